@@ -1,0 +1,119 @@
+#include "platform/File.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelo::platform {
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+int File::openRead(const std::string& path) {
+  close();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    ::close(fd);
+    return EWOULDBLOCK;
+  }
+  fd_ = fd;
+  return 0;
+}
+
+int File::openWrite(const std::string& path) {
+  close();
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int err = errno;
+    ::close(fd);
+    return err;
+  }
+  if (::ftruncate(fd, 0) != 0) {
+    int err = errno;
+    ::close(fd);
+    return err;
+  }
+  fd_ = fd;
+  return 0;
+}
+
+int File::read(void* buf, size_t n, size_t& got) {
+  got = 0;
+  auto* p = static_cast<unsigned char*>(buf);
+  while (got < n) {
+    ssize_t r = ::read(fd_, p + got, n - got);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return 0;
+}
+
+int File::readAt(int64_t offset, void* buf, size_t n, size_t& got) {
+  got = 0;
+  auto* p = static_cast<unsigned char*>(buf);
+  while (got < n) {
+    ssize_t r = ::pread(fd_, p + got, n - got, static_cast<off_t>(offset + static_cast<int64_t>(got)));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return 0;
+}
+
+int File::writeAll(const void* buf, size_t n) {
+  auto* p = static_cast<const unsigned char*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = ::write(fd_, p + done, n - done);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (w == 0) return ENOSPC;
+    done += static_cast<size_t>(w);
+  }
+  return 0;
+}
+
+int File::seek(int64_t offset) {
+  return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0 ? errno : 0;
+}
+
+int64_t File::position() const { return ::lseek(fd_, 0, SEEK_CUR); }
+
+int File::size(int64_t& bytes) const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return errno;
+  bytes = st.st_size;
+  return 0;
+}
+
+int File::close() {
+  if (fd_ < 0) return 0;
+  int r = ::close(fd_);
+  fd_ = -1;
+  return r == 0 ? 0 : errno;
+}
+
+}  // namespace kelo::platform

@@ -1,0 +1,105 @@
+#include "platform/FileSystem.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace kelo::platform {
+namespace {
+
+std::string envOr(const char* name, const std::string& fallback) {
+  const char* v = std::getenv(name);
+  return (v && *v) ? std::string(v) : fallback;
+}
+
+}  // namespace
+
+std::string configFolder() {
+  if (const char* w = std::getenv("WINDIR"); w && *w) return w;
+  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) return joinPath(x, "kelo");
+  return joinPath(joinPath(envOr("HOME", "/tmp"), ".config"), "kelo");
+}
+
+std::string tempFolder() { return envOr("TEMP", envOr("TMPDIR", "/tmp")); }
+
+int makeFolders(const std::string& path) {
+  if (path.empty()) return EINVAL;
+  std::string partial;
+  size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = path.find(kSeparator, pos + 1);
+    partial = path.substr(0, pos);
+    if (partial.empty()) continue;
+    if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+  }
+  return isFolder(path) ? 0 : ENOTDIR;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == kSeparator) return folder + name;
+  return folder + kSeparator + name;
+}
+
+std::string fileNameOf(const std::string& path) {
+  size_t cut = path.rfind(kSeparator);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string folderOf(const std::string& path) {
+  size_t cut = path.rfind(kSeparator);
+  if (cut == std::string::npos) return ".";
+  if (cut == 0) return "/";
+  return path.substr(0, cut);
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool isFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int freeBytes(const std::string& path, uint64_t& bytes) {
+  struct statvfs vfs {};
+  if (::statvfs(path.c_str(), &vfs) != 0) return errno;
+  bytes = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+  return 0;
+}
+
+int fileIdentity(const std::string& path, FileIdentity& id) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  return 0;
+}
+
+int setModificationTime(int fd, std::time_t when) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = when;
+  times[1].tv_nsec = 0;
+  return ::futimens(fd, times) == 0 ? 0 : errno;
+}
+
+int renameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // File systems without RENAME_NOREPLACE: link refuses an existing target just the same.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  if (::unlink(from.c_str()) != 0) return errno;
+  return 0;
+}
+
+int removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+
+}  // namespace kelo::platform

@@ -1,0 +1,44 @@
+#pragma once
+// File-system services that stand in for the Win32 calls of the original design.
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace kelo::platform {
+
+// Folder of the configuration file: WINDIR when set, else $XDG_CONFIG_HOME/kelo, else
+// ~/.config/kelo. Not created here.
+std::string configFolder();
+// Folder of the run log file: TEMP, else TMPDIR, else /tmp.
+std::string tempFolder();
+// Creates a folder and its parents; 0 or errno.
+int makeFolders(const std::string& path);
+
+// Joins with the native separator; the "last backslash" rules of the design cut at this one.
+constexpr char kSeparator = '/';
+std::string joinPath(const std::string& folder, const std::string& name);
+std::string fileNameOf(const std::string& path);
+std::string folderOf(const std::string& path);
+
+bool fileExists(const std::string& path);
+bool isFolder(const std::string& path);
+// Bytes available to the caller on the file system that holds `path`; 0 or errno.
+int freeBytes(const std::string& path, uint64_t& bytes);
+
+// Identity of a file (device and inode), so that links and case variants compare equal.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// 0 or errno (ENOENT when the file does not exist).
+int fileIdentity(const std::string& path, FileIdentity& id);
+
+// Sets the modification time (access time left alone); 0 or errno.
+int setModificationTime(int fd, std::time_t when);
+// Renames without ever replacing an existing file: EEXIST when `to` exists.
+int renameNoReplace(const std::string& from, const std::string& to);
+// 0 or errno.
+int removeFile(const std::string& path);
+
+}  // namespace kelo::platform
