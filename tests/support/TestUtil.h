@@ -1,0 +1,43 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, whole-file reads, checksums, and running the
+// peers (FFmpeg, dvgrab, MediaInfo, kelo-cli) as separate programs.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelo::test {
+
+// A fresh folder under /tmp, removed with everything in it when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+struct CommandResult {
+  int exitCode = -1;   // the program's exit status, or -1 when it could not run or was killed
+  std::string output;  // standard output and standard error together
+};
+
+// Runs a shell command line and collects everything it prints.
+CommandResult runCommand(const std::string& commandLine);
+// True when the program is on PATH (peers are installed by ./kelo.sh setup).
+bool haveProgram(const std::string& name);
+// Path of kelo-cli (from the KELO_CLI environment variable that CTest sets).
+std::string keloCli();
+// Quotes a path for a shell command line.
+std::string shellQuote(const std::string& s);
+
+std::vector<uint8_t> readFile(const std::string& path);
+bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// SHA-256 of a file as hex (via sha256sum), "" when it cannot be read.
+std::string sha256File(const std::string& path);
+
+}  // namespace kelo::test
