@@ -1,0 +1,63 @@
+#pragma once
+// Every persisted settings field by its dotted name ("language", "dateCode.transparency",
+// "timeCode.font.lfFaceName", "customDateFormats.2", "outputFolder"), with its limits: get and set
+// by name, and the checks that the project loader, kelo-cli and the desktop program share.
+// Messages are Chinese, one line, and name the field and its range.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/StampSettings.h"
+
+namespace kelo::settings {
+
+enum class FieldKind {
+  Integer,  // 32-bit signed (enumerations included)
+  Flag,     // 32-bit, 0 or 1
+  Byte,     // one byte of the font record
+  Text,     // fixed UTF-16 array, NUL-terminated
+};
+
+struct FieldInfo {
+  std::string name;       // full dotted name
+  FieldKind kind;
+  int32_t min = 0;        // numbers: static inclusive range (some limits also depend on other
+  int32_t max = 0;        //   fields; validateSettings checks those)
+  std::size_t capacity = 0;  // texts: array size in code units, terminator included
+};
+
+// Every field in file order: the image (globals, dateCode.*, timeCode.*), then the custom formats
+// and the output folder.
+const std::vector<FieldInfo>& settingsFields();
+// nullptr when there is no such field.
+const FieldInfo* findField(std::string_view name);
+
+// Reading by name; false when the name is unknown or of the other kind.
+bool getNumber(const StampSettings& settings, std::string_view name, int32_t& value);
+bool getText(const StampSettings& settings, std::string_view name, std::u16string& value);
+
+// Writing by name, checking the field's own limits (a text longer than its capacity - 1 is
+// refused, not cut). 0 on success; 1 with a message and the settings unchanged on failure.
+int setNumber(StampSettings& settings, std::string_view name, int32_t value, std::u16string& message);
+int setTextField(StampSettings& settings, std::string_view name, std::u16string_view value,
+                 std::u16string& message);
+// As typed on a command line: decimal integers, 0/1/true/false for flags, enumeration value
+// names (e.g. "BottomRight", "Periodic", "Size720x540"), UTF-8 for texts.
+int setFieldFromString(StampSettings& settings, std::string_view name, std::string_view value,
+                       std::u16string& message);
+
+// Whole-record check of what a stored file may hold: every field within its range, texts
+// terminated, the date format index within the language's list, isDateCode 1 in the date code
+// only, no zero-time-between-markers mode for the date code, period length below the period.
+// 0 when sound; 1 and a message naming the first bad field.
+int validateSettings(const StampSettings& settings, std::u16string& message);
+// The stricter rule the interval dialog applies when a value is entered: with fade on in modes
+// 1-4, twice the fade length fits into the stamped seconds. Stored files are not held to it.
+int validateFadeLengths(const StampSettings& settings, std::u16string& message);
+
+// Limit on every duration in seconds (keeps frame counts far from overflow).
+inline constexpr int32_t kMaxSeconds = 999999;
+
+}  // namespace kelo::settings
