@@ -5,10 +5,24 @@
 //
 // Calls arrive on the engine's worker thread. An implementation that forwards them to a GUI thread
 // must block until the GUI has handled them (the engine relies on the answer, and on the order of
-// log lines), and the GUI thread must never wait for the worker.
+// log lines), and the GUI thread must never wait for the worker. When several files are stamped
+// at once (kelo-cli --jobs), Prompter calls may come from several threads: serialise them.
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 namespace kelo::engine {
+
+// The one byte shared by the driving thread and the worker: the driving thread writes Running,
+// Paused and StopRequested; the worker writes Idle at the very end of a run and polls the state
+// once per frame, between files and every millisecond while paused.
+enum RunState : uint8_t {
+  kRunIdle = 0,
+  kRunRunning = 1,
+  kRunStopRequested = 2,
+  kRunPaused = 3,
+};
+using RunStateCell = std::atomic<uint8_t>;
 
 // Progress, log and list selection of a run.
 class RunObserver {

@@ -1,0 +1,30 @@
+#pragma once
+// One input file stamped into one output file: option and free-space checks, header copy, the
+// frame loop with the schedules and the frame pipeline, progress, stop and pause, tail copy, file
+// times and final name. Every outcome is reported in the run log through the observer.
+#include <string>
+
+#include "engine/RunObserver.h"
+#include "settings/StampSettings.h"
+
+namespace kelo::engine {
+
+struct JobContext {
+  const settings::StampSettings& settings;
+  RunObserver& observer;
+  Prompter& prompter;
+  const RunStateCell& runState;
+};
+
+// Results of runStampJob.
+inline constexpr int kJobStamped = 0;
+inline constexpr int kJobFailed = 1;
+// The output is complete but could not be given its final name; it stays under the temporary
+// name in `output`.
+inline constexpr int kJobRenameFailed = 2;
+
+// Stamps `input` into `output`. With renameOutput on, `output` is a temporary name in the output
+// folder and, on success, becomes the final name built from the name pattern.
+int runStampJob(const JobContext& context, const std::string& input, std::string& output);
+
+}  // namespace kelo::engine
