@@ -1,0 +1,84 @@
+#pragma once
+// Burns the two codes into one DV frame in memory, touching as little as possible: only the video
+// segments under a text are parsed, only the macroblocks under it are decoded, painted and
+// re-encoded; every other byte stays as it was. In preview mode every segment is decoded and the
+// picture is converted to an RGB image instead.
+//
+// All scratch state (segment record, masks, the map of touched segments) lives in one
+// FramePipeline object owned by a pass, so passes on different threads do not meet.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "dv/FrameInfo.h"
+#include "dv/Segment.h"
+#include "render/OverlayCompositing.h"
+#include "render/OverlayRaster.h"
+#include "settings/StampSettings.h"
+
+namespace kelo::pipeline {
+
+// One code as the pipeline paints it: the placed raster, the code's appearance and its weights
+// (effective weights already computed).
+struct OverlayLayer {
+  const render::OverlayRaster* raster = nullptr;
+  const settings::StampCodeSettings* code = nullptr;
+  const render::OverlayWeights* weights = nullptr;
+};
+
+// Which part of a macroblock one layer covers.
+struct SegmentMask {
+  uint8_t macroblocks = 0;  // bit m: macroblock m intersects the layer
+  int16_t firstRow[5] = {}, endRow[5] = {};
+  int16_t firstColumn[5] = {}, endColumn[5] = {};
+  int stride = 0;
+};
+
+enum class PipelineMode { Stamp, Preview };
+
+// An RGB picture, 3 bytes a pixel (R, G, B), top row first, 720 pixels wide.
+struct RgbImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> pixels;
+};
+
+class FramePipeline {
+ public:
+  FramePipeline();
+  ~FramePipeline();
+  FramePipeline(const FramePipeline&) = delete;
+  FramePipeline& operator=(const FramePipeline&) = delete;
+
+  // A new file: every segment counts as touched so that the first frame tests them all.
+  void beginPass();
+
+  // Paints `date` when info.hasDate and `time` when info.hasTime (date first, time on top).
+  // Stamp mode: re-encodes the touched segments of `frame` in place. Preview mode: decodes every
+  // segment into `preview` (frame left as it was). `frame` holds a whole DV frame of the system
+  // in `info`. Returns the number of segments re-encoded (stamp mode), or -1 when info.system is
+  // not a DV system.
+  int stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const OverlayLayer& date, const OverlayLayer& time,
+                 PipelineMode mode, RgbImage* preview);
+
+  // Whether a code must be painted in segment (sequence, segment); fills both masks. Exposed
+  // for tests.
+  bool segmentTouchesOverlay(const dv::DvFrameInfo& info, int sequence, int segment, const OverlayLayer& date,
+                             const OverlayLayer& time);
+  const SegmentMask& dateMask() const { return dateMask_; }
+  const SegmentMask& timeMask() const { return timeMask_; }
+
+ private:
+  void paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask& mask, const OverlayLayer& layer);
+  void convertToPreview(const dv::VideoSegment& segment, RgbImage& image);
+
+  std::unique_ptr<dv::VideoSegment> segment_;
+  const dv::VideoProfile* profile_ = nullptr;
+  uint8_t touched_[12][27] = {};
+  int lastDateRect_[4] = {-1, -1, -1, -1};  // left, right, top, bottom of the previous frame
+  int lastTimeRect_[4] = {-1, -1, -1, -1};
+  bool rectsUnchanged_ = false;
+  SegmentMask dateMask_, timeMask_;
+};
+
+}  // namespace kelo::pipeline
