@@ -1,0 +1,544 @@
+#include "ui/PreviewPane.h"
+
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <algorithm>
+
+#include "dv/Packs.h"
+#include "ui/CKeloButton.h"
+#include "ui/QtPrompter.h"
+
+namespace kelo::ui {
+
+// ---------------------------------------------------------------------------------------------
+namespace layout {
+
+namespace {
+
+struct Place {
+  int id, x, y, w, h;
+};
+
+// Layout 0 (720x480 preview).
+constexpr Place kLayout0[] = {
+    {1055, 5, 486, 724, 59},   {1001, 8, 496, 718, 20},   {1045, 470, 517, 250, 20},
+    {1005, 104, 517, 48, 20},  {1006, 152, 517, 24, 20},  {1007, 176, 517, 30, 20},
+    {1008, 206, 517, 36, 20},  {1004, 80, 517, 24, 20},   {1003, 50, 517, 30, 20},
+    {1002, 14, 517, 36, 20},   {1012, 254, 517, 24, 20},  {1013, 278, 517, 24, 20},
+    {1014, 308, 517, 24, 20},  {1015, 332, 517, 24, 20},  {1009, 372, 519, 74, 18},
+    {1056, 5, 548, 356, 81},   {1046, 39, 563, 12, 18},   {1059, 82, 567, 12, 13},
+    {1022, 97, 565, 38, 20},   {1060, 142, 567, 12, 13},  {1021, 157, 565, 38, 20},
+    {1024, 207, 565, 90, 18},  {1010, 82, 595, 215, 24},  {1017, 15, 582, 60, 20},
+    {1025, 15, 602, 60, 20},   {1020, 304, 582, 24, 20},  {1023, 328, 582, 24, 20},
+    {1018, 304, 562, 48, 20},  {1019, 304, 602, 48, 20},  {1058, 372, 548, 356, 81},
+    {1036, 406, 563, 12, 18},  {1061, 449, 567, 12, 13},  {1039, 464, 565, 38, 20},
+    {1062, 509, 567, 12, 13},  {1038, 524, 565, 38, 20},  {1044, 574, 565, 90, 18},
+    {1011, 449, 595, 215, 24}, {1028, 382, 582, 60, 20},  {1050, 382, 602, 60, 20},
+    {1042, 671, 582, 24, 20},  {1043, 695, 582, 24, 20},  {1040, 671, 562, 48, 20},
+    {1041, 671, 602, 48, 20},  {1064, 737, 0, 210, 545},  {1070, 746, 13, 80, 16},
+    {1047, 745, 31, 195, 424}, {1029, 745, 467, 51, 20},  {1030, 817, 467, 51, 20},
+    {1031, 889, 467, 51, 20},  {1065, 746, 501, 128, 16}, {1048, 745, 517, 138, 20},
+    {1032, 889, 517, 51, 20},  {1063, 737, 548, 210, 81}, {1027, 745, 562, 195, 13},
+    {1026, 746, 581, 90, 13},  {1035, 880, 577, 60, 20},  {1033, 745, 601, 51, 20},
+    {1034, 817, 601, 51, 20},  {1037, 889, 601, 51, 20},
+};
+
+// Layout 2 (640 wide): change of x and of width against layout 0; ids not listed keep their place.
+struct Shift {
+  int id, dx, dw;
+};
+constexpr Shift kLayout2[] = {
+    {1055, 0, -80},   {1001, 0, -80},   {1045, -22, -58}, {1056, 0, -37},   {1046, -5, 0},
+    {1059, -11, 0},   {1022, -11, -2},  {1060, -20, 0},   {1021, -20, -2},  {1024, -24, -3},
+    {1010, -7, -20},  {1017, -2, -5},   {1025, -2, -5},   {1020, -27, -4},  {1023, -31, -4},
+    {1018, -27, -8},  {1019, -27, -8},  {1058, -43, -37}, {1036, -48, 0},   {1061, -54, 0},
+    {1039, -54, -2},  {1062, -63, 0},   {1038, -63, -2},  {1044, -67, -3},  {1011, -50, -20},
+    {1028, -45, -5},  {1050, -45, -5},  {1042, -70, -4},  {1043, -74, -4},  {1040, -70, -8},
+    {1041, -70, -8},  {1064, -80, 0},   {1070, -80, 0},   {1047, -80, 0},   {1029, -80, 0},
+    {1030, -80, 0},   {1031, -80, 0},   {1032, -80, 0},   {1065, -80, 0},   {1048, -80, 0},
+    {1063, -80, 0},   {1027, -80, 0},   {1026, -80, 0},   {1035, -80, 0},   {1033, -80, 0},
+    {1034, -80, 0},   {1037, -80, 0},
+};
+
+constexpr int kLayoutCount = 5;
+constexpr QSize kPreviewSizes[kLayoutCount] = {{720, 480}, {720, 540}, {640, 480}, {720, 576}, {720, 405}};
+
+// The safe areas, as left, top, right, bottom of the original drawing calls (right and bottom
+// exclusive).
+constexpr int kSafeAreas[kLayoutCount][2][4] = {
+    {{39, 31, 695, 463}, {71, 55, 663, 439}},
+    {{39, 34, 695, 520}, {71, 61, 663, 493}},
+    {{35, 31, 619, 463}, {64, 55, 590, 439}},
+    {{39, 36, 695, 554}, {71, 65, 663, 525}},
+    {{39, 27, 695, 392}, {71, 48, 663, 371}},
+};
+
+constexpr QPoint kPicturePlace{5, 5};  // top-left corner of the preview frame
+
+int validLayout(int l) { return std::clamp(l, 0, kLayoutCount - 1); }
+
+const Place* findPlace(int id) {
+  for (const Place& p : kLayout0)
+    if (p.id == id) return &p;
+  return nullptr;
+}
+
+}  // namespace
+
+int layoutFor(settings::PreviewSize size, bool pal) {
+  switch (size) {
+    case settings::PreviewSize::FrameSize: return pal ? 3 : 0;
+    case settings::PreviewSize::Size720x540: return 1;
+    case settings::PreviewSize::Size640x480: return 2;
+    case settings::PreviewSize::Size720x405: return 4;
+  }
+  return 0;
+}
+
+QSize previewSizeOf(int l) { return kPreviewSizes[validLayout(l)]; }
+
+QSize clientSize(int l) {
+  const QSize preview = previewSizeOf(l);
+  // The right-hand column ends at 947 and the code groups at 629 in layout 0.
+  return {947 + (preview.width() - 720), 629 + (preview.height() - 480)};
+}
+
+QRect controlRect(int l, int id) {
+  const Place* p = findPlace(id);
+  if (!p) return {};
+  QRect r(p->x, p->y, p->w, p->h);
+  l = validLayout(l);
+  if (l == 2) {
+    for (const Shift& s : kLayout2)
+      if (s.id == id) r = QRect(r.x() + s.dx, r.y(), r.width() + s.dw, r.height());
+    return r;
+  }
+  const int d = previewSizeOf(l).height() - 480;
+  if (id == 1070) return r;                                            // label stays
+  if (id == 1064 || id == 1047) return r.adjusted(0, 0, 0, d);         // file column grows
+  return r.translated(0, d);
+}
+
+const std::vector<int>& controlIds() {
+  static const std::vector<int> ids = [] {
+    std::vector<int> v;
+    for (const Place& p : kLayout0) v.push_back(p.id);
+    return v;
+  }();
+  return ids;
+}
+
+QRect previewFrameRect(int l) {
+  const QSize preview = previewSizeOf(l);
+  return QRect(kPicturePlace, QSize(preview.width() + 4, preview.height() + 4));
+}
+
+std::array<QRect, 2> safeAreaRects(int l) {
+  std::array<QRect, 2> rects;
+  for (int i = 0; i < 2; ++i) {
+    const int* a = kSafeAreas[validLayout(l)][i];
+    rects[i] = QRect(QPoint(a[0], a[1]), QPoint(a[2] - 1, a[3] - 1));
+  }
+  return rects;
+}
+
+}  // namespace layout
+
+// ---------------------------------------------------------------------------------------------
+// PreviewPicture
+
+PreviewPicture::PreviewPicture(QWidget* parent) : QFrame(parent) {
+  setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  setLineWidth(2);
+}
+
+void PreviewPicture::setPicture(const QImage& picture) { picture_ = picture; }
+
+void PreviewPicture::paintEvent(QPaintEvent* event) {
+  QFrame::paintEvent(event);
+  if (!present_ || picture_.isNull()) return;
+  QPainter painter(this);
+  const QRect target(QPoint(2, 2), previewSize_);
+  if (target.size() == picture_.size()) {
+    painter.drawImage(target.topLeft(), picture_);
+  } else {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(target, picture_);
+  }
+  if (!safeArea_.empty()) {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(255, 255, 0), 1, Qt::DotLine));
+    for (const QRect& r : safeArea_) painter.drawRect(r.x(), r.y(), r.width() - 1, r.height() - 1);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// MarkerTrackBar
+
+MarkerTrackBar::MarkerTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+  setTracking(false);  // dragging the thumb moves nothing until the mouse is released
+}
+
+void MarkerTrackBar::setTicks(std::vector<MarkerTick> ticks, int lastFrameIndex, bool show) {
+  ticks_ = std::move(ticks);
+  lastFrameIndex_ = lastFrameIndex;
+  show_ = show;
+  update();
+}
+
+int MarkerTrackBar::tickX(int frame) const {
+  const int left = 9;
+  const int right = width() - 10;
+  if (lastFrameIndex_ <= 0) return left;
+  return left + static_cast<int>(static_cast<long long>(right - left) * frame / lastFrameIndex_);
+}
+
+void MarkerTrackBar::paintEvent(QPaintEvent* event) {
+  QSlider::paintEvent(event);
+  if (!show_) return;
+  QPainter painter(this);
+  const int top = 2;
+  const int bottom = height() - 5;
+  for (const MarkerTick& t : ticks_) {
+    const int x = tickX(t.frame);
+    if (t.kind == 0) {
+      painter.setPen(QPen(QColor(0, 128, 0), 1));
+      painter.drawLine(x, top + 4, x, top);
+      painter.drawLine(x, top, x + 3, top);
+    } else {
+      painter.setPen(QPen(QColor(128, 0, 128), 1));
+      painter.drawLine(x, bottom - 4, x, bottom);
+      painter.drawLine(x, bottom, x - 3, bottom);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// PreviewPane
+
+namespace {
+
+constexpr struct {
+  int id;
+  const char* text;
+  int step;  // frames; 0 for the buttons that do not step
+} kNavButtons[] = {
+    {ctl::kStepBack100, "<<<", -100}, {ctl::kStepBack10, "<<", -10}, {ctl::kStepBack1, "<", -1},
+    {ctl::kRefresh, "刷新", 0},        {ctl::kStepFwd1, ">", 1},      {ctl::kStepFwd10, ">>", 10},
+    {ctl::kStepFwd100, ">>>", 100},   {ctl::kStartMarker, "[", 0},   {ctl::kEndMarker, "]", 0},
+    {ctl::kNextMarker, ">|", 0},       {ctl::kPreviousMarker, "|<", 0},
+};
+
+int stepOf(int id) {
+  for (const auto& b : kNavButtons)
+    if (b.id == id) return b.step;
+  return 0;
+}
+
+// Start and end markers kept sorted by frame; at one frame the end marker comes first.
+void toggleMarkerIn(std::vector<MarkerTick>& markers, int frame, int kind) {
+  for (auto it = markers.begin(); it != markers.end(); ++it) {
+    if (it->frame == frame && it->kind == kind) {
+      markers.erase(it);
+      return;
+    }
+  }
+  auto it = markers.begin();
+  for (; it != markers.end(); ++it) {
+    if (it->frame > frame) break;
+    if (it->frame == frame) {
+      if (kind == 1) break;
+      ++it;
+      break;
+    }
+  }
+  markers.insert(it, MarkerTick{frame, kind});
+}
+
+QImage placeholderPicture() {
+  QImage image(720, 576, QImage::Format_RGB888);
+  for (int y = 0; y < image.height(); ++y) {
+    uchar* row = image.scanLine(y);
+    const int green = y * 255 / (image.height() - 1);
+    for (int x = 0; x < image.width(); ++x) {
+      row[3 * x] = 0;
+      row[3 * x + 1] = static_cast<uchar>(green);
+      row[3 * x + 2] = static_cast<uchar>(x * 255 / (image.width() - 1));
+    }
+  }
+  return image;
+}
+
+}  // namespace
+
+PreviewPane::PreviewPane(settings::StampSettings& settings, QtPrompter& prompter, QWidget* client)
+    : QObject(client), settings_(settings), prompter_(prompter) {
+  trackGroup_ = new QGroupBox(client);
+  picture_ = new PreviewPicture(client);
+  auto* hint = new QLabel(QStringLiteral("加码录像预览区\n请添加一段录像并在录像单里选中它。怎么做请看“帮助”菜单里的“速成指南”。"),
+                          client);
+  hint->setAlignment(Qt::AlignCenter);
+  hint->setWordWrap(true);
+  hint_ = hint;
+  trackBar_ = new MarkerTrackBar(client);
+  auto* status = new QLineEdit(client);
+  status->setReadOnly(true);
+  status_ = status;
+  for (const auto& b : kNavButtons) {
+    QPushButton* button = nullptr;
+    if (b.step != 0) {
+      auto* repeating = new CKeloButton(b.id, QString::fromUtf8(b.text), client);
+      connect(repeating, &CKeloButton::action, this, &PreviewPane::onStepAction);
+      button = repeating;
+    } else {
+      button = new QPushButton(QString::fromUtf8(b.text), client);
+    }
+    button->setAutoDefault(false);
+    buttons_[b.id] = button;
+  }
+  connect(static_cast<QPushButton*>(buttons_[ctl::kRefresh]), &QPushButton::clicked, this, [this] { requestRefresh(); });
+  connect(static_cast<QPushButton*>(buttons_[ctl::kStartMarker]), &QPushButton::clicked, this, [this] { toggleMarker(0); });
+  connect(static_cast<QPushButton*>(buttons_[ctl::kEndMarker]), &QPushButton::clicked, this, [this] { toggleMarker(1); });
+  connect(static_cast<QPushButton*>(buttons_[ctl::kNextMarker]), &QPushButton::clicked, this, [this] { nextMarker(); });
+  connect(static_cast<QPushButton*>(buttons_[ctl::kPreviousMarker]), &QPushButton::clicked, this,
+          [this] { previousMarker(); });
+  connect(trackBar_, &QSlider::actionTriggered, this, &PreviewPane::onTrackAction);
+  connect(trackBar_, &QSlider::sliderReleased, this, [this] { goTo(trackBar_->sliderPosition()); });
+  trackGroup_->lower();
+}
+
+PreviewPane::~PreviewPane() = default;
+
+void PreviewPane::setSource(std::unique_ptr<PreviewSource> source) { source_ = std::move(source); }
+
+void PreviewPane::collectControls(std::map<int, QWidget*>& c) const {
+  c[ctl::kPicture] = picture_;
+  c[ctl::kHint] = hint_;
+  c[ctl::kTrackGroup] = trackGroup_;
+  c[ctl::kTrackBar] = trackBar_;
+  c[ctl::kStatus] = status_;
+  for (const auto& [id, w] : buttons_) c[id] = w;
+}
+
+QString PreviewPane::statusText() const {
+  const dv::Timecode tc = dv::frameNumberToTimecode(pal_, position_);
+  // A one-frame video has last frame index 0: its only frame shows as 0.0%.
+  const double percent = lastFrameIndex_ > 0 ? position_ * 100.0 / lastFrameIndex_ : 0.0;
+  return QString::asprintf("帧数: %d (%.1f%%) [%d:%02d:%02d:%02d]", position_, percent, tc.hours, tc.minutes,
+                           tc.seconds, tc.frames);
+}
+
+void PreviewPane::create() {
+  resetState();
+  picture_->setPicture(placeholderPicture());
+  trackBar_->setRange(0, 1000);
+  updateStatus();
+}
+
+void PreviewPane::resetState() {
+  position_ = previousPosition_ = 0;
+  lastFrameIndex_ = 1000;
+  frameSize_ = QSize(0, 0);
+  markers_.clear();
+  present_ = false;
+  picture_->setVideoPresent(false);
+  trackBar_->setRange(0, lastFrameIndex_);
+  updateStatus();
+  updateMarkerControls();
+}
+
+void PreviewPane::chooseVideo(const QString& path) {
+  if (path.isEmpty()) {
+    prompter_.ask(engine::MessageKind::Information, QStringLiteral("没有录像可预览。"), QtPrompter::Buttons::Ok);
+    return;
+  }
+  previewPath_ = path.left(static_cast<int>(settings::kPathCapacity) - 1);
+  hint_->hide();
+  refresh();
+  picture_->update();
+}
+
+void PreviewPane::requestRefresh() {
+  position_ = std::clamp(position_, 0, std::max(lastFrameIndex_, 0));
+  previousPosition_ = position_;
+  updateStatus();
+  refreshRequested_ = true;
+  refresh();
+}
+
+void PreviewPane::goTo(int frame) {
+  position_ = frame;
+  requestRefresh();
+}
+
+void PreviewPane::refresh() {
+  if (!settings_.idle || previewPath_.isEmpty() || !source_) return;
+  if (previewPath_ != shownPath_ || refreshRequested_) {
+    if (!prepare()) return;
+  }
+  draw();
+}
+
+bool PreviewPane::prepare() {
+  refreshRequested_ = false;
+  const bool newPath = previewPath_ != shownPath_;
+  if (newPath) {
+    position_ = previousPosition_ = 0;
+    lastFrameIndex_ = 1000;
+    if (settings_.markersModified) saveShownMarkers();
+  }
+  PreviewFrame frame = source_->preview(previewPath_.toStdString(), position_);
+  if (frame.status != 0) {
+    prompter_.ask(engine::MessageKind::Information, QStringLiteral("Kelo 出错，详细请看运行记录。"),
+                  QtPrompter::Buttons::Ok);
+    // The markers edited so far belong to the video shown until now; keep them before that video
+    // is forgotten.
+    if (settings_.markersModified && !shownPath_.isEmpty()) saveShownMarkers();
+    position_ = previousPosition_ = 0;
+    shownPath_.clear();
+    lastFrameIndex_ = 1000;
+    present_ = false;
+    markers_.clear();
+    picture_->setVideoPresent(false);
+    picture_->update();
+    updateStatus();
+    updateMarkerControls();
+    return false;
+  }
+  lastFrameIndex_ = std::max(frame.lastFrameIndex, 0);
+  position_ = std::clamp(position_, 0, lastFrameIndex_);
+  pal_ = frame.pal;
+  if (newPath) {
+    trackBar_->setRange(0, lastFrameIndex_);
+    trackBar_->setPageStep(std::max(1, lastFrameIndex_ / 10));
+    shownPath_ = previewPath_;
+    markers_ = std::move(frame.markers);
+    settings_.markersModified = false;
+  }
+  picture_->setPicture(frame.picture);
+  updateStatus();
+  layOut();
+  present_ = true;
+  picture_->setVideoPresent(true);
+  updateMarkerControls();
+  return true;
+}
+
+void PreviewPane::layOut() {
+  const int l = layout::layoutFor(settings_.previewSize, pal_);
+  frameSize_ = QSize(720, pal_ ? 576 : 480);
+  previewSize_ = layout::previewSizeOf(l);
+  picture_->setPreviewSize(previewSize_);
+  const int system = pal_ ? 1 : 0;
+  if (l != layout_ || (settings_.previewSize == settings::PreviewSize::FrameSize && system != layoutSystem_)) {
+    layout_ = l;
+    layoutSystem_ = system;
+    emit layoutChanged(l);
+  }
+  emit laidOut();
+}
+
+void PreviewPane::draw() {
+  std::vector<QRect> rects;
+  if (settings_.safeArea && layout_ >= 0) {
+    const QPoint origin = layout::previewFrameRect(layout_).topLeft();
+    for (const QRect& r : layout::safeAreaRects(layout_)) rects.push_back(r.translated(-origin));
+  }
+  picture_->setSafeArea(rects);
+  picture_->update();
+  trackBar_->update();
+}
+
+void PreviewPane::updateStatus() {
+  static_cast<QLineEdit*>(status_)->setText(statusText());
+  const QSignalBlocker block(trackBar_);
+  trackBar_->setValue(position_);
+}
+
+void PreviewPane::updateMarkerControls() {
+  trackBar_->setTicks(markers_, lastFrameIndex_, present_);
+  // The marker buttons work on the shown video's markers only.
+  for (int id : {ctl::kStartMarker, ctl::kEndMarker, ctl::kNextMarker, ctl::kPreviousMarker})
+    buttons_[id]->setEnabled(idle_ && present_);
+}
+
+void PreviewPane::setIdle(bool idle) {
+  idle_ = idle;
+  trackBar_->setEnabled(idle);
+  status_->setEnabled(idle);
+  for (int id = ctl::kStepBack100; id <= ctl::kStepFwd100; ++id) buttons_[id]->setEnabled(idle);
+  updateMarkerControls();
+}
+
+void PreviewPane::onStepAction(int controlId, int) { step(stepOf(controlId)); }
+
+void PreviewPane::onTrackAction(int action) {
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: goTo(position_ + 1); break;
+    case QAbstractSlider::SliderSingleStepSub: goTo(position_ - 1); break;
+    case QAbstractSlider::SliderPageStepAdd:
+    case QAbstractSlider::SliderPageStepSub: goTo(trackBar_->sliderPosition()); break;
+    case QAbstractSlider::SliderToMinimum: goTo(0); break;
+    case QAbstractSlider::SliderToMaximum: goTo(lastFrameIndex_); break;
+    default: break;  // thumb dragging: nothing until the mouse is released
+  }
+}
+
+void PreviewPane::toggleMarker(int kind) {
+  if (!present_) return;
+  toggleMarkerIn(markers_, position_, kind);
+  settings_.markersModified = true;
+  updateMarkerControls();
+}
+
+QString PreviewPane::markerPathOf(const QString& videoPath) {
+  const int cut = videoPath.lastIndexOf(QLatin1Char('/')) + 1;
+  QString name = videoPath.mid(cut).toLower();
+  name.replace(QStringLiteral(".avi"), QStringLiteral(".mrk"));
+  return videoPath.left(cut) + name;
+}
+
+bool PreviewPane::saveShownMarkers() {
+  if (shownPath_.isEmpty()) return false;
+  const QString path = markerPathOf(shownPath_);
+  if (!settings_.markersInOneFile &&
+      prompter_.ask(engine::MessageKind::Warning, QStringLiteral("保存开始/结束标记到 %1?").arg(path),
+                    QtPrompter::Buttons::YesNo) != QtPrompter::Answer::Yes)
+    return false;
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  QByteArray bytes;
+  for (const MarkerTick& m : markers_) {
+    for (int32_t v : {static_cast<int32_t>(m.frame), static_cast<int32_t>(m.kind)})
+      for (int i = 0; i < 4; ++i) bytes.append(static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
+  }
+  if (file.write(bytes) != bytes.size()) return false;
+  settings_.markersModified = false;
+  return true;
+}
+
+void PreviewPane::nextMarker() {
+  for (const MarkerTick& m : markers_) {
+    if (m.frame > position_) {
+      goTo(m.frame);
+      return;
+    }
+  }
+}
+
+void PreviewPane::previousMarker() {
+  for (auto it = markers_.rbegin(); it != markers_.rend(); ++it) {
+    if (it->frame < position_) {
+      goTo(it->frame);
+      return;
+    }
+  }
+}
+
+}  // namespace kelo::ui
