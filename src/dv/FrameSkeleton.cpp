@@ -1,0 +1,158 @@
+#include "dv/FrameSkeleton.h"
+
+#include <array>
+#include <cstring>
+
+#include "dv/DifLayout.h"
+#include "dv/Packs.h"
+
+namespace kelo::dv {
+
+namespace {
+
+using Pack = std::array<uint8_t, kPackBytes>;
+
+constexpr Pack kNoPack{0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+// The auxiliary pack bytes that differ between the systems (48 kHz, 16-bit, 4:3 consumer DV).
+struct AuxProfile {
+  Pack videoSource;         // 0x60: colour, 50/60 flag, STYPE 0
+  Pack videoControl;        // 0x61: 4:3, interlaced, bottom field first
+  Pack audioControl;        // 0x51: normal speed
+  uint8_t audioSourcePc3;   // 0x50 PC3: 50/60 flag, STYPE 0 (two channels)
+  int minimumSamples;       // audio samples a frame carries at least (AF_SIZE counts from here)
+};
+
+constexpr AuxProfile kAux525{{0x60, 0xFF, 0xFF, 0xC0, 0xFF}, {0x61, 0x3F, 0xC8, 0xFC, 0xFF},
+                             {0x51, 0x1C, 0xCF, 0xF8, 0xFF}, 0xC0, 1580};
+constexpr AuxProfile kAux625{{0x60, 0xFF, 0xFF, 0xE0, 0xFF}, {0x61, 0x3F, 0xC8, 0xFC, 0xFF},
+                             {0x51, 0x1C, 0xCF, 0xA0, 0xFF}, 0xE0, 1896};
+
+// 525/60 carries 8008 samples in five frames.
+constexpr std::array<int, 5> kSamples525{1600, 1602, 1602, 1602, 1602};
+
+// Byte 0 of a block ID: section type, a reserved 1, and the arbitrary bits written as 1.
+uint8_t idByte0(BlockType type) { return static_cast<uint8_t>(static_cast<int>(type) << 5 | 0x1F); }
+
+void writeId(uint8_t* block, BlockType type, int sequence, int dbn) {
+  block[0] = idByte0(type);
+  block[1] = static_cast<uint8_t>(sequence << 4 | 0x07);  // FSC 0, reserved 111
+  block[2] = static_cast<uint8_t>(dbn);
+}
+
+void put(uint8_t* at, const Pack& pack) { std::memcpy(at, pack.data(), pack.size()); }
+
+Pack datePack(uint8_t id, const FrameStampInfo& info) {
+  if (!info.hasDate) return kNoPack;
+  // No time zone; reserved bits 1; day of week not given.
+  return {id, 0xFF, static_cast<uint8_t>(0xC0 | encodeBcd(info.day)), encodeBcd(info.month), encodeBcd(info.year)};
+}
+
+Pack timePack(uint8_t id, const FrameStampInfo& info) {
+  if (!info.hasTime) return kNoPack;
+  return {id, 0xFF, static_cast<uint8_t>(0x80 | encodeBcd(info.seconds)),
+          static_cast<uint8_t>(0x80 | encodeBcd(info.minutes)), static_cast<uint8_t>(0xC0 | encodeBcd(info.hours))};
+}
+
+Pack timecodePack(const FrameStampInfo& info) {
+  if (!info.hasTimecode) return kNoPack;
+  // Colour frame and drop frame flags 0; the biphase and binary group flags 1.
+  return {kPackTimecode, static_cast<uint8_t>(encodeBcd(info.timecodeFrames) & 0x3F),
+          static_cast<uint8_t>(0x80 | encodeBcd(info.timecodeSeconds)),
+          static_cast<uint8_t>(0x80 | encodeBcd(info.timecodeMinutes)),
+          static_cast<uint8_t>(0xC0 | (encodeBcd(info.timecodeHours) & 0x3F))};
+}
+
+void writeHeader(uint8_t* block, const SystemProfile& profile, int sequence) {
+  writeId(block, BlockType::Header, sequence, 0);
+  std::memset(block + 3, 0xFF, kDifBlockBytes - 3);
+  block[3] = static_cast<uint8_t>(profile.dsf << 7 | 0x3F);
+  block[4] = 0xF8;  // APT 000: consumer DV
+  block[5] = 0x78;  // audio valid, AP1 000
+  block[6] = 0x78;  // video valid, AP2 000
+  block[7] = 0x78;  // subcode valid, AP3 000
+}
+
+void writeSubcode(uint8_t* block, const SystemProfile& profile, int sequence, int index,
+                  const std::array<Pack, 3>& packs) {
+  writeId(block, BlockType::Subcode, sequence, index);
+  std::memset(block + 3, 0xFF, kDifBlockBytes - 3);
+  const bool firstHalf = sequence < profile.sequenceCount / 2;
+  for (int n = 0; n < kSubcodeSyncBlocks; ++n) {
+    uint8_t* ssyb = block + 3 + kSubcodeSyncBlockBytes * n;
+    ssyb[0] = static_cast<uint8_t>((firstHalf ? 0x80 : 0x00) | 0x0F);  // FR, AP3/APT 000, ABST high
+    ssyb[1] = static_cast<uint8_t>(0xF0 | (index * kSubcodeSyncBlocks + n));  // ABST low, SSYB number
+    ssyb[2] = 0xFF;
+    // Timecode, date and time, twice in every subcode block.
+    put(ssyb + 3, packs[static_cast<size_t>(n % 3)]);
+  }
+}
+
+void writeVaux(uint8_t* block, int sequence, int index, const AuxProfile& aux, const FrameStampInfo& info) {
+  writeId(block, BlockType::Vaux, sequence, index);
+  std::memset(block + 3, 0xFF, kDifBlockBytes - 3);
+  // Source, source control, date and time at packs 0-3 and again at the main positions 9-12.
+  for (int first : {0, 9}) {
+    put(block + vauxPackOffset(first + 0), aux.videoSource);
+    put(block + vauxPackOffset(first + 1), aux.videoControl);
+    put(block + vauxPackOffset(first + 2), datePack(kPackRecordingDate, info));
+    put(block + vauxPackOffset(first + 3), timePack(kPackRecordingTime, info));
+  }
+}
+
+void writeAudio(uint8_t* block, const SystemProfile& profile, int sequence, int index, const AuxProfile& aux,
+                const FrameStampInfo& info) {
+  writeId(block, BlockType::Audio, sequence, index);
+  // The four AAUX packs sit in audio blocks 3-6 of even sequences and 0-3 of odd ones.
+  const int firstPackBlock = sequence % 2 == 0 ? 3 : 0;
+  const int slot = index - firstPackBlock;
+  Pack pack = kNoPack;
+  if (slot == 0) {
+    const int afSize = audioSamplesInFrame(profile.system, info.frameIndex) - aux.minimumSamples;
+    const bool secondChannel = sequence >= profile.sequenceCount / 2;
+    // 48 kHz, 16-bit linear, emphasis off; the second half of the sequences holds the second
+    // channel. The lock flag stays 0: with it set MediaInfo takes the stream for DVCAM.
+    pack = {kPackAudioSource, static_cast<uint8_t>(0x40 | (afSize & 0x3F)), static_cast<uint8_t>(secondChannel ? 1 : 0),
+            aux.audioSourcePc3, 0x80};
+  } else if (slot == 1) {
+    pack = aux.audioControl;
+  } else if (slot == 2) {
+    pack = datePack(kPackAudioRecordingDate, info);
+  } else if (slot == 3) {
+    pack = timePack(kPackAudioRecordingTime, info);
+  }
+  put(block + 3, pack);
+  std::memset(block + 8, 0x00, kDifBlockBytes - 8);  // silence
+}
+
+}  // namespace
+
+int audioSamplesInFrame(int system, int frameIndex) {
+  if (system == kSystem625_50) return 1920;
+  const int i = frameIndex < 0 ? 0 : frameIndex % 5;
+  return kSamples525[static_cast<size_t>(i)];
+}
+
+void writeFrameSkeleton(int system, const FrameStampInfo& info, uint8_t* frame) {
+  const SystemProfile* profile = profileFor(system);
+  if (profile == nullptr || frame == nullptr) return;
+  const AuxProfile& aux = system == kSystem625_50 ? kAux625 : kAux525;
+  const std::array<Pack, 3> subcodePacks{timecodePack(info), datePack(kPackRecordingDate, info),
+                                         timePack(kPackRecordingTime, info)};
+
+  for (int s = 0; s < profile->sequenceCount; ++s) {
+    for (int q = 0; q < kBlocksPerSequence; ++q) {
+      uint8_t* block = frame + blockOffset(s, q);
+      const BlockSlot slot = blockInSequence(q);
+      switch (slot.type) {
+        case BlockType::Header: writeHeader(block, *profile, s); break;
+        case BlockType::Subcode: writeSubcode(block, *profile, s, slot.dbn, subcodePacks); break;
+        case BlockType::Vaux: writeVaux(block, s, slot.dbn, aux, info); break;
+        case BlockType::Audio: writeAudio(block, *profile, s, slot.dbn, aux, info); break;
+        case BlockType::Video: writeId(block, BlockType::Video, s, slot.dbn); break;
+      }
+    }
+  }
+}
+
+}  // namespace kelo::dv
