@@ -77,7 +77,7 @@ int parseProjectFile(std::span<const uint8_t> bytes, StampSettings& settings, st
   char16_t folder[kOutputFolderCapacity];
   getText(bytes.data() + formats + 5 * kFormatBytes, folder, kOutputFolderCapacity);
   if (!isTerminated(folder)) {
-    message = formatMessage(kMsgProjectDamaged, {path, u"outputFolder 的文字没有结尾。"});
+    message = formatMessage(kMsgProjectDamaged, {path, formatMessage(kMsgUnterminated, {u"outputFolder"})});
     return -1;
   }
   setText(loaded.outputFolder, textOf(folder));

@@ -128,16 +128,7 @@ namespace {
 
 using detail::Field;
 
-constexpr std::u16string_view kMsgOutOfRange = u"%s 的值 %d 超出范围 %d … %d。";
-constexpr std::u16string_view kMsgUnterminated = u"%s 的文字没有结尾。";
-constexpr std::u16string_view kMsgTextTooLong = u"%s 的文字太长了(%d 个字符，最多 %d 个)。";
-constexpr std::u16string_view kMsgUnknownField = u"没有这个设置：%s。";
 constexpr std::u16string_view kMsgWrongKind = u"%s 不是%s。";
-constexpr std::u16string_view kMsgNotANumber = u"%s 的值不是整数：%s。";
-// The interval dialog's own warning, prefixed with the field name.
-constexpr std::u16string_view kMsgPeriodLength = u"%s：加码区间长度(%d 秒)必须小于周期长度(%d 秒)";
-constexpr std::u16string_view kMsgFadeLength =
-    u"%s：淡入/淡出长度(%d 秒)的两倍超过了加码区间长度(%d 秒)。";
 
 std::u16string u16(std::string_view s) { return platform::fromUtf8(s); }
 

@@ -57,6 +57,18 @@ int validateSettings(const StampSettings& settings, std::u16string& message);
 // 1-4, twice the fade length fits into the stamped seconds. Stored files are not held to it.
 int validateFadeLengths(const StampSettings& settings, std::u16string& message);
 
+// Message templates of the checks (printf-style, settings/MessageFormat.h); the first %s is
+// always the full field name.
+inline constexpr std::u16string_view kMsgOutOfRange = u"%s 的值 %d 超出范围 %d … %d。";
+inline constexpr std::u16string_view kMsgUnterminated = u"%s 的文字没有结尾。";
+inline constexpr std::u16string_view kMsgTextTooLong = u"%s 的文字太长了(%d 个字符，最多 %d 个)。";
+inline constexpr std::u16string_view kMsgUnknownField = u"没有这个设置：%s。";
+inline constexpr std::u16string_view kMsgNotANumber = u"%s 的值不是整数：%s。";
+// The interval dialog's own warning, prefixed with the field name.
+inline constexpr std::u16string_view kMsgPeriodLength = u"%s：加码区间长度(%d 秒)必须小于周期长度(%d 秒)";
+inline constexpr std::u16string_view kMsgFadeLength =
+    u"%s：淡入/淡出长度(%d 秒)的两倍超过了加码区间长度(%d 秒)。";
+
 // Limit on every duration in seconds (keeps frame counts far from overflow).
 inline constexpr int32_t kMaxSeconds = 999999;
 

@@ -15,8 +15,6 @@ constexpr int kV200Shift = 204;
 constexpr int kRenameOutputOffset = 44;
 constexpr int kFirstShiftedOffset = 248;  // markersInOneFile
 
-constexpr std::u16string_view kMsgOutOfRange = u"%s 的值 %d 超出范围 %d … %d。";
-
 template <class R>
 void writeField(const Field<R>& f, const R& r, uint8_t* at) {
   switch (f.kind) {
