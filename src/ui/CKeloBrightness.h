@@ -6,6 +6,7 @@
 #include <QFont>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "settings/StampSettings.h"
 

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QRect>
 #include <QStringList>
+#include <QWidget>
 
 namespace kelo::ui {
 
@@ -25,6 +26,15 @@ inline QFont dialogFont() {
                                QStringLiteral("Liberation Sans")});
   font.setPixelSize(12);
   return font;
+}
+
+// Puts a control at its place in dialog units; `id` (the template's control id) becomes its
+// object name, so the window's code and the tests find it with findChild<...>("1001").
+template <class W>
+W* placeControl(W* widget, int id, int x, int y, int w, int h) {
+  widget->setGeometry(dluRect(x, y, w, h));
+  if (id > 0) widget->setObjectName(QString::number(id));
+  return widget;
 }
 
 }  // namespace kelo::ui

@@ -1,0 +1,188 @@
+#include "ui/CKeloBrightness.h"
+
+#include <QCheckBox>
+#include <QFontDialog>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <algorithm>
+#include <cmath>
+
+#include "ui/DialogUnits.h"
+
+namespace kelo::ui {
+
+namespace {
+
+constexpr int kScreenDpi = 96;
+
+// Font height in pixels for a size in tenths of a point: -(tenths * dpi / 720), rounded.
+int32_t heightForTenths(int tenths) {
+  return -static_cast<int32_t>(std::lround(tenths * static_cast<double>(kScreenDpi) / 720.0));
+}
+
+std::optional<QFont> platformFontChooser(const QFont& initial, QWidget* parent) {
+  bool ok = false;
+  const QFont chosen = QFontDialog::getFont(&ok, initial, parent, QStringLiteral("字体"),
+                                            QFontDialog::ScalableFonts | QFontDialog::NonScalableFonts);
+  if (!ok) return std::nullopt;
+  return chosen;
+}
+
+QSlider* makeSlider(QWidget* parent, int id, int x, int y, int min, int max) {
+  auto* slider = placeControl(new QSlider(Qt::Horizontal, parent), id, x, y, 160, 15);
+  slider->setRange(min, max);
+  slider->setPageStep(16);
+  return slider;
+}
+
+QLineEdit* makePercentField(QWidget* parent, int id, int x, int y) {
+  auto* field = placeControl(new QLineEdit(parent), id, x, y, 30, 12);
+  field->setReadOnly(true);
+  field->setFocusPolicy(Qt::NoFocus);
+  field->setAlignment(Qt::AlignRight);
+  return field;
+}
+
+}  // namespace
+
+QFont CKeloBrightness::toQFont(const settings::LogFont& font, int pointSizeTenths) {
+  QFont q;
+  q.setFamilies(QStringList{QString::fromStdU16String(settings::textOf(font.lfFaceName))});
+  if (pointSizeTenths > 0) {
+    q.setPointSizeF(pointSizeTenths / 10.0);
+  } else if (font.lfHeight != 0) {
+    q.setPixelSize(std::abs(font.lfHeight));
+  }
+  // LOGFONT weights and Qt 6 weights share the 1..1000 scale; 0 means "any", i.e. normal.
+  q.setWeight(static_cast<QFont::Weight>(font.lfWeight > 0 ? std::clamp(font.lfWeight, 1, 1000) : 400));
+  q.setItalic(font.lfItalic != 0);
+  q.setUnderline(font.lfUnderline != 0);
+  q.setStrikeOut(font.lfStrikeOut != 0);
+  return q;
+}
+
+void CKeloBrightness::fromQFont(const QFont& font, settings::LogFont& out, int& pointSizeTenths) {
+  int tenths = 0;
+  if (font.pointSizeF() > 0) {
+    tenths = static_cast<int>(std::lround(font.pointSizeF() * 10.0));
+  } else if (font.pixelSize() > 0) {
+    tenths = static_cast<int>(std::lround(font.pixelSize() * 720.0 / kScreenDpi));
+  }
+  if (tenths <= 0) return;  // a font without a size is no choice at all
+  pointSizeTenths = tenths;
+  out.lfHeight = heightForTenths(tenths);
+  out.lfWidth = 0;
+  out.lfWeight = font.weight();
+  out.lfItalic = font.italic() ? 1 : 0;
+  // Underline and strike-out are not offered; the stored values stay as they were.
+  settings::setText(out.lfFaceName, font.family().toStdU16String());
+}
+
+CKeloBrightness::CKeloBrightness(settings::StampSettings& settings, settings::StampCodeSettings& code,
+                                 QWidget* parent)
+    : QDialog(parent), settings_(settings), code_(code), chooseFont_(platformFontChooser) {
+  setWindowTitle(QStringLiteral("Kelo 日期码字体和亮度"));
+  setFont(dialogFont());
+  setFixedSize(dluX(220), dluY(160));
+
+  fontButton_ = placeControl(new QPushButton(QStringLiteral("字体"), this), 1074, 7, 7, 50, 14);
+  uppercaseBox_ = placeControl(new QCheckBox(QStringLiteral("大写"), this), 1039, 70, 9, 50, 10);
+  outlineBox_ = placeControl(new QCheckBox(QStringLiteral("轮廓"), this), 1038, 130, 9, 50, 10);
+
+  placeControl(new QGroupBox(QStringLiteral("字体亮度"), this), 0, 7, 28, 206, 34);
+  fontSlider_ = makeSlider(this, 1001, 13, 41, -255, 255);
+  fontPercent_ = makePercentField(this, 1071, 177, 42);
+  placeControl(new QGroupBox(QStringLiteral("轮廓亮度"), this), 0, 7, 66, 206, 34);
+  outlineSlider_ = makeSlider(this, 1002, 13, 79, -255, 255);
+  outlinePercent_ = makePercentField(this, 1072, 177, 80);
+  placeControl(new QGroupBox(QStringLiteral("透明度"), this), 0, 7, 104, 206, 34);
+  transparencySlider_ = makeSlider(this, 1004, 13, 117, 0, 90);
+  transparencySlider_->setPageStep(10);
+  transparencyPercent_ = makePercentField(this, 1073, 177, 118);
+
+  auto* ok = placeControl(new QPushButton(QStringLiteral("确认"), this), 1, 7, 142, 50, 14);
+  auto* cancel = placeControl(new QPushButton(QStringLiteral("取消"), this), 2, 85, 142, 50, 14);
+  auto* help = placeControl(new QPushButton(QStringLiteral("帮助"), this), 9, 163, 142, 50, 14);
+  ok->setDefault(true);
+
+  // Working copies.
+  font_ = code_.font;
+  pointSizeTenths_ = code_.pointSizeTenths;
+  uppercase_ = code_.uppercase;
+  fontBrightness_ = std::clamp(code_.fontBrightness, -255, 255);
+  outline_ = code_.outline;
+  outlineBrightness_ = std::clamp(code_.outlineBrightness, -255, 255);
+  transparency_ = std::clamp(code_.transparency, 0, 90);
+
+  uppercaseBox_->setChecked(uppercase_);
+  outlineBox_->setChecked(outline_);
+  fontSlider_->setValue(fontBrightness_);
+  outlineSlider_->setValue(outlineBrightness_);
+  transparencySlider_->setValue(transparency_);
+  outlineSlider_->setEnabled(outline_);
+  showPercentages();
+  modified_ = false;
+
+  // Any slider movement (mouse or keyboard) counts as a change; connected after the initial values.
+  for (QSlider* slider : {fontSlider_, outlineSlider_, transparencySlider_})
+    connect(slider, &QSlider::valueChanged, this, [this] {
+      modified_ = true;
+      readControls();
+      showPercentages();
+    });
+  for (QCheckBox* box : {uppercaseBox_, outlineBox_})
+    connect(box, &QCheckBox::toggled, this, [this] {
+      modified_ = true;
+      readControls();
+    });
+  connect(fontButton_, &QPushButton::clicked, this, &CKeloBrightness::chooseFont);
+  connect(ok, &QPushButton::clicked, this, &CKeloBrightness::accept);
+  connect(cancel, &QPushButton::clicked, this, &CKeloBrightness::reject);
+  connect(help, &QPushButton::clicked, this, [this] { emit helpRequested(kHelpContext); });
+}
+
+void CKeloBrightness::readControls() {
+  uppercase_ = uppercaseBox_->isChecked();
+  outline_ = outlineBox_->isChecked();
+  fontBrightness_ = fontSlider_->value();
+  outlineBrightness_ = outlineSlider_->value();
+  transparency_ = transparencySlider_->value();
+  outlineSlider_->setEnabled(outline_);
+}
+
+void CKeloBrightness::showPercentages() {
+  fontPercent_->setText(QStringLiteral("%1%").arg(brightnessPercent(fontSlider_->value())));
+  outlinePercent_->setText(QStringLiteral("%1%").arg(brightnessPercent(outlineSlider_->value())));
+  transparencyPercent_->setText(QStringLiteral("%1%").arg(transparencySlider_->value()));
+}
+
+void CKeloBrightness::chooseFont() {
+  if (chooseFont_) {
+    if (std::optional<QFont> chosen = chooseFont_(toQFont(font_, pointSizeTenths_), this)) {
+      // Vertical faces ("@" names on Windows) would lay the stamp on its side.
+      if (!chosen->family().startsWith(QLatin1Char('@'))) fromQFont(*chosen, font_, pointSizeTenths_);
+    }
+  }
+  // Cancelled or not, the dialog counts as modified: OK then writes the unchanged values back.
+  modified_ = true;
+  readControls();
+  showPercentages();
+}
+
+void CKeloBrightness::accept() {
+  if (modified_) {
+    code_.font = font_;
+    code_.pointSizeTenths = pointSizeTenths_;
+    code_.uppercase = uppercase_;
+    code_.fontBrightness = fontBrightness_;
+    code_.outline = outline_;
+    code_.outlineBrightness = outlineBrightness_;
+    code_.transparency = transparency_;
+  }
+  settings_.projectModified = true;
+  QDialog::accept();
+}
+
+}  // namespace kelo::ui
