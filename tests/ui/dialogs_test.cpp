@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -442,6 +443,14 @@ void DialogsTest::dateFormatSamples() {
   QCOMPARE(combo->displayedText(1), QString("2003年6月22日"));
   window.show();
   screenshot(window, "CKeloDateFormat");
+  // The open list draws every item as its sample, 14 pixels high.
+  s.language = 0;
+  combo->showPopup();
+  QAbstractItemView* view = combo->view();
+  QTRY_VERIFY(view->isVisible());
+  QCOMPARE(view->sizeHintForRow(0), 14);
+  screenshot(*view->window(), "CKeloDateFormat-list");
+  combo->hidePopup();
 }
 
 void DialogsTest::intervalValidationMessages() {
