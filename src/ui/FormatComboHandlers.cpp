@@ -12,12 +12,13 @@ namespace {
 // The custom entry: edit the code's copy of `slot`, keep it on OK, classify it either way.
 bool editCustomFormat(settings::StampSettings& settings, settings::StampCodeSettings& code,
                       char16_t (&slot)[settings::kFormatCapacity], engine::Prompter& prompter,
-                      QWidget* parent, const FormatDialogRunner& run) {
+                      QWidget* parent, const HelpHandler& help, const FormatDialogRunner& run) {
   if (code.formatIndex != 0) return false;
   settings::setText(code.customFormat, settings::textOf(slot));
   bool accepted = false;
   {
     CKeloFormat dialog(settings, code, prompter, parent);
+    if (help) QObject::connect(&dialog, &CKeloFormat::helpRequested, &dialog, help);
     accepted = (run ? run(dialog) : dialog.exec()) == QDialog::Accepted;
   }
   if (accepted) {
@@ -36,14 +37,15 @@ bool editCustomFormat(settings::StampSettings& settings, settings::StampCodeSett
 }  // namespace
 
 bool onDateFormatChanged(settings::StampSettings& settings, engine::Prompter& prompter, QWidget* parent,
-                         const FormatDialogRunner& run) {
+                         const HelpHandler& help, const FormatDialogRunner& run) {
   const int slot = settings::customDateSlot(settings.language);
-  return editCustomFormat(settings, settings.dateCode, settings.customDateFormats[slot], prompter, parent, run);
+  return editCustomFormat(settings, settings.dateCode, settings.customDateFormats[slot], prompter, parent, help,
+                          run);
 }
 
 bool onTimeFormatChanged(settings::StampSettings& settings, engine::Prompter& prompter, QWidget* parent,
-                         const FormatDialogRunner& run) {
-  return editCustomFormat(settings, settings.timeCode, settings.customTimeFormat, prompter, parent, run);
+                         const HelpHandler& help, const FormatDialogRunner& run) {
+  return editCustomFormat(settings, settings.timeCode, settings.customTimeFormat, prompter, parent, help, run);
 }
 
 }  // namespace kelo::ui

@@ -16,14 +16,18 @@ class CKeloFormat;
 // Runs the custom format dialog modally; returns QDialog::Accepted or Rejected. The default runs
 // `exec()`; tests pass one that answers for the user.
 using FormatDialogRunner = std::function<int(CKeloFormat& dialog)>;
+// Opens the help page of a context number (the dialog's Help button); may be empty.
+using HelpHandler = std::function<void(int context)>;
 
 // For the custom entry (formatIndex 0): copies the language's custom slot into the code, runs the
 // custom format dialog, on OK marks the project modified and copies the text back into the slot,
 // and in either case recomputes `customHasDate` / `customHasTime`. Does nothing for other entries.
 // Returns true when the dialog ended with OK.
 bool onDateFormatChanged(settings::StampSettings& settings, engine::Prompter& prompter,
-                         QWidget* parent, const FormatDialogRunner& run = {});
+                         QWidget* parent, const HelpHandler& help = {},
+                         const FormatDialogRunner& run = {});
 bool onTimeFormatChanged(settings::StampSettings& settings, engine::Prompter& prompter,
-                         QWidget* parent, const FormatDialogRunner& run = {});
+                         QWidget* parent, const HelpHandler& help = {},
+                         const FormatDialogRunner& run = {});
 
 }  // namespace kelo::ui

@@ -111,6 +111,7 @@ class DialogsTest : public QObject {
   void preferencesClampAndWrite();
   void preferencesPatternAndLanguage();
   void logWindowKeepsLines();
+  void helpButtonsNameTheirPages();
 };
 
 void DialogsTest::dialogUnitsMapCorners() {
@@ -362,14 +363,14 @@ void DialogsTest::formatComboHandlers() {
 
   // A built-in entry opens nothing.
   s.dateCode.formatIndex = 2;
-  QVERIFY(!ui::onDateFormatChanged(s, prompter, nullptr, [&](ui::CKeloFormat&) { return ++runs, 1; }));
+  QVERIFY(!ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat&) { return ++runs, 1; }));
   QCOMPARE(runs, 0);
 
   // The custom entry edits the language's slot; OK keeps the text and classifies it.
   s.language = 0;
   s.dateCode.formatIndex = 0;
   s.projectModified = false;
-  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, [&](ui::CKeloFormat& dialog) {
+  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat& dialog) {
     ++runs;
     // The dialog opens on the slot's text.
     if (child<QLineEdit>(dialog, 1049)->text() != QString("%Y-%m-%d\\n%#I:%M:%S%p")) return int(QDialog::Rejected);
@@ -390,7 +391,7 @@ void DialogsTest::formatComboHandlers() {
   settings::setText(s.customTimeFormat, u"%p");
   s.timeCode.formatIndex = 0;
   s.timeCode.customHasDate = s.timeCode.customHasTime = true;
-  QVERIFY(!ui::onTimeFormatChanged(s, prompter, nullptr, [&](ui::CKeloFormat& dialog) {
+  QVERIFY(!ui::onTimeFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat& dialog) {
     child<QLineEdit>(dialog, 1049)->setText("%Y %H");
     dialog.reject();
     return dialog.result();
@@ -403,7 +404,7 @@ void DialogsTest::formatComboHandlers() {
   // Languages above 3 share slot 3.
   s.language = 7;
   s.dateCode.formatIndex = 0;
-  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, [&](ui::CKeloFormat& dialog) {
+  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat& dialog) {
     child<QLineEdit>(dialog, 1049)->setText("%d.%m.%Y");
     dialog.accept();
     return dialog.result();
@@ -761,6 +762,35 @@ void DialogsTest::logWindowKeepsLines() {
   QTRY_VERIFY(log->listBox()->horizontalScrollBar()->maximum() > 0);
   QVERIFY(log->listBox()->selectionMode() == QAbstractItemView::NoSelection);
   screenshot(*log, "CKeloLog");
+}
+
+void DialogsTest::helpButtonsNameTheirPages() {
+  StampSettings s;
+  RecordingPrompter prompter;
+  std::vector<int> contexts;
+  auto record = [&](int context) { contexts.push_back(context); };
+  {
+    ui::CKeloBrightness brightness(s, s.dateCode);
+    QObject::connect(&brightness, &ui::CKeloBrightness::helpRequested, record);
+    child<QPushButton>(brightness, 9)->click();
+    ui::CKeloDuration duration(s, s.dateCode, prompter);
+    QObject::connect(&duration, &ui::CKeloDuration::helpRequested, record);
+    child<QPushButton>(duration, 9)->click();
+    ui::CPreference preference(s, prompter);
+    QObject::connect(&preference, &ui::CPreference::helpRequested, record);
+    child<QPushButton>(preference, 9)->click();
+  }
+  s.timeCode.formatIndex = 0;
+  ui::onTimeFormatChanged(s, prompter, nullptr, record, [&](ui::CKeloFormat& dialog) {
+    child<QPushButton>(dialog, 9)->click();
+    return int(QDialog::Rejected);
+  });
+  QCOMPARE(contexts, (std::vector<int>{0x200A0, 0x200A1, 0x2009D, 0x200A3}));
+  // Every context has its page.
+  for (int context : contexts) {
+    const QString page = QStringLiteral(KELO_SHARE_DIR "/help/0x%1.html").arg(QString::number(context, 16).toUpper());
+    QVERIFY2(QFile::exists(page), qPrintable(page));
+  }
 }
 
 QTEST_MAIN(DialogsTest)
