@@ -1,0 +1,48 @@
+#pragma once
+// Whole DV frames: every video segment decoded into a picture, a picture encoded into every video
+// segment of a frame, and the conversion of a decoded picture to RGB.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "dv/VideoProfile.h"
+
+namespace kelo::dv {
+
+// A picture at the system's native sampling: luma 720 x 480 or 720 x 576, chroma 180 x 480 (4:1:1)
+// or 360 x 288 (4:2:0). Planes row after row, no padding.
+struct Picture {
+  int system = 0;
+  int width = 0;
+  int height = 0;
+  int chromaWidth = 0;
+  int chromaHeight = 0;
+  std::vector<uint8_t> y;
+  std::vector<uint8_t> cb;
+  std::vector<uint8_t> cr;
+};
+
+// Sizes the planes for a system (contents zero); false for an unknown system.
+bool allocatePicture(Picture& picture, int system);
+
+struct FrameDecodeStats {
+  int segments = 0;
+  int damagedSegments = 0;    // segments with a bitstream error or a block without end-of-block
+  int damagedMacroblocks = 0;
+};
+
+// Decodes all video segments of a frame of `system` (`frame` holds the whole frame, `length`
+// bytes, at least the system's frame size). Returns 0, or -1 when the system is unknown or the
+// frame is short (the picture is then left alone).
+int decodeFrame(const uint8_t* frame, size_t length, int system, Picture& picture, FrameDecodeStats* stats = nullptr);
+
+// Encodes the picture into every video segment of `frame` (its DIF block IDs in place: the caller
+// writes the rest of the frame). Returns 0, or -1 when sizes or systems do not match.
+int encodeFrame(const Picture& picture, uint8_t* frame, size_t length);
+
+// RGB, 3 bytes a pixel, 720 pixels a row, with the preview's conversion: Y' = Y, U' = Cb - 128,
+// V' = Cr - 128; R = Y' + 1.402 V', G = Y' - (0.34414 U' + 0.71414 V'), B = Y' + 1.772 U', each
+// truncated toward zero and clamped to 0-255; every chroma sample covers the pixels it was taken for.
+void pictureToRgb(const Picture& picture, std::vector<uint8_t>& rgb);
+
+}  // namespace kelo::dv

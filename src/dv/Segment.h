@@ -1,0 +1,70 @@
+#pragma once
+// The work record of one DV video segment: five macroblocks of six DCT blocks, as parsed from the
+// segment's 400 bytes and as handed to the re-encoder.
+#include <cstdint>
+
+#include "dv/BitReader.h"
+#include "dv/DifLayout.h"
+#include "dv/VideoProfile.h"
+
+namespace kelo::dv {
+
+inline constexpr int kBlocksPerMacroblock = 6;
+inline constexpr int kMacroblocksPerSegment = 5;
+inline constexpr int kLumaAcBits = 100;
+inline constexpr int kChromaAcBits = 68;
+inline constexpr int kMacroblockAcBits = 4 * kLumaAcBits + 2 * kChromaAcBits;       // 536
+inline constexpr int kSegmentAcBits = kMacroblocksPerSegment * kMacroblockAcBits;  // 2680
+inline constexpr int kMacroblockBits = kDifBlockBytes * 8;                          // 640
+
+// Bit offsets within a macroblock's DIF block: the 12-bit header of block b and its AC area.
+inline constexpr int kBlockHeaderBit[6] = {32, 144, 256, 368, 480, 560};
+inline constexpr int kBlockAcBit[6] = {44, 156, 268, 380, 492, 572};
+inline constexpr int kBlockAcBits[6] = {kLumaAcBits, kLumaAcBits, kLumaAcBits, kLumaAcBits, kChromaAcBits,
+                                        kChromaAcBits};
+
+// Block order within a macroblock.
+enum BlockIndex { kY0 = 0, kY1 = 1, kY2 = 2, kY3 = 3, kCr = 4, kCb = 5 };
+
+struct DctBlock {
+  // Raster order (8 x row + column). After parsing: quantised coefficients, [0] the DC as stored.
+  // After decodeMacroblock: samples S = 2 x (level - 128). After unquantiseBlock: the coefficients
+  // shifted back by their step. The encoder takes either of the last two.
+  alignas(32) int16_t coeffs[64];
+  uint8_t dctMode;      // kDct88 or kDct248
+  uint8_t classNumber;  // 0-3
+  uint8_t eob;          // the end-of-block code was read
+  uint8_t error;        // decoding stopped on a code that ran past the last coefficient
+  uint8_t next;         // scan position reached
+  // Parsing state: the start of a code whose rest lies elsewhere, and the unused bits of the
+  // block's own area once it is complete.
+  uint8_t pendingCount;
+  uint16_t pendingBits;
+  uint16_t spareStart;
+  uint16_t spareEnd;
+};
+
+struct Macroblock {
+  DctBlock blocks[kBlocksPerMacroblock];
+  uint8_t qno;       // 0-15
+  uint8_t vlcError;  // a bitstream error stopped one of its blocks
+  uint8_t eobCount;  // blocks whose end-of-block was read
+  uint8_t modified;  // decoded to samples (and changed) in this frame: re-encode from samples
+  int superblockRow;
+  int superblockColumn;
+  int number;  // macroblock number within its superblock: the segment number
+  MacroblockPlace place;
+};
+
+struct VideoSegment {
+  int sequence = 0;
+  int segment = 0;
+  bool isFiftyField = false;
+  const VideoProfile* profile = nullptr;
+  // The segment's bytes with zero padding, so that the bit reader never leaves the buffer.
+  alignas(16) uint8_t bytes[kSegmentBytes + kBitPadding];
+  BitReader reader;
+  Macroblock macroblocks[kMacroblocksPerSegment];
+};
+
+}  // namespace kelo::dv

@@ -1,0 +1,263 @@
+#include "dv/SegmentDecoder.h"
+
+#include <cstring>
+
+#include "dv/Dct.h"
+#include "dv/QuantTables.h"
+#include "dv/ScanTables.h"
+#include "dv/VlcTables.h"
+
+namespace kelo::dv {
+
+namespace {
+
+enum class RunResult { Complete, Exhausted, Error };
+
+// A bit stream made of one buffer and a bit range in it.
+struct Stream {
+  const uint8_t* data;
+  size_t size;
+  uint32_t pos;
+  uint32_t end;
+};
+
+// Continues decoding `block` from `s`: pending bits first, then the stream, until the end-of-block
+// code, the end of the stream (the unread rest becomes the block's pending bits) or a code that
+// runs past coefficient 63 (a bitstream error that ends the block).
+RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
+  const uint8_t* scan = scanOrder(block.dctMode);
+  int next = block.next;
+  for (;;) {
+    const uint32_t pc = block.pendingCount;
+    const uint32_t available = pc + (s.end - s.pos);
+    uint32_t window = peekBits32(s.data, s.size, s.pos) >> 16;
+    if (pc != 0) window = ((uint32_t{block.pendingBits} << (16 - pc)) | (window >> pc)) & 0xFFFF;
+    const VlcEntry e = decodeVlc(table, window);
+    if (e.length > available) {
+      // The code continues in another area: keep its start (fewer than 16 bits).
+      block.pendingBits = static_cast<uint16_t>(available == 0 ? 0 : window >> (16 - available));
+      block.pendingCount = static_cast<uint8_t>(available);
+      s.pos = s.end;
+      block.next = static_cast<uint8_t>(next);
+      return RunResult::Exhausted;
+    }
+    if (e.length >= pc) {
+      s.pos += e.length - pc;
+      block.pendingCount = 0;
+      block.pendingBits = 0;
+    } else {
+      block.pendingCount = static_cast<uint8_t>(pc - e.length);
+      block.pendingBits &= static_cast<uint16_t>((1u << block.pendingCount) - 1);
+    }
+    if (e.run == kRunEob) {
+      block.eob = 1;
+      block.next = static_cast<uint8_t>(next);
+      return RunResult::Complete;
+    }
+    const int index = next + e.run;
+    if (index > 63) {
+      block.error = 1;
+      block.next = static_cast<uint8_t>(next);
+      return RunResult::Error;
+    }
+    if (e.amplitude != 0) block.coeffs[scan[index]] = e.amplitude;
+    next = index + 1;
+  }
+}
+
+// Room for the spare bits of one macroblock (536) and of a segment (2680), padded.
+constexpr size_t kMacroblockStreamBytes = kMacroblockAcBits / 8 + 1 + kBitPadding;
+constexpr size_t kSegmentStreamBytes = kSegmentAcBits / 8 + 1 + kBitPadding;
+
+}  // namespace
+
+void loadSegment(VideoSegment& segment, const uint8_t* bytes, const VideoProfile& profile, int sequence,
+                 int segmentNumber) {
+  std::memcpy(segment.bytes, bytes, kSegmentBytes);
+  std::memset(segment.bytes + kSegmentBytes, 0, kBitPadding);
+  segment.reader.reset(segment.bytes, sizeof segment.bytes);
+  segment.sequence = sequence;
+  segment.segment = segmentNumber;
+  segment.profile = &profile;
+  segment.isFiftyField = profile.isFiftyField;
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    Macroblock& mb = segment.macroblocks[m];
+    mb.superblockRow = (sequence + kRowShuffle[m]) % profile.sequenceCount;
+    mb.superblockColumn = kColumnShuffle[m];
+    mb.number = segmentNumber;
+    mb.place = profile.place(sequence, segmentNumber, m);
+    mb.modified = 0;
+  }
+}
+
+int parseSegment(VideoSegment& segment) {
+  const VlcDecodeTable& table = vlcDecodeTable();
+  const uint8_t* data = segment.bytes;
+  const size_t size = sizeof segment.bytes;
+  BitReader& reader = segment.reader;
+
+  // Pass 1: every block in its own area.
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    Macroblock& mb = segment.macroblocks[m];
+    const uint32_t base = static_cast<uint32_t>(m * kMacroblockBits);
+    mb.qno = data[m * kDifBlockBytes + 3] & 0x0F;
+    mb.vlcError = 0;
+    mb.eobCount = 0;
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      DctBlock& block = mb.blocks[b];
+      reader.seek(base + kBlockHeaderBit[b]);
+      const uint32_t header = reader.read(12);
+      int dc = static_cast<int>(header >> 3);
+      if (dc >= 256) dc -= 512;
+      std::memset(block.coeffs, 0, sizeof block.coeffs);
+      block.coeffs[0] = static_cast<int16_t>(dc);
+      block.dctMode = static_cast<uint8_t>((header >> 2) & 1);
+      block.classNumber = static_cast<uint8_t>(header & 3);
+      block.eob = 0;
+      block.error = 0;
+      block.next = 1;
+      block.pendingCount = 0;
+      block.pendingBits = 0;
+      block.spareStart = block.spareEnd = 0;
+      Stream s{data, size, base + kBlockAcBit[b], base + kBlockAcBit[b] + kBlockAcBits[b]};
+      const RunResult r = decodeRun(table, block, s);
+      if (r == RunResult::Complete) {
+        ++mb.eobCount;
+        block.spareStart = static_cast<uint16_t>(s.pos);
+        block.spareEnd = static_cast<uint16_t>(s.end);
+      } else if (r == RunResult::Error) {
+        mb.vlcError = 1;
+      }
+    }
+  }
+
+  // Pass 2: within each macroblock, the unfinished blocks continue in the spare bits of its
+  // finished ones. A macroblock with a damaged block takes no further part.
+  uint8_t mbStream[kMacroblocksPerSegment][kMacroblockStreamBytes];
+  uint32_t leftoverStart[kMacroblocksPerSegment] = {};
+  uint32_t leftoverEnd[kMacroblocksPerSegment] = {};
+  bool usedStream[kMacroblocksPerSegment] = {};
+  bool thirdPass = true;
+  bool anyIncomplete = false;
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    Macroblock& mb = segment.macroblocks[m];
+    if (mb.vlcError || mb.eobCount == kBlocksPerMacroblock) continue;
+    usedStream[m] = true;
+    std::memset(mbStream[m], 0, kMacroblockStreamBytes);
+    uint32_t length = 0;
+    for (const DctBlock& block : mb.blocks) {
+      if (block.eob) {
+        length = appendBits(mbStream[m], kMacroblockStreamBytes, length, data, size, block.spareStart, block.spareEnd);
+      }
+    }
+    Stream s{mbStream[m], kMacroblockStreamBytes, 0, length};
+    for (DctBlock& block : mb.blocks) {
+      if (block.eob || block.error) continue;
+      const RunResult r = decodeRun(table, block, s);
+      if (r == RunResult::Complete) {
+        ++mb.eobCount;
+      } else if (r == RunResult::Error) {
+        mb.vlcError = 1;
+        thirdPass = false;
+        break;
+      } else {
+        break;
+      }
+    }
+    leftoverStart[m] = s.pos;
+    leftoverEnd[m] = s.end;
+    if (mb.eobCount < kBlocksPerMacroblock && !mb.vlcError) anyIncomplete = true;
+  }
+  if (!thirdPass || !anyIncomplete) return 0;
+
+  // Pass 3: across the segment, from the leftovers of the macroblocks that are complete.
+  uint8_t segStream[kSegmentStreamBytes];
+  std::memset(segStream, 0, sizeof segStream);
+  uint32_t length = 0;
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const Macroblock& mb = segment.macroblocks[m];
+    if (mb.vlcError || mb.eobCount < kBlocksPerMacroblock) continue;
+    if (usedStream[m]) {
+      length = appendBits(segStream, sizeof segStream, length, mbStream[m], kMacroblockStreamBytes, leftoverStart[m],
+                          leftoverEnd[m]);
+    } else {
+      for (const DctBlock& block : mb.blocks) {
+        length = appendBits(segStream, sizeof segStream, length, data, size, block.spareStart, block.spareEnd);
+      }
+    }
+  }
+  Stream s{segStream, sizeof segStream, 0, length};
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    Macroblock& mb = segment.macroblocks[m];
+    if (mb.vlcError || mb.eobCount == kBlocksPerMacroblock) continue;
+    for (DctBlock& block : mb.blocks) {
+      if (block.eob || block.error) continue;
+      const RunResult r = decodeRun(table, block, s);
+      if (r == RunResult::Complete) {
+        ++mb.eobCount;
+      } else if (r == RunResult::Error) {
+        mb.vlcError = 1;
+        return -1;
+      } else {
+        return 0;  // no unused bits left anywhere
+      }
+    }
+  }
+  return 0;
+}
+
+bool dequantiseBlock(const DctBlock& block, int qno, int16_t* out) {
+  const int32_t* factor = dequantTable().factor[block.dctMode & 1][block.classNumber & 3][qno & 15];
+  int acc = 0;
+  for (int i = 1; i < 64; ++i) acc |= block.coeffs[i];
+  if (acc == 0) return false;
+  for (int i = 0; i < 64; ++i) {
+    const int32_t v = (block.coeffs[i] * factor[i] + kDequantRound) >> kDequantShift;
+    out[i] = static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+  }
+  return true;
+}
+
+void decodeMacroblock(Macroblock& macroblock) {
+  const InverseDct& idct = inverseDct();
+  for (DctBlock& block : macroblock.blocks) {
+    alignas(32) int16_t x[64];
+    if (dequantiseBlock(block, macroblock.qno, x)) {
+      idct.toSamples(x, block.coeffs, block.dctMode & 1);
+    } else {
+      // Only a DC: every sample is exactly the mean, 2 x (mean - 128) = DC.
+      const int16_t dc = block.coeffs[0];
+      for (int16_t& c : block.coeffs) c = dc;
+    }
+  }
+}
+
+void decodeBlockToLevels(const DctBlock& block, int qno, uint8_t* out, ptrdiff_t stride) {
+  alignas(32) int16_t x[64];
+  if (dequantiseBlock(block, qno, x)) {
+    inverseDct().toLevels(x, out, stride, block.dctMode & 1);
+  } else {
+    // The mean DC / 2 + 128, exact halves downward as in the full transform.
+    const uint8_t level = static_cast<uint8_t>(128 + (block.coeffs[0] >> 1));
+    for (int y = 0; y < 8; ++y) std::memset(out + y * stride, level, 8);
+  }
+}
+
+void unquantiseBlock(DctBlock& block, int qno) {
+  const uint8_t* shift = dequantTable().shift[block.dctMode & 1][block.classNumber & 3][qno & 15];
+  for (int i = 1; i < 64; ++i) block.coeffs[i] = static_cast<int16_t>(block.coeffs[i] * (1 << shift[i]));
+}
+
+void prepareForEncoding(VideoSegment& segment) {
+  for (Macroblock& mb : segment.macroblocks) {
+    for (DctBlock& block : mb.blocks) {
+      if (mb.modified) {
+        transposeBlock(block.coeffs);
+      } else {
+        unquantiseBlock(block, mb.qno);
+      }
+    }
+  }
+}
+
+}  // namespace kelo::dv

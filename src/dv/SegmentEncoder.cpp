@@ -1,0 +1,334 @@
+#include "dv/SegmentEncoder.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "dv/Dct.h"
+#include "dv/QuantTables.h"
+#include "dv/ScanTables.h"
+#include "dv/VlcTables.h"
+
+namespace kelo::dv {
+
+namespace {
+
+constexpr int kModifiedStartQno = 12;
+constexpr int kLowestQno = 1;
+// 2-4-8 when V / H > 1.7 (16.16 fixed point).
+constexpr int64_t kFieldActivityThreshold = 111411;
+
+// One block on its way out: coefficients in scan order (index 0 the DC as stored).
+struct OutBlock {
+  int16_t scan[64];
+  int16_t quantised[64];
+  int dctMode;
+  int classNumber;
+};
+
+struct OutMacroblock {
+  OutBlock blocks[kBlocksPerMacroblock];
+  int qno;
+  bool modified;
+  int bits;
+  int reductions;
+};
+
+int macroblockBits(OutMacroblock& mb, int qno) {
+  int bits = 0;
+  for (OutBlock& b : mb.blocks) {
+    quantiseBlock(b.scan, b.quantised, qno, b.classNumber);
+    bits += countBits(b.quantised);
+  }
+  return bits;
+}
+
+void writeBits(uint8_t* segmentBytes, uint32_t pos, uint32_t bits, int length) {
+  orBits(segmentBytes, kSegmentBytes, pos, bits, length);
+}
+
+// Writes as much of the list's next entry as fits in `room` bits at `pos`; returns bits written.
+int placeEntry(CodeList& list, uint8_t* segmentBytes, uint32_t pos, int room) {
+  uint32_t& e = list.entries[list.read];
+  const int length = codeLength(e);
+  if (length <= room) {
+    writeBits(segmentBytes, pos, codeBits(e), length);
+    if (++list.read == list.end) list.complete = true;
+    return length;
+  }
+  // The leading `room` bits fill the area; the entry keeps the rest.
+  const int rest = length - room;
+  writeBits(segmentBytes, pos, codeBits(e) >> rest, room);
+  e = packCode(codeBits(e) & ((1u << rest) - 1), rest);
+  return room;
+}
+
+}  // namespace
+
+int chooseDctMode(const int16_t* t) {
+  // t[8 x column + row]: picture neighbours across are 8 apart, lines above each other 1 apart.
+  int64_t h = 1, v = 1;
+  for (int x = 0; x < 8; ++x) {
+    for (int y = 0; y < 8; ++y) {
+      if (x < 7) h += std::abs(t[8 * (x + 1) + y] - t[8 * x + y]);
+      if (y < 7) v += std::abs(t[8 * x + y + 1] - t[8 * x + y]);
+    }
+  }
+  return (v * 65536) / h > kFieldActivityThreshold ? kDct248 : kDct88;
+}
+
+int classifyLuminance(const int16_t* scanCoeffs) {
+  int a = 0;
+  for (int i = 1; i < 64; ++i) {
+    const int m = std::abs(scanCoeffs[i]);
+    if (m > a) a = m;
+  }
+  return a > 35 ? 3 : a > 23 ? 2 : a > 11 ? 1 : 0;
+}
+
+int classifyColour(int decodedClass, int decodedQno) {
+  int decodedSum = 0;
+  for (int area = 0; area < 4; ++area) decodedSum += stepShift(decodedClass & 3, decodedQno & 15, area);
+  for (int c = 3; c >= 0; --c) {
+    int sum = 0;
+    for (int area = 0; area < 4; ++area) sum += stepShift(c, kModifiedStartQno, area);
+    if (sum <= decodedSum) return c;
+  }
+  return 0;
+}
+
+void clampForQno12(int16_t* scanCoeffs, int classNumber) {
+  for (int i = 1; i < 64; ++i) {
+    const int limit = kMaxAmplitude << stepShift(classNumber, kModifiedStartQno, kAreaOfScan[i]);
+    if (scanCoeffs[i] > limit) scanCoeffs[i] = static_cast<int16_t>(limit);
+    if (scanCoeffs[i] < -limit) scanCoeffs[i] = static_cast<int16_t>(-limit);
+  }
+}
+
+void quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber) {
+  quantised[0] = scanCoeffs[0];
+  int shifts[4];
+  for (int area = 0; area < 4; ++area) shifts[area] = stepShift(classNumber, qno, area);
+  for (int area = 0; area < 4; ++area) {
+    const int s = shifts[area];
+    for (int i = kAreaStart[area]; i < kAreaStart[area + 1]; ++i) {
+      const int v = scanCoeffs[i];
+      // Truncation toward zero; larger values than the code table carries are limited to it.
+      int q = v >= 0 ? (v >> s) : -((-v) >> s);
+      if (q > kMaxAmplitude) q = kMaxAmplitude;
+      if (q < -kMaxAmplitude) q = -kMaxAmplitude;
+      quantised[i] = static_cast<int16_t>(q);
+    }
+  }
+}
+
+int countBits(const int16_t* quantised) {
+  const VlcEncodeTable& t = vlcEncodeTable();
+  int bits = kEobLength;
+  int run = 0;
+  for (int i = 1; i < 64; ++i) {
+    const int v = quantised[i];
+    if (v == 0) {
+      ++run;
+      continue;
+    }
+    bits += t.pairLength[run][v < 0 ? -v : v];
+    run = 0;
+  }
+  return bits;
+}
+
+void buildCodeList(const int16_t* quantised, CodeList& list) {
+  const VlcEncodeTable& t = vlcEncodeTable();
+  list.read = 0;
+  list.end = 0;
+  list.codeBits = 0;
+  list.complete = false;
+  int run = 0;
+  for (int i = 1; i < 64; ++i) {
+    const int v = quantised[i];
+    if (v == 0) {
+      ++run;
+      continue;
+    }
+    uint32_t codes[2];
+    const int n = encodePair(t, run, v, codes);
+    for (int k = 0; k < n; ++k) {
+      list.zeroRun[list.end] = (k + 1 < n) ? 1 : 0;
+      list.entries[list.end++] = codes[k];
+      list.codeBits += codeLength(codes[k]);
+    }
+    run = 0;
+  }
+  list.zeroRun[list.end] = 0;
+  list.entries[list.end++] = kEobEntry;
+  list.codeBits += kEobLength;
+}
+
+int makeFit(CodeList* lists, int count, int budget) {
+  int total = 0;
+  for (int l = 0; l < count; ++l) total += lists[l].codeBits;
+  // Each sweep takes the last code before the end-of-block code from every list, starting with
+  // the last list, so the highest frequencies go first across the segment. The end-of-block code
+  // stays, so a list never grows, and 30 of them (120 bits) always fit.
+  bool progress = true;
+  while (total > budget && progress) {
+    progress = false;
+    for (int l = count - 1; l >= 0 && total > budget; --l) {
+      CodeList& list = lists[l];
+      if (list.end < 2) continue;
+      do {
+        // A zero run left in front of the end-of-block code carries nothing: it goes too.
+        const int removed = codeLength(list.entries[list.end - 2]);
+        list.entries[list.end - 2] = kEobEntry;
+        list.zeroRun[list.end - 2] = 0;
+        --list.end;
+        list.codeBits -= removed;
+        total -= removed;
+      } while (list.end >= 2 && list.zeroRun[list.end - 2]);
+      progress = true;
+    }
+  }
+  return total;
+}
+
+void placeOwnArea(CodeList& list, uint8_t* segmentBytes) {
+  list.complete = list.read >= list.end;
+  while (!list.complete) {
+    const int length = codeLength(list.entries[list.read]);
+    if (length > list.bitBudget) {
+      const int written = placeEntry(list, segmentBytes, list.bitOffset, list.bitBudget);
+      list.bitOffset += static_cast<uint32_t>(written);
+      list.bitBudget = 0;
+      return;
+    }
+    placeEntry(list, segmentBytes, list.bitOffset, list.bitBudget);
+    list.bitOffset += static_cast<uint32_t>(length);
+    list.bitBudget -= length;
+  }
+}
+
+void distribute(CodeList* lists, int count, uint8_t* segmentBytes) {
+  int supplier = 0;
+  auto nextSupplier = [&]() {
+    while (supplier < count && !(lists[supplier].complete && lists[supplier].bitBudget > 0)) ++supplier;
+    return supplier < count;
+  };
+  for (int taker = 0; taker < count; ++taker) {
+    CodeList& t = lists[taker];
+    while (!t.complete) {
+      if (!nextSupplier()) return;  // no room left: the rest waits for a later pass
+      CodeList& s = lists[supplier];
+      const int written = placeEntry(t, segmentBytes, s.bitOffset, s.bitBudget);
+      s.bitOffset += static_cast<uint32_t>(written);
+      s.bitBudget -= written;
+    }
+  }
+}
+
+void encodeSegment(VideoSegment& segment, uint8_t* blocks) {
+  OutMacroblock out[kMacroblocksPerSegment];
+
+  // Forward path for changed macroblocks, scan order for the others.
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    Macroblock& mb = segment.macroblocks[m];
+    OutMacroblock& o = out[m];
+    o.modified = mb.modified != 0;
+    o.reductions = 0;
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      DctBlock& in = mb.blocks[b];
+      OutBlock& ob = o.blocks[b];
+      if (o.modified) {
+        ob.dctMode = b < kCr ? chooseDctMode(in.coeffs) : (in.dctMode & 1);
+        alignas(32) int16_t weighted[64];
+        forwardDct(in.coeffs, ob.dctMode, weighted);
+        const uint8_t* scan = scanOrder(ob.dctMode);
+        for (int i = 0; i < 64; ++i) ob.scan[i] = weighted[scan[i]];
+        ob.classNumber = b < kCr ? classifyLuminance(ob.scan) : classifyColour(in.classNumber, mb.qno);
+        clampForQno12(ob.scan, ob.classNumber);
+      } else {
+        ob.dctMode = in.dctMode & 1;
+        ob.classNumber = in.classNumber & 3;
+        const uint8_t* scan = scanOrder(ob.dctMode);
+        for (int i = 0; i < 64; ++i) ob.scan[i] = in.coeffs[scan[i]];
+      }
+    }
+    o.qno = o.modified ? kModifiedStartQno : (mb.qno & 15);
+    o.bits = macroblockBits(o, o.qno);
+  }
+
+  // Quantiser search: coarsen the macroblock with the most bits, untouched ones first, each at
+  // most once per round, until the segment fits.
+  int total = 0;
+  for (const OutMacroblock& o : out) total += o.bits;
+  int round = 1;
+  for (;;) {
+    if (total <= kSegmentAcBits) break;
+    bool reducible = false;
+    for (const OutMacroblock& o : out) reducible = reducible || o.qno > kLowestQno;
+    if (!reducible) break;
+    int candidate = -1;
+    for (int group = 0; group < 2 && candidate < 0; ++group) {
+      const bool wantModified = group == 1;
+      for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+        const OutMacroblock& o = out[m];
+        if (o.modified != wantModified || o.reductions >= round || o.qno <= kLowestQno) continue;
+        if (candidate < 0 || o.bits > out[candidate].bits) candidate = m;
+      }
+    }
+    if (candidate < 0) {
+      ++round;
+      continue;
+    }
+    OutMacroblock& o = out[candidate];
+    ++o.reductions;
+    int bits = o.bits;
+    while (o.qno > kLowestQno) {
+      --o.qno;
+      bits = macroblockBits(o, o.qno);
+      if (bits != o.bits) break;
+    }
+    total += bits - o.bits;
+    o.bits = bits;
+  }
+
+  // Final quantisation and code lists.
+  CodeList lists[kMacroblocksPerSegment * kBlocksPerMacroblock];
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    macroblockBits(out[m], out[m].qno);
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) buildCodeList(out[m].blocks[b].quantised, lists[m * 6 + b]);
+  }
+  if (total > kSegmentAcBits) makeFit(lists, kMacroblocksPerSegment * kBlocksPerMacroblock, kSegmentAcBits);
+
+  // Layout: headers, pass 1 in the own areas, pass 2 per macroblock, pass 3 over the segment.
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    uint8_t* dif = blocks + m * kDifBlockBytes;
+    dif[3] = static_cast<uint8_t>((dif[3] & 0xF0) | (out[m].qno & 0x0F));
+    std::memset(dif + 4, 0, kDifBlockBytes - 4);
+  }
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const uint32_t base = static_cast<uint32_t>(m * kMacroblockBits);
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      const OutBlock& ob = out[m].blocks[b];
+      const uint32_t header = (static_cast<uint32_t>(ob.scan[0] & 0x1FF) << 3) |
+                              (static_cast<uint32_t>(ob.dctMode) << 2) | static_cast<uint32_t>(ob.classNumber);
+      writeBits(blocks, base + kBlockHeaderBit[b], header, 12);
+      CodeList& list = lists[m * 6 + b];
+      list.bitOffset = base + kBlockAcBit[b];
+      list.bitBudget = kBlockAcBits[b];
+      placeOwnArea(list, blocks);
+    }
+    distribute(lists + m * 6, kBlocksPerMacroblock, blocks);
+  }
+  distribute(lists, kMacroblocksPerSegment * kBlocksPerMacroblock, blocks);
+
+  // Filler: zero bits up to the next byte, then whole bytes of 0xFF, as common encoders write it.
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      const CodeList& list = lists[m * 6 + b];
+      const uint32_t areaEnd = static_cast<uint32_t>(m * kMacroblockBits + kBlockAcBit[b] + kBlockAcBits[b]);
+      for (uint32_t byte = (list.bitOffset + 7) / 8; byte < areaEnd / 8; ++byte) blocks[byte] = 0xFF;
+    }
+  }
+}
+
+}  // namespace kelo::dv

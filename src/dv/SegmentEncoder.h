@@ -1,0 +1,57 @@
+#pragma once
+// Re-encoding of a DV video segment into its five DIF blocks within the fixed budget of 2680 AC
+// bits: DCT mode choice, forward transform and classification for changed macroblocks, the
+// quantiser search, and the three-pass layout of the codes.
+#include <cstdint>
+
+#include "dv/Segment.h"
+
+namespace kelo::dv {
+
+// `segment` as left by prepareForEncoding: a modified macroblock's blocks hold samples in
+// transposed order, the others their unquantised coefficients (and their decoded DCT mode, class
+// and QNO). Writes the segment into `blocks` (its 400 bytes in the frame): keeps each DIF block's
+// ID and STA, rewrites QNO and bytes 4-79. Unmodified macroblocks keep their coefficients, DCT
+// mode, class and QNO whenever the budget allows. The segment record is used up.
+void encodeSegment(VideoSegment& segment, uint8_t* blocks);
+
+// ---- the steps, for tests and tools ----
+
+// 2-4-8 (1) when the block's vertical activity clearly exceeds its horizontal one, else 8-8 (0).
+// Input in transposed order.
+int chooseDctMode(const int16_t* samplesTransposed);
+// Class of a luminance block from its largest weighted AC value (scan order, index 0 the DC).
+int classifyLuminance(const int16_t* scanCoeffs);
+// Class of a colour-difference block: the coarsest class whose steps at QNO 12 are no coarser in
+// sum than those it was decoded with.
+int classifyColour(int decodedClass, int decodedQno);
+// Limits every AC value to what QNO 12 can carry in that class.
+void clampForQno12(int16_t* scanCoeffs, int classNumber);
+// Divides each AC value by its step (truncating toward zero); index 0 is copied.
+void quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber);
+// Bits of the block's codes in scan order, end-of-block included.
+int countBits(const int16_t* quantised);
+
+inline constexpr int kMaxCodeListEntries = 128;
+
+struct CodeList {
+  uint32_t entries[kMaxCodeListEntries];   // packed codes (VlcTables.h), ending with kEobEntry
+  uint8_t zeroRun[kMaxCodeListEntries];    // entry stands for zeros only
+  int read = 0;                            // next entry to place
+  int end = 0;                             // entries in the list
+  int codeBits = 0;                        // sum of the lengths, end-of-block included
+  uint32_t bitOffset = 0;                  // next free bit in the segment for this block's data
+  int bitBudget = 0;                       // free bits left in the block's own area
+  bool complete = false;                   // every entry placed
+};
+
+void buildCodeList(const int16_t* quantised, CodeList& list);
+// Drops trailing codes (never the end-of-block code) from the lists, last list first, one code per
+// list per sweep, until their sum is at most `budget`. Returns the new sum.
+int makeFit(CodeList* lists, int count, int budget);
+// Pass 1: the list's codes into its own area from `bitOffset`, `bitBudget` bits.
+void placeOwnArea(CodeList& list, uint8_t* segmentBytes);
+// Passes 2 and 3: the incomplete lists continue in the free bits of the complete ones, in order.
+void distribute(CodeList* lists, int count, uint8_t* segmentBytes);
+
+}  // namespace kelo::dv

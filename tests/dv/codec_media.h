@@ -1,0 +1,71 @@
+#pragma once
+// Test media for the codec tests: DV frames made by FFmpeg from its test sources, FFmpeg's own
+// decoding of them, and plane comparisons.
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dv/DifLayout.h"
+#include "support/TestUtil.h"
+
+namespace kelo::test::codec {
+
+struct Clip {
+  std::string path;
+  int system = 0;
+  int frames = 0;
+  std::vector<uint8_t> dv;   // the raw DV stream
+  std::vector<uint8_t> yuv;  // FFmpeg's decoding: planar yuv420p (625/50) or yuv411p (525/60)
+};
+
+inline size_t frameBytes(int system) { return dv::profileFor(system)->frameBytes; }
+inline size_t yuvFrameBytes(int system) { return system == dv::kSystem625_50 ? 720 * 576 * 3 / 2 : 720 * 480 * 3 / 2; }
+
+// `source` is a lavfi source (testsrc, smptebars, mandelbrot, nullsrc...) that takes size and rate,
+// `filter` an optional filter chain after it.
+inline bool makeFfmpegClip(const TempDir& dir, const std::string& name, const std::string& source,
+                           const std::string& filter, int system, bool interlacedDct, int frames, Clip& clip) {
+  const bool pal = system == dv::kSystem625_50;
+  const std::string size = pal ? "720x576" : "720x480";
+  const std::string rate = pal ? "25" : "30000/1001";
+  const std::string pixfmt = pal ? "yuv420p" : "yuv411p";
+  clip.path = dir.file(name + ".dv");
+  clip.system = system;
+  clip.frames = frames;
+  const std::string graph = source + "=size=" + size + ":rate=" + rate + (filter.empty() ? "" : "," + filter);
+  const CommandResult enc = runCommand("ffmpeg -nostdin -v error -y -f lavfi -i " + shellQuote(graph) + " -frames:v " +
+                                       std::to_string(frames) + " -pix_fmt " + pixfmt +
+                                       (interlacedDct ? " -flags +ildct" : "") + " -f dv " + shellQuote(clip.path));
+  if (enc.exitCode != 0) return false;
+  const std::string yuvPath = dir.file(name + ".yuv");
+  const CommandResult dec = runCommand("ffmpeg -nostdin -v error -y -i " + shellQuote(clip.path) +
+                                       " -f rawvideo -pix_fmt " + pixfmt + " " + shellQuote(yuvPath));
+  if (dec.exitCode != 0) return false;
+  clip.dv = readFile(clip.path);
+  clip.yuv = readFile(yuvPath);
+  return clip.dv.size() == frameBytes(system) * frames && clip.yuv.size() == yuvFrameBytes(system) * frames;
+}
+
+struct PlaneDiff {
+  double psnr = 0;
+  int maxDiff = 0;
+};
+
+inline PlaneDiff comparePlanes(const uint8_t* a, const uint8_t* b, size_t n) {
+  double sse = 0;
+  PlaneDiff d;
+  for (size_t i = 0; i < n; ++i) {
+    const int e = std::abs(int{a[i]} - int{b[i]});
+    sse += double(e) * e;
+    if (e > d.maxDiff) d.maxDiff = e;
+  }
+  d.psnr = sse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 * double(n) / sse);
+  return d;
+}
+
+// Full-contrast noise in all three planes (after nullsrc): the densest content there is.
+inline const char* kNoiseFilter =
+    "format=yuv420p,geq=lum='random(1)*255':cb='random(2)*255':cr='random(3)*255'";
+
+}  // namespace kelo::test::codec
