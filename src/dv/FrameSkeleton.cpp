@@ -18,13 +18,15 @@ constexpr Pack kNoPack{0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 struct AuxProfile {
   Pack videoSource;         // 0x60: colour, 50/60 flag, STYPE 0
   Pack videoControl;        // 0x61: 4:3, interlaced, bottom field first
-  Pack audioControl;        // 0x51: normal speed
+  Pack audioControl;        // 0x51: normal speed, forward
   uint8_t audioSourcePc3;   // 0x50 PC3: 50/60 flag, STYPE 0 (two channels)
   int minimumSamples;       // audio samples a frame carries at least (AF_SIZE counts from here)
 };
 
+// Consumer DV (APT 000) marks normal playback speed as 0x20 in both systems; readers that follow
+// it (libdv, dvgrab) drop 525/60 frames carrying the SMPTE 314M value 0x78 instead.
 constexpr AuxProfile kAux525{{0x60, 0xFF, 0xFF, 0xC0, 0xFF}, {0x61, 0x3F, 0xC8, 0xFC, 0xFF},
-                             {0x51, 0x1C, 0xCF, 0xF8, 0xFF}, 0xC0, 1580};
+                             {0x51, 0x1C, 0xCF, 0xA0, 0xFF}, 0xC0, 1580};
 constexpr AuxProfile kAux625{{0x60, 0xFF, 0xFF, 0xE0, 0xFF}, {0x61, 0x3F, 0xC8, 0xFC, 0xFF},
                              {0x51, 0x1C, 0xCF, 0xA0, 0xFF}, 0xE0, 1896};
 
