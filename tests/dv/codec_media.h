@@ -3,6 +3,8 @@
 // decoding of them, and plane comparisons.
 #include <cmath>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,20 @@ inline bool makeFfmpegClip(const TempDir& dir, const std::string& name, const st
   clip.dv = readFile(clip.path);
   clip.yuv = readFile(yuvPath);
   return clip.dv.size() == frameBytes(system) * frames && clip.yuv.size() == yuvFrameBytes(system) * frames;
+}
+
+// The same clip made once per test program: several tests read it.
+inline const Clip* sharedFfmpegClip(const std::string& name, const std::string& source, const std::string& filter,
+                                    int system, bool interlacedDct, int frames) {
+  static TempDir dir;
+  static std::map<std::string, std::unique_ptr<Clip>> clips;
+  auto& slot = clips[name];
+  if (!slot) {
+    auto clip = std::make_unique<Clip>();
+    if (!makeFfmpegClip(dir, name, source, filter, system, interlacedDct, frames, *clip)) return nullptr;
+    slot = std::move(clip);
+  }
+  return slot.get();
 }
 
 struct PlaneDiff {
