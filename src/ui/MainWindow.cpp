@@ -652,10 +652,11 @@ void MainWindow::onEnableClicked(CodeGroup&) {
 
 void MainWindow::onFormatActivated(CodeGroup& g) {
   windowToSettings();
+  const HelpHandler help = [this](int context) { help_->show(context); };
   if (g.isDateCode())
-    onDateFormatChanged(settings_, *prompter_, this);
+    onDateFormatChanged(settings_, *prompter_, this, help, formatDialogRunner_);
   else
-    onTimeFormatChanged(settings_, *prompter_, this);
+    onTimeFormatChanged(settings_, *prompter_, this, help, formatDialogRunner_);
   settings_.projectModified = true;
   refreshPreview();
 }

@@ -12,6 +12,7 @@
 
 #include "settings/StampSettings.h"
 #include "ui/CodeControls.h"
+#include "ui/FormatComboHandlers.h"
 #include "ui/QtRunObserver.h"
 
 class QAction;
@@ -84,6 +85,8 @@ class MainWindow : public QMainWindow, private RunView {
   QAction* saveAction() const { return saveAction_; }
   const std::string& configPath() const { return configPath_; }
   void setFileChooser(FileChooser chooser) { chooseFiles_ = std::move(chooser); }
+  // Runs the custom format dialog instead of exec() (tests).
+  void setFormatDialogRunner(FormatDialogRunner run) { formatDialogRunner_ = std::move(run); }
   // Replaces the power-off used at the end of a run with auto shutdown (tests).
   void setPowerOff(engine::PowerOff* powerOff);
   bool isRunning() const;
@@ -170,6 +173,7 @@ class MainWindow : public QMainWindow, private RunView {
   engine::PowerOff* powerOff_ = nullptr;
   std::unique_ptr<engine::BatchDriver> driver_;
   FileChooser chooseFiles_;
+  FormatDialogRunner formatDialogRunner_;
   std::string configPath_;
   QStringList logLines_;
 

@@ -1,0 +1,74 @@
+// Renders the main window to PNG files in $KELO_SCREENS_DIR for a person to look at: without a
+// video, and with a stamped sample frame at each preview size.
+#include <QApplication>
+#include <QDir>
+#include <QListWidget>
+#include <QSettings>
+#include <QTest>
+
+#include "settings/StampSettings.h"
+#include "support/TestUtil.h"
+#include "ui/KeloApp.h"
+#include "ui/MainWindow.h"
+#include "ui/PreviewPane.h"
+#include "ui/QtPrompter.h"
+
+using namespace kelo;
+
+class ScreenshotsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void emptyWindow();
+  void previewSizes();
+
+ private:
+  QString screens_;
+  test::TempDir temp_;
+  QString sample_;
+};
+
+void ScreenshotsTest::initTestCase() {
+  ui::configureApplication(*qApp);
+  screens_ = qEnvironmentVariable("KELO_SCREENS_DIR", QDir::tempPath() + "/kelo-screens");
+  QDir().mkpath(screens_);
+  qputenv("WINDIR", QByteArray::fromStdString(temp_.path()));
+  qputenv("TEMP", QByteArray::fromStdString(temp_.path()));
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(temp_.path()));
+  sample_ = QString::fromStdString(temp_.file("sample.avi"));
+  const test::CommandResult r =
+      test::runCommand(test::shellQuote(test::keloCli()) + " sample " + test::shellQuote(sample_.toStdString()) +
+                       " --system pal");
+  if (r.exitCode != 0) sample_.clear();
+}
+
+void ScreenshotsTest::emptyWindow() {
+  settings::StampSettings settings;
+  ui::MainWindow window(settings);
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  QVERIFY(window.grab().save(screens_ + "/main-empty.png"));
+}
+
+void ScreenshotsTest::previewSizes() {
+  if (sample_.isEmpty()) QSKIP("kelo-cli sample is not available");
+  const char* names[] = {"framesize", "720x540", "640x480", "720x405"};
+  for (int size = 0; size < 4; ++size) {
+    settings::StampSettings settings;
+    ui::MainWindow window(settings);
+    window.prompter().setScript([](const ui::QtPrompter::Prompt&) { return ui::QtPrompter::Answer::Ok; });
+    settings.previewSize = static_cast<settings::PreviewSize>(size);
+    settings.safeArea = true;
+    window.settingsToWindow();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.addFilePaths({sample_});
+    window.preview().goTo(60);
+    QVERIFY(window.preview().videoPresent());
+    QVERIFY(window.grab().save(screens_ + "/main-" + names[size] + ".png"));
+  }
+}
+
+QTEST_MAIN(ScreenshotsTest)
+#include "screenshots_test.moc"
