@@ -84,6 +84,11 @@ int32_t dateFormatListLength(int32_t language) {
   return 8;
 }
 
+void changeLanguage(StampSettings& s, int32_t language) {
+  s.language = language;
+  if (s.dateCode.formatIndex >= dateFormatListLength(language)) s.dateCode.formatIndex = 1;
+}
+
 std::u16string textOf(const char16_t* field, std::size_t capacity) {
   const char16_t* end = std::find(field, field + capacity, u'\0');
   return std::u16string(field, end);

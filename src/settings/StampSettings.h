@@ -164,6 +164,9 @@ int32_t dateFormatListLength(int32_t language);
 inline constexpr int32_t kTimeFormatListLength = 15;
 // Highest stamp language index (the locale table has 28 entries).
 inline constexpr int32_t kMaxLanguage = 27;
+// Sets the stamp language the way the preferences dialog does: a date formatIndex that is not
+// below the new language's date list length becomes 1.
+void changeLanguage(StampSettings& settings, int32_t language);
 // Which of the four custom date slots a language uses.
 inline int32_t customDateSlot(int32_t language) { return language < 0 ? 0 : (language > 3 ? 3 : language); }
 

@@ -66,6 +66,20 @@ TEST(StampSettingsDefaults, InitialCustomFormatsKeepBackslashN) {
   EXPECT_EQ(customDateSlot(17), 3);
 }
 
+TEST(StampSettingsDefaults, ShorterDateListResetsTheDateFormatIndex) {
+  StampSettings s;
+  changeLanguage(s, 0);
+  s.dateCode.formatIndex = 6;  // last entry of list 0
+  s.timeCode.formatIndex = 6;
+  changeLanguage(s, 1);         // 3 entries
+  EXPECT_EQ(s.language, 1);
+  EXPECT_EQ(s.dateCode.formatIndex, 1);
+  EXPECT_EQ(s.timeCode.formatIndex, 6);
+  s.dateCode.formatIndex = 2;
+  changeLanguage(s, 0);
+  EXPECT_EQ(s.dateCode.formatIndex, 2);
+}
+
 TEST(StampSettingsText, CutsToCapacityMinusOne) {
   StampSettings s;
   const std::u16string exact(99, u'a');
