@@ -131,6 +131,9 @@ void MainWindow::buildControls() {
 
   safeAreaBox_ = new QCheckBox(QStringLiteral("安全加码区"), client_);
   controls_[ctl::kSafeArea] = safeAreaBox_;
+  QFont small = safeAreaBox_->font();  // its 74-pixel place is cut for the 8-point template font
+  small.setPixelSize(11);
+  safeAreaBox_->setFont(small);
   connect(safeAreaBox_, &QCheckBox::clicked, this, [this] {
     markModified();
     preview_->requestRefresh();

@@ -1,0 +1,179 @@
+// A batch run started from the main window on a generated sample: the window stays responsive,
+// the progress moves, the run ends with the summary, and the stamped output is accepted by
+// `kelo-cli verify`. Also pause/continue and stop, and markers set in the preview reaching the
+// marker file through the engine's own preview pass.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+#include "engine/RunObserver.h"
+#include "settings/StampSettings.h"
+#include "support/TestUtil.h"
+#include "ui/CKeloLog.h"
+#include "ui/KeloApp.h"
+#include "ui/MainWindow.h"
+#include "ui/PreviewPane.h"
+#include "ui/QtPrompter.h"
+
+using namespace kelo;
+using ui::QtPrompter;
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+class CountingPowerOff : public engine::PowerOff {
+ public:
+  int calls = 0;
+  int powerOff() override {
+    ++calls;
+    return 0;
+  }
+};
+
+}  // namespace
+
+class MainRunTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void init();
+  void runStampsTheListAndEndsWithSummary();
+  void pauseContinueAndStop();
+  void markersFromPreviewReachMarkerFile();
+
+ private:
+  std::unique_ptr<ui::MainWindow> makeWindow(settings::StampSettings& s);
+  std::unique_ptr<test::TempDir> temp_;
+  std::string sample_;
+  std::string outFolder_;
+};
+
+void MainRunTest::initTestCase() { ui::configureApplication(*qApp); }
+
+void MainRunTest::init() {
+  temp_ = std::make_unique<test::TempDir>();
+  qputenv("WINDIR", QByteArray::fromStdString(temp_->path()));
+  qputenv("TEMP", QByteArray::fromStdString(temp_->path()));
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, qs(temp_->path()));
+  sample_ = temp_->file("sample.avi");
+  outFolder_ = temp_->file("out");
+  QDir().mkpath(qs(outFolder_));
+  const test::CommandResult r =
+      test::runCommand(test::shellQuote(test::keloCli()) + " sample " + test::shellQuote(sample_));
+  if (r.exitCode != 0) sample_.clear();
+}
+
+std::unique_ptr<ui::MainWindow> MainRunTest::makeWindow(settings::StampSettings& s) {
+  auto w = std::make_unique<ui::MainWindow>(s);
+  w->prompter().setScript([](const QtPrompter::Prompt&) { return QtPrompter::Answer::Ok; });
+  w->setFileChooser([this](const ui::FileRequest&) { return QStringList{qs(outFolder_)}; });
+  w->browseOutputFolder();
+  return w;
+}
+
+void MainRunTest::runStampsTheListAndEndsWithSummary() {
+  if (sample_.empty()) QSKIP("kelo-cli sample is not available yet");
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  CountingPowerOff powerOff;
+  w->setPowerOff(&powerOff);
+  w->addFilePaths({qs(sample_)});
+  static_cast<QCheckBox*>(w->control(ui::ctl::kAutoShutdown))->setChecked(true);
+  const std::string before = test::sha256File(sample_);
+
+  w->onStamp();
+  QVERIFY(w->isRunning());
+  // While running: the settings controls are disabled, Stop is enabled, the menus are greyed.
+  QVERIFY(!s.idle);
+  QVERIFY(!w->dateGroup().xEdit()->isEnabled());
+  QVERIFY(!w->control(ui::ctl::kAdd)->isEnabled());
+  QVERIFY(w->control(ui::ctl::kStop)->isEnabled());
+  QVERIFY(w->control(ui::ctl::kStamp)->isEnabled());
+  QVERIFY(!w->saveAction()->isEnabled());
+  QCOMPARE(static_cast<QPushButton*>(w->control(ui::ctl::kStamp))->text(), QStringLiteral("暂停"));
+
+  QTRY_VERIFY_WITH_TIMEOUT(!w->isRunning(), 60000);
+  QVERIFY(s.idle);
+  QVERIFY(w->dateGroup().xEdit()->isEnabled());
+  QVERIFY(!w->control(ui::ctl::kStop)->isEnabled());
+  QCOMPARE(static_cast<QPushButton*>(w->control(ui::ctl::kStamp))->text(), QStringLiteral("加码"));
+  QCOMPARE(w->prompter().history().back().text, QStringLiteral("所有录像都已加码"));
+  QCOMPARE(static_cast<QProgressBar*>(w->control(ui::ctl::kProgress))->value(), 1000);
+  QCOMPARE(static_cast<QLineEdit*>(w->control(ui::ctl::kPercent))->text(), QStringLiteral("100.0%"));
+  QCOMPARE(powerOff.calls, 1);
+  // The log file was written before the power-off; the log window holds the same lines.
+  QVERIFY(QFile::exists(qs(temp_->file("Kelo.log"))));
+  QCOMPARE(w->logWindow().lines(), w->runLogLines());
+  QVERIFY(w->runLogLines().join('\n').contains(QStringLiteral("加码的录像:  ")));
+
+  const std::string output = outFolder_ + "/sample.avi";
+  QCOMPARE(test::sha256File(sample_), before);
+  const test::CommandResult verify = test::runCommand(test::shellQuote(test::keloCli()) + " verify " +
+                                                      test::shellQuote(sample_) + " " + test::shellQuote(output));
+  QVERIFY2(verify.exitCode == 0, verify.output.c_str());
+}
+
+void MainRunTest::pauseContinueAndStop() {
+  if (sample_.empty()) QSKIP("kelo-cli sample is not available yet");
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  // A long list, so the run is still busy when the buttons are pressed.
+  QStringList many;
+  for (int i = 0; i < 20; ++i) {
+    const std::string copy = temp_->file("copy" + std::to_string(i) + ".avi");
+    QFile::copy(qs(sample_), qs(copy));
+    many.append(qs(copy));
+  }
+  w->addFilePaths(many);
+  auto* stamp = static_cast<QPushButton*>(w->control(ui::ctl::kStamp));
+  w->onStamp();
+  QVERIFY(w->isRunning());
+  w->onStamp();
+  QCOMPARE(stamp->text(), QStringLiteral("继续"));
+  QCOMPARE(w->isRunning(), true);
+  w->onStamp();
+  QCOMPARE(stamp->text(), QStringLiteral("暂停"));
+  w->onStop();
+  QVERIFY(!w->control(ui::ctl::kStop)->isEnabled());
+  QTRY_VERIFY_WITH_TIMEOUT(!w->isRunning(), 60000);
+  QCOMPARE(w->prompter().history().back().text, QStringLiteral("加码进程给打断！"));
+  QCOMPARE(stamp->text(), QStringLiteral("加码"));
+}
+
+void MainRunTest::markersFromPreviewReachMarkerFile() {
+  if (sample_.empty()) QSKIP("kelo-cli sample is not available yet");
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  w->addFilePaths({qs(sample_)});
+  ui::PreviewPane& pane = w->preview();
+  QVERIFY(pane.videoPresent());
+  QVERIFY(pane.lastFrameIndex() > 100);
+  QVERIFY(!pane.picture()->picture().isNull());
+  pane.goTo(25);
+  pane.toggleMarker(0);
+  pane.goTo(75);
+  pane.toggleMarker(1);
+  QVERIFY(s.markersModified);
+  // A run saves changed markers first (without asking: all markers go to one file).
+  s.markersInOneFile = true;
+  w->onStamp();
+  QTRY_VERIFY_WITH_TIMEOUT(!w->isRunning(), 60000);
+  QVERIFY(!s.markersModified);
+  const std::vector<uint8_t> file = test::readFile(temp_->file("sample.mrk"));
+  QCOMPARE(file.size(), size_t(16));
+  QCOMPARE(int(file[0]), 25);
+  QCOMPARE(int(file[4]), 0);
+  QCOMPARE(int(file[8]), 75);
+  QCOMPARE(int(file[12]), 1);
+}
+
+QTEST_MAIN(MainRunTest)
+#include "mainrun_test.moc"
