@@ -45,6 +45,15 @@ void openWindowOfLength(StampSchedule& s, int32_t i, int32_t d, int32_t length) 
 int32_t ScheduleMarkers::nextStartAfter(int32_t f) const { return firstAbove(starts, f); }
 int32_t ScheduleMarkers::nextEndAfter(int32_t f) const { return firstAbove(ends, f); }
 
+ScheduleMarkers ScheduleMarkers::from(const MarkerList& list) {
+  ScheduleMarkers m;
+  for (const Marker& marker : list.markers()) {
+    if (marker.kind == kStartMarker) m.starts.push_back(marker.frame);
+    if (marker.kind == kEndMarker) m.ends.push_back(marker.frame);
+  }
+  return m;
+}
+
 StampSchedule buildSchedule(const settings::StampCodeSettings& code, int fps,
                             const ScheduleMarkers& markers) {
   StampSchedule s;

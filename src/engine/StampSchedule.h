@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/MarkerList.h"
 #include "settings/StampSettings.h"
 
 namespace kelo::engine {
 
-inline constexpr int32_t kNoMarker = 2147483647;
 // Longest fade, in frames: keeps s² × 1000 within 32 bits as the weights expect.
 inline constexpr int32_t kMaxFadeFrames = 2072;
 
@@ -20,6 +20,8 @@ struct ScheduleMarkers {
   // First marker of that kind, in list order, whose frame index is above f; kNoMarker if none.
   int32_t nextStartAfter(int32_t f) const;
   int32_t nextEndAfter(int32_t f) const;
+
+  static ScheduleMarkers from(const MarkerList& list);
 };
 
 // The recorded clock of the current and of the previous usable frame (previous values are
