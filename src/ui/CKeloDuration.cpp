@@ -1,5 +1,6 @@
 #include "ui/CKeloDuration.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QGroupBox>
@@ -100,6 +101,7 @@ CKeloDuration::CKeloDuration(settings::StampSettings& settings, settings::StampC
 
   auto* ok = placeControl(new QPushButton(QStringLiteral("确认"), this), 1, 7, 163, 50, 14);
   auto* cancel = placeControl(new QPushButton(QStringLiteral("取消"), this), 2, 65, 163, 50, 14);
+  cancelButton_ = cancel;
   auto* help = placeControl(new QPushButton(QStringLiteral("帮助"), this), 9, 205, 163, 50, 14);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &CKeloDuration::accept);
@@ -265,7 +267,9 @@ bool CKeloDuration::validateField(int id) {
 }
 
 bool CKeloDuration::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::FocusOut && !validating_) {
+  // Leaving a field for Cancel, or because the dialog closes, discards the values: no check.
+  if (event->type() == QEvent::FocusOut && !validating_ && isVisible() &&
+      QApplication::focusWidget() != cancelButton_) {
     if (auto* edit = qobject_cast<QLineEdit*>(watched); edit && edit->isEnabled()) {
       // A message box taking the focus must not run the check a second time.
       validating_ = true;
@@ -274,6 +278,12 @@ bool CKeloDuration::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QDialog::eventFilter(watched, event);
+}
+
+void CKeloDuration::reject() {
+  validating_ = true;
+  QDialog::reject();
+  validating_ = false;
 }
 
 void CKeloDuration::accept() {

@@ -25,6 +25,7 @@ class CKeloDuration : public QDialog {
                 engine::Prompter& prompter, QWidget* parent = nullptr);
 
   void accept() override;
+  void reject() override;
 
  signals:
   void helpRequested(int context);
@@ -44,6 +45,7 @@ class CKeloDuration : public QDialog {
   settings::StampCodeSettings& code_;
   engine::Prompter& prompter_;
   bool validating_ = false;
+  QWidget* cancelButton_ = nullptr;
 
   // Working copies of intervalMode ... delaySeconds.
   int mode_ = 0;

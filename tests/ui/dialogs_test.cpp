@@ -505,6 +505,19 @@ void DialogsTest::intervalValidationMessages() {
   QVERIFY(prompter.messages.empty());
   QCOMPARE(child<QLineEdit>(dialog, 1035)->text(), QString("0"));
 
+  // Going to Cancel, or Escape, discards the field without a check.
+  prompter.messages.clear();
+  QLineEdit* scene = child<QLineEdit>(dialog, 1029);
+  scene->setFocus();
+  scene->setText("0");
+  child<QPushButton>(dialog, 2)->setFocus();
+  QVERIFY(prompter.messages.empty());
+  scene->setFocus();
+  QTest::keyClick(scene, Qt::Key_Escape);
+  QVERIFY(dialog.isHidden());
+  QVERIFY(prompter.messages.empty());
+  activate(dialog);
+
   // Digits only: a sign cannot be typed.
   enterAndLeave(dialog, 1035, "-5");
   QCOMPARE(child<QLineEdit>(dialog, 1035)->text(), QString("5"));
