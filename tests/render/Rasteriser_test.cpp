@@ -162,6 +162,29 @@ TEST(Rasteriser, WideTextIsCutAtTheFrameWidth) {
   EXPECT_EQ(r.width, 720);
 }
 
+TEST(Rasteriser, OddSettingsStillGiveASoundRaster) {
+  TextRasteriser rasteriser;
+  OverlayRaster r;
+  // Taller than the picture: cut at the surface, never beyond the cell buffer.
+  std::u16string tall = u"8";
+  for (int i = 0; i < 40; ++i) tall += u"\r8";
+  ASSERT_EQ(rasteriser.rasterise(r, tall, 41, defaultCode()), 0);
+  EXPECT_LE(r.rows, kSurfaceHeight + 6);
+  EXPECT_LE(static_cast<size_t>(r.rows) * static_cast<size_t>(r.stride), r.cells.size());
+  // A face name no font has: fontconfig's best match draws it.
+  settings::StampCodeSettings code = defaultCode();
+  settings::setText(code.font.lfFaceName, u"No Such Face 123");
+  ASSERT_EQ(rasteriser.rasterise(r, u"21:50", 1, code), 0);
+  expectRingsWellFormed(r);
+  // Absurd point sizes are kept within the surface.
+  code.pointSizeTenths = -500;
+  ASSERT_EQ(rasteriser.rasterise(r, u"21:50", 1, code), 0);
+  code.pointSizeTenths = 100000;
+  ASSERT_EQ(rasteriser.rasterise(r, u"21:50", 1, code), 0);
+  EXPECT_LE(r.stride, 720);
+  EXPECT_LE(r.rows, kSurfaceHeight + 6);
+}
+
 TEST(Rasteriser, BottomCornersReferToTheLastLine) {
   TextRasteriser rasteriser;
   OverlayRaster top, bottom;
