@@ -78,6 +78,11 @@ void applyTransparency(OverlayWeights& weights, int32_t transparency) {
 
 int16_t blendSample(int16_t sample, int16_t cell, const settings::StampCodeSettings& code,
                     const OverlayWeights& weights) {
+  return blendSample(sample, cell, code, weights.effNewWeight, weights.effOldWeight);
+}
+
+int16_t blendSample(int16_t sample, int cell, const settings::StampCodeSettings& code, const int32_t effNewWeight[4],
+                    const int32_t effOldWeight[4]) {
   const int64_t s = sample;
   const int64_t o = code.outlineBrightness;
   int64_t target;
@@ -86,14 +91,14 @@ int16_t blendSample(int16_t sample, int16_t cell, const settings::StampCodeSetti
   if (cell >= kRing1 && cell <= kRing3) {
     const int ring = cell - 1000;
     target = o;
-    wn = weights.effNewWeight[ring];
-    wo = weights.effOldWeight[ring];
+    wn = effNewWeight[ring];
+    wo = effOldWeight[ring];
   } else {
     const int64_t l = code.fontBrightness;
     const int64_t base = code.outline ? o : s;
     target = base + (l - base) * cell / 255;
-    wn = weights.effNewWeight[0];
-    wo = weights.effOldWeight[0];
+    wn = effNewWeight[0];
+    wo = effOldWeight[0];
   }
   if (wo == 0) return toSample(target);
   // Weights that cancel out (only possible from damaged settings) leave the sample as it was.

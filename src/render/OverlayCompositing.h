@@ -29,5 +29,8 @@ void applyTransparency(OverlayWeights& weights, int32_t transparency);
 // New value of luminance sample `sample` under raster cell `cell` (non-zero).
 int16_t blendSample(int16_t sample, int16_t cell, const settings::StampCodeSettings& code,
                     const OverlayWeights& weights);
+// The same with the effective weights given as arrays (index 0 glyphs, 1..3 rings).
+int16_t blendSample(int16_t sample, int cell, const settings::StampCodeSettings& code, const int32_t effNewWeight[4],
+                    const int32_t effOldWeight[4]);
 
 }  // namespace kelo::render
