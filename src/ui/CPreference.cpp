@@ -151,7 +151,9 @@ void CPreference::accept() {
   }
 
   const int32_t oldLanguage = settings_.language;
-  if (languageBox_->currentIndex() >= 0) settings_.language = languageBox_->currentIndex();
+  // A date entry the new language's list does not have falls back to the first built-in one.
+  if (languageBox_->currentIndex() >= 0 && languageBox_->currentIndex() != oldLanguage)
+    settings::changeLanguage(settings_, languageBox_->currentIndex());
   for (int i = 0; i < 4; ++i)
     if (sizeButtons_[static_cast<std::size_t>(i)]->isChecked())
       settings_.previewSize = static_cast<settings::PreviewSize>(i);
@@ -165,9 +167,6 @@ void CPreference::accept() {
   settings_.tapeTimecodeAsTcb = tcbBox_->isChecked();
 
   languageChanged_ = settings_.language != oldLanguage;
-  // A date entry the new language's list does not have falls back to the first built-in one.
-  if (languageChanged_ && settings_.dateCode.formatIndex >= settings::dateFormatListLength(settings_.language))
-    settings_.dateCode.formatIndex = 1;
   settings_.projectModified = true;
   QDialog::accept();
 }
