@@ -35,16 +35,6 @@ int read(DvFrameInfo& info, const std::vector<uint8_t>& f, DateTimeReadOptions o
   return readRecordedDateTime(info, o, f.data(), f.size());
 }
 
-TEST(FramePacks, Bcd) {
-  EXPECT_EQ(decodeBcd(0xE2, kTensBitsDay), 22);   // flag bits above the tens field ignored
-  EXPECT_EQ(decodeBcd(0xE1, kTensBitsHours), 21);
-  EXPECT_EQ(decodeBcd(0xB8, kTensBitsSeconds), 38);
-  EXPECT_EQ(decodeBcd(0x99, kTensBitsYear), 99);
-  EXPECT_EQ(decodeBcd(0x3F, kTensBitsDay), 45);   // corrupt units nibble is not range tested
-  EXPECT_EQ(encodeBcd(59), 0x59);
-  EXPECT_EQ(encodeBcd(2024), 0x24);
-}
-
 TEST(FramePacks, YearWindowPivotsAt95) {
   struct Case { int digits; int year; };
   for (Case c : {Case{24, 2024}, Case{25, 2025}, Case{0, 2000}, Case{94, 2094}, Case{95, 1995}, Case{99, 1999}}) {

@@ -94,18 +94,6 @@ TEST_P(FrameSkeleton, ReadsBackThroughOurReaders) {
   EXPECT_EQ(none.recorded.tm_year + 1900, 2031);
 }
 
-TEST_P(FrameSkeleton, AudioSampleCounts) {
-  if (GetParam() == kSystem625_50) {
-    EXPECT_EQ(audioSamplesInFrame(GetParam(), 0), 1920);
-    EXPECT_EQ(audioSamplesInFrame(GetParam(), 7), 1920);
-  } else {
-    int total = 0;
-    for (int i = 0; i < 5; ++i) total += audioSamplesInFrame(GetParam(), i);
-    EXPECT_EQ(total, 8008);  // 48000 * 1001 / 6000 over five frames
-    EXPECT_EQ(audioSamplesInFrame(GetParam(), 5), 1600);
-  }
-}
-
 TEST_P(FrameSkeleton, MatchesFfmpegLayout) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   test::TempDir dir;
