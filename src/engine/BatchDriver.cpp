@@ -214,7 +214,7 @@ void BatchDriver::workerMain() {
         const bool temporary = settings_.renameOutput;
         if (temporary) output = temporaryNames.reserve();
         const std::string reserved = output;
-        JobContext context{settings_, out, prompter_, runState_};
+        JobContext context{settings_, out, prompter_, runState_, request_.makeWriteLayer};
         result = fileJob_(context, inputs[k], output);
         if (temporary) temporaryNames.release(reserved);
         break;

@@ -24,6 +24,8 @@ struct BatchRequest {
   std::function<void()> saveChangedMarkers;
   // Writes the run log file; called before a power-off (may be empty).
   std::function<void()> writeLogFile;
+  // The layer outputs are written through; empty for the real file system (tests).
+  WriteLayerFactory makeWriteLayer;
 };
 
 struct BatchSummary {

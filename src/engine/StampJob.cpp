@@ -99,7 +99,7 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
       available < static_cast<uint64_t>(reader.fileSize()))
     return failBox(formatMessage("错误: 硬盘剩余的空间不足以存储加码后的录像文件： %s.", output.c_str()), true);
 
-  StampedAviWriter writer;
+  StampedAviWriter writer(context.makeWriteLayer ? context.makeWriteLayer() : makeFileWriteLayer());
   if (writer.open(output) != 0) {
     const int err = writer.openError();
     return failBox(formatMessage(err == EWOULDBLOCK ? "其它软件正在用 %s，没法加码。" : "打不开 %s，没法加码。",

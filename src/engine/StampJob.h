@@ -2,6 +2,8 @@
 // One input file stamped into one output file: option and free-space checks, header copy, the
 // frame loop with the schedules and the frame pipeline, progress, stop and pause, tail copy, file
 // times and final name. Every outcome is reported in the run log through the observer.
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "engine/RunObserver.h"
@@ -9,11 +11,17 @@
 
 namespace kelo::engine {
 
+class WriteLayer;
+// Makes the layer the output is written through; empty for the real file system (tests use it
+// to fill the disk at a chosen byte).
+using WriteLayerFactory = std::function<std::unique_ptr<WriteLayer>()>;
+
 struct JobContext {
   const settings::StampSettings& settings;
   RunObserver& observer;
   Prompter& prompter;
   const RunStateCell& runState;
+  WriteLayerFactory makeWriteLayer = {};
 };
 
 // Results of runStampJob.
