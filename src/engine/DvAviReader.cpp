@@ -242,12 +242,16 @@ int DvAviReader::copyRange(StampedAviWriter* output, int64_t from, int64_t count
   return 0;
 }
 
-size_t DvAviReader::acceptedLength(const uint8_t* w, size_t n) const {
+size_t DvAviReader::acceptedLength(const uint8_t* w, size_t n, int64_t at) const {
   const uint32_t id = lowerFourcc(w);
   if (span_ <= n && isFollower(lowerFourcc(w + span_ - 4), id)) return span_ - 4;
+  if (frameBytes_ == 0) return 0;
   // A type I file without 512-byte padding: the next chunk follows the frame directly.
   const size_t direct = 8 + frameBytes_;
-  if (id == k00__ && frameBytes_ > 0 && direct + 4 <= n && isFollower(lowerFourcc(w + direct), id)) return direct;
+  if (id == k00__ && direct + 4 <= n && isFollower(lowerFourcc(w + direct), id)) return direct;
+  // The last frame of a file that ends right behind it (a last OpenDML part has no idx1).
+  if (direct <= n && at + static_cast<int64_t>(direct) == fileSize_) return direct;
+  if (span_ - 4 <= n && at + static_cast<int64_t>(span_ - 4) == fileSize_) return span_ - 4;
   return 0;
 }
 
@@ -263,7 +267,7 @@ size_t DvAviReader::findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo&
       span_ = spanFor(id, info.system);
       frameBytes_ = static_cast<size_t>(dv::profileFor(info.system)->frameBytes);
     }
-    if (acceptedLength(w + p, n - p) > 0) return p;
+    if (acceptedLength(w + p, n - p, pos_ + static_cast<int64_t>(p)) > 0) return p;
   }
   return kNone;
 }
@@ -301,7 +305,7 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
       pos_ += static_cast<int64_t>(f);
       if (readWindow(buffer, n) != 0) return readFailed();
     }
-    const size_t accepted = f == kNone ? 0 : acceptedLength(buffer, n);
+    const size_t accepted = f == kNone ? 0 : acceptedLength(buffer, n, pos_);
     if (accepted > 0) return accept(accepted);
     length = n;
     pos_ += static_cast<int64_t>(n);
@@ -355,7 +359,7 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
         break;
       }
       case Candidate::Frame: {
-        const size_t accepted = acceptedLength(buffer, n);
+        const size_t accepted = acceptedLength(buffer, n, pos_);
         if (accepted > 0) return accept(accepted);
         p = kScanStep;
         break;

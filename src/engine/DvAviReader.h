@@ -59,9 +59,11 @@ class DvAviReader {
 
   // Next frame chunk in file order (or frame `frameIndex` in random-access mode) into `buffer`
   // (kFrameBufferBytes long): 0 with the chunk's length in `length` (8-byte chunk header plus
-  // the DV frame); 1 when there is no further frame, `length` holding the trailing bytes left in
-  // the buffer; -1 when writing to the output or reading the input failed (logged). The video
-  // system of the first frame goes into `info`. In random-access mode nothing is written.
+  // the DV frame, for padded type I files up to the 512-byte boundary); 1 when there is no
+  // further frame, `length` holding the trailing bytes left in the buffer (0 when the file ends
+  // right behind the last frame, which is a normal end); -1 when writing to the output or
+  // reading the input failed (logged). The video system of the first frame goes into `info`.
+  // In random-access mode nothing is written and frame `frameIndex` itself is returned.
   int readFrame(dv::DvFrameInfo& info, StampedAviWriter* output, uint8_t* buffer, size_t& length, int frameIndex,
                 RunLog* log);
 
@@ -116,7 +118,7 @@ class DvAviReader {
   int readWindow(uint8_t* buffer, size_t& got);
   ScanStop scanWindow(const uint8_t* w, size_t n, size_t p, dv::DvFrameInfo& info);
   bool isFollower(uint32_t id, uint32_t frameId) const;
-  size_t acceptedLength(const uint8_t* w, size_t n) const;
+  size_t acceptedLength(const uint8_t* w, size_t n, int64_t at) const;
   size_t findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo& info);
   static constexpr size_t kNone = static_cast<size_t>(-1);
   int copyRange(StampedAviWriter* output, int64_t from, int64_t count);
