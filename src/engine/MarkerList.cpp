@@ -30,6 +30,9 @@ const Marker* MarkerList::find(int32_t frame, int32_t kind) const {
 }
 
 void MarkerList::insert(int32_t frame, int32_t kind) {
+  // Checked over the whole run of the frame: a start marker could otherwise be added again
+  // behind the end marker of the same frame.
+  if (find(frame, kind) != nullptr) return;
   const Marker added{frame, kind};
   for (auto it = markers_.begin(); it != markers_.end(); ++it) {
     if (it->frame == frame) {
