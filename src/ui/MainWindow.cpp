@@ -7,7 +7,6 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -25,6 +24,7 @@
 
 #include "engine/BatchDriver.h"
 #include "engine/PowerOff.h"
+#include "engine/RunLog.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "settings/ConfigFile.h"
@@ -87,6 +87,7 @@ MainWindow::MainWindow(settings::StampSettings& settings, QWidget* parent)
   help_ = std::make_unique<HelpOpener>(*prompter_);
   recent_ = std::make_unique<RecentProjects>();
   observer_ = std::make_unique<QtRunObserver>(static_cast<RunView&>(*this));
+  runLog_ = std::make_unique<engine::RunLog>();
   systemPowerOff_ = std::make_unique<engine::SystemPowerOff>();
   powerOff_ = systemPowerOff_.get();
   driver_ = std::make_unique<engine::BatchDriver>(settings_, *observer_, *prompter_, *powerOff_);
@@ -125,6 +126,7 @@ void MainWindow::buildControls() {
   setCentralWidget(client_);
 
   preview_ = new PreviewPane(settings_, *prompter_, client_);
+  preview_->setSource(makeEnginePreviewSource(settings_, *observer_));
   preview_->collectControls(controls_);
   connect(preview_, &PreviewPane::layoutChanged, this, &MainWindow::applyLayout);
   connect(preview_, &PreviewPane::laidOut, this, &MainWindow::afterLayOut);
@@ -825,6 +827,7 @@ void MainWindow::onStop() {
 }
 
 void MainWindow::appendLogLine(const QString& line) {
+  runLog_->add(line.toStdString());
   logLines_.append(line);
   logWindow_->appendLine(line);
 }
@@ -861,21 +864,6 @@ void MainWindow::setRunning(bool running) {
   stopButton_->setEnabled(running);
 }
 
-void MainWindow::writeRunLogFile() {
-  // The run log file: UTF-16LE with a byte order mark, one line feed after each line.
-  const std::string path = platform::joinPath(platform::tempFolder(), "Kelo.log");
-  QFile file(fromPath(path));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
-  QByteArray bytes("\xFF\xFE", 2);
-  for (const QString& line : logLines_) {
-    const QString withEnd = line + QLatin1Char('\n');
-    for (QChar c : withEnd) {
-      const char16_t u = c.unicode();
-      bytes.append(static_cast<char>(u & 0xFF));
-      bytes.append(static_cast<char>(u >> 8));
-    }
-  }
-  file.write(bytes);
-}
+void MainWindow::writeRunLogFile() { runLog_->writeFile(); }
 
 }  // namespace kelo::ui

@@ -28,6 +28,7 @@ class QGroupBox;
 namespace kelo::engine {
 class BatchDriver;
 class PowerOff;
+class RunLog;
 }
 
 namespace kelo::ui {
@@ -169,6 +170,7 @@ class MainWindow : public QMainWindow, private RunView {
   std::unique_ptr<HelpOpener> help_;
   std::unique_ptr<RecentProjects> recent_;
   std::unique_ptr<QtRunObserver> observer_;
+  std::unique_ptr<engine::RunLog> runLog_;  // the lines of every run and preview, for the log file
   std::unique_ptr<engine::PowerOff> systemPowerOff_;
   engine::PowerOff* powerOff_ = nullptr;
   std::unique_ptr<engine::BatchDriver> driver_;

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "dv/Packs.h"
+#include "engine/PreviewPass.h"
 #include "ui/CKeloButton.h"
 #include "ui/QtPrompter.h"
 
@@ -150,6 +151,48 @@ std::array<QRect, 2> safeAreaRects(int l) {
 }  // namespace layout
 
 // ---------------------------------------------------------------------------------------------
+// The engine's preview pass
+
+namespace {
+
+class EnginePreviewSource final : public PreviewSource {
+ public:
+  EnginePreviewSource(const settings::StampSettings& settings, engine::RunObserver& log)
+      : settings_(settings), pass_(log) {}
+
+  PreviewFrame preview(const std::string& path, int frame) override {
+    const bool wasOpen = pass_.path() == path && pass_.markers() != nullptr;
+    engine::PreviewFrame out;
+    PreviewFrame f;
+    f.status = pass_.preview(settings_, path, frame, out);
+    if (f.status != 0) return f;
+    f.lastFrameIndex = out.lastFrameIndex;
+    f.pal = out.isPal;
+    const pipeline::RgbImage& image = out.image;
+    if (image.width > 0 && image.height > 0 &&
+        image.pixels.size() >= static_cast<size_t>(image.width) * image.height * 3)
+      f.picture = QImage(image.pixels.data(), image.width, image.height, image.width * 3, QImage::Format_RGB888)
+                      .copy();
+    f.newFile = !wasOpen;
+    // A copy: the pass's list belongs to its reader, which goes away on a failed read or when
+    // another file is opened.
+    if (f.newFile && pass_.markers()) f.markers = *pass_.markers();
+    return f;
+  }
+
+ private:
+  const settings::StampSettings& settings_;
+  engine::PreviewPass pass_;
+};
+
+}  // namespace
+
+std::unique_ptr<PreviewSource> makeEnginePreviewSource(const settings::StampSettings& settings,
+                                                       engine::RunObserver& log) {
+  return std::make_unique<EnginePreviewSource>(settings, log);
+}
+
+// ---------------------------------------------------------------------------------------------
 // PreviewPicture
 
 PreviewPicture::PreviewPicture(QWidget* parent) : QFrame(parent) {
@@ -239,26 +282,6 @@ int stepOf(int id) {
   for (const auto& b : kNavButtons)
     if (b.id == id) return b.step;
   return 0;
-}
-
-// Start and end markers kept sorted by frame; at one frame the end marker comes first.
-void toggleMarkerIn(std::vector<MarkerTick>& markers, int frame, int kind) {
-  for (auto it = markers.begin(); it != markers.end(); ++it) {
-    if (it->frame == frame && it->kind == kind) {
-      markers.erase(it);
-      return;
-    }
-  }
-  auto it = markers.begin();
-  for (; it != markers.end(); ++it) {
-    if (it->frame > frame) break;
-    if (it->frame == frame) {
-      if (kind == 1) break;
-      ++it;
-      break;
-    }
-  }
-  markers.insert(it, MarkerTick{frame, kind});
 }
 
 QImage placeholderPicture() {
@@ -462,7 +485,9 @@ void PreviewPane::updateStatus() {
 }
 
 void PreviewPane::updateMarkerControls() {
-  trackBar_->setTicks(markers_, lastFrameIndex_, present_);
+  std::vector<MarkerTick> ticks;
+  for (const engine::Marker& m : markers_.markers()) ticks.push_back({m.frame, m.kind});
+  trackBar_->setTicks(std::move(ticks), lastFrameIndex_, present_);
   // The marker buttons work on the shown video's markers only.
   for (int id : {ctl::kStartMarker, ctl::kEndMarker, ctl::kNextMarker, ctl::kPreviousMarker})
     buttons_[id]->setEnabled(idle_ && present_);
@@ -492,16 +517,12 @@ void PreviewPane::onTrackAction(int action) {
 
 void PreviewPane::toggleMarker(int kind) {
   if (!present_) return;
-  toggleMarkerIn(markers_, position_, kind);
-  settings_.markersModified = true;
+  markers_.toggle(position_, kind, settings_);
   updateMarkerControls();
 }
 
 QString PreviewPane::markerPathOf(const QString& videoPath) {
-  const int cut = videoPath.lastIndexOf(QLatin1Char('/')) + 1;
-  QString name = videoPath.mid(cut).toLower();
-  name.replace(QStringLiteral(".avi"), QStringLiteral(".mrk"));
-  return videoPath.left(cut) + name;
+  return QString::fromStdString(engine::markerPathFor(videoPath.toStdString()));
 }
 
 bool PreviewPane::saveShownMarkers() {
@@ -511,20 +532,13 @@ bool PreviewPane::saveShownMarkers() {
       prompter_.ask(engine::MessageKind::Warning, QStringLiteral("保存开始/结束标记到 %1?").arg(path),
                     QtPrompter::Buttons::YesNo) != QtPrompter::Answer::Yes)
     return false;
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-  QByteArray bytes;
-  for (const MarkerTick& m : markers_) {
-    for (int32_t v : {static_cast<int32_t>(m.frame), static_cast<int32_t>(m.kind)})
-      for (int i = 0; i < 4; ++i) bytes.append(static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
-  }
-  if (file.write(bytes) != bytes.size()) return false;
+  if (markers_.save(path.toStdString()) != 0) return false;
   settings_.markersModified = false;
   return true;
 }
 
 void PreviewPane::nextMarker() {
-  for (const MarkerTick& m : markers_) {
+  for (const engine::Marker& m : markers_.markers()) {
     if (m.frame > position_) {
       goTo(m.frame);
       return;
@@ -533,7 +547,7 @@ void PreviewPane::nextMarker() {
 }
 
 void PreviewPane::previousMarker() {
-  for (auto it = markers_.rbegin(); it != markers_.rend(); ++it) {
+  for (auto it = markers_.markers().rbegin(); it != markers_.markers().rend(); ++it) {
     if (it->frame < position_) {
       goTo(it->frame);
       return;

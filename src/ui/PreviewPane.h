@@ -16,7 +16,12 @@
 #include <memory>
 #include <vector>
 
+#include "engine/MarkerList.h"
 #include "settings/StampSettings.h"
+
+namespace kelo::engine {
+class RunObserver;
+}
 
 namespace kelo::ui {
 
@@ -62,8 +67,8 @@ struct PreviewFrame {
   int lastFrameIndex = 0;
   bool pal = false;         // 625/50
   QImage picture;           // 720 x frame height, both codes drawn in
-  bool newFile = false;     // the pass opened the file now: `markers` holds its marker list
-  std::vector<MarkerTick> markers;
+  bool newFile = false;     // the pass opened the file now: `markers` holds a copy of its list
+  engine::MarkerList markers;
 };
 
 // Where the pane gets its pictures from: the engine's preview pass, or a stand-in in tests.
@@ -117,6 +122,11 @@ class MarkerTrackBar : public QSlider {
   bool show_ = false;
 };
 
+// The engine's preview pass as a source; it reads the live `settings` at every call and logs
+// into `log`.
+std::unique_ptr<PreviewSource> makeEnginePreviewSource(const settings::StampSettings& settings,
+                                                       engine::RunObserver& log);
+
 class QtPrompter;
 class CKeloButton;
 
@@ -144,7 +154,7 @@ class PreviewPane : public QObject {
   int currentLayout() const { return layout_; }
   // The window's own copy of the shown video's markers: it stays valid whatever the engine does
   // with the reader it came from.
-  const std::vector<MarkerTick>& markers() const { return markers_; }
+  const engine::MarkerList& markers() const { return markers_; }
   QString statusText() const;
   PreviewPicture* picture() const { return picture_; }
   MarkerTrackBar* trackBar() const { return trackBar_; }
@@ -205,7 +215,7 @@ class PreviewPane : public QObject {
   QSize previewSize_{0, 480};
   int layout_ = -1;
   int layoutSystem_ = -1;
-  std::vector<MarkerTick> markers_;
+  engine::MarkerList markers_;
 
   PreviewPicture* picture_ = nullptr;
   QWidget* hint_ = nullptr;
