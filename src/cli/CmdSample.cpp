@@ -1,7 +1,54 @@
+// kelo-cli sample: a synthetic raw DV stream with a moving test picture, silent audio and
+// recording date, time and timecode packs, made by our own encoder.
+#include <iostream>
+#include <string>
+#include <vector>
+
 #include "cli/Commands.h"
+#include "dv/DifLayout.h"
+#include "dv/SampleWriter.h"
 
 namespace kelo::cli {
+namespace {
 
-void addSampleCommand(CLI::App& /*app*/, int& /*exitCode*/) {}
+struct SampleOptions {
+  std::string output;
+  std::string system = "pal";
+  std::vector<std::string> scenes;
+};
+
+int fail(const std::string& message) {
+  std::cerr << "error: " << message << "\n";
+  return 1;
+}
+
+int runSample(const SampleOptions& o) {
+  const int system = o.system == "pal" ? dv::kSystem625_50 : dv::kSystem525_60;
+  std::vector<dv::SampleScene> scenes;
+  for (const std::string& text : o.scenes) {
+    dv::SampleScene scene;
+    std::string error;
+    if (!dv::parseSampleScene(text, scene, error)) return fail(error);
+    scenes.push_back(scene);
+  }
+  std::string error;
+  if (dv::writeSampleStream(o.output, system, scenes, error) != 0) return fail(error);
+  return 0;
+}
+
+}  // namespace
+
+void addSampleCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<SampleOptions>();
+  CLI::App* cmd = app.add_subcommand("sample", "write a synthetic raw DV stream (moving test picture, silent audio, "
+                                               "recording date/time and timecode)");
+  cmd->add_option("output", options->output, "raw DV file to write")->required();
+  cmd->add_option("--system", options->system, "pal (625/50) or ntsc (525/60)")
+      ->check(CLI::IsMember({"pal", "ntsc"}));
+  cmd->add_option("--scene", options->scenes,
+                  "one recording: \"YYYY-MM-DD hh:mm:ss\",SECONDS (default: 2005-03-07 23:59:55, 10 s)")
+      ->allow_extra_args(false);
+  cmd->callback([options, &exitCode] { exitCode = runSample(*options); });
+}
 
 }  // namespace kelo::cli

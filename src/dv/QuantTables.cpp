@@ -78,6 +78,20 @@ DequantTable buildDequant() {
 
 }  // namespace
 
+const uint8_t* stepShiftsByScan(int classNumber, int qno) {
+  struct Table {
+    uint8_t shift[4][16][64];
+  };
+  static const Table table = [] {
+    Table t{};
+    for (int c = 0; c < 4; ++c)
+      for (int q = 0; q < 16; ++q)
+        for (int i = 1; i < 64; ++i) t.shift[c][q][i] = static_cast<uint8_t>(stepShift(c, q, kAreaOfScan[i]));
+    return t;
+  }();
+  return table.shift[classNumber & 3][qno & 15];
+}
+
 const double* weights(int dctMode) { return weightTables().w[dctMode == kDct248 ? 1 : 0]; }
 
 const DequantTable& dequantTable() {

@@ -15,6 +15,9 @@ inline int stepShift(int classNumber, int qno, int area) {
   return kStepShiftRows[qno + kClassOffset[classNumber]][area] + (classNumber == 3 ? 1 : 0);
 }
 
+// Step shift of every scan index (0 for the DC) for a class and QNO.
+const uint8_t* stepShiftsByScan(int classNumber, int qno);
+
 // Weight W of each raster position (DC included: 1/4; the 2-4-8 difference DC: 1/2), by DCT mode.
 const double* weights(int dctMode);
 

@@ -219,7 +219,7 @@ bool dequantiseBlock(const DctBlock& block, int qno, int16_t* out) {
 }
 
 void decodeMacroblock(Macroblock& macroblock) {
-  const InverseDct& idct = inverseDct();
+  const DctKernels& idct = dctKernels();
   for (DctBlock& block : macroblock.blocks) {
     alignas(32) int16_t x[64];
     if (dequantiseBlock(block, macroblock.qno, x)) {
@@ -235,7 +235,7 @@ void decodeMacroblock(Macroblock& macroblock) {
 void decodeBlockToLevels(const DctBlock& block, int qno, uint8_t* out, ptrdiff_t stride) {
   alignas(32) int16_t x[64];
   if (dequantiseBlock(block, qno, x)) {
-    inverseDct().toLevels(x, out, stride, block.dctMode & 1);
+    dctKernels().toLevels(x, out, stride, block.dctMode & 1);
   } else {
     // The mean DC / 2 + 128, exact halves downward as in the full transform.
     const uint8_t level = static_cast<uint8_t>(128 + (block.coeffs[0] >> 1));

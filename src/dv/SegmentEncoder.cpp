@@ -97,27 +97,24 @@ int classifyColour(int decodedClass, int decodedQno) {
 }
 
 void clampForQno12(int16_t* scanCoeffs, int classNumber) {
+  const uint8_t* shift = stepShiftsByScan(classNumber, kModifiedStartQno);
   for (int i = 1; i < 64; ++i) {
-    const int limit = kMaxAmplitude << stepShift(classNumber, kModifiedStartQno, kAreaOfScan[i]);
-    if (scanCoeffs[i] > limit) scanCoeffs[i] = static_cast<int16_t>(limit);
-    if (scanCoeffs[i] < -limit) scanCoeffs[i] = static_cast<int16_t>(-limit);
+    const int limit = kMaxAmplitude << shift[i];
+    const int v = scanCoeffs[i];
+    scanCoeffs[i] = static_cast<int16_t>(v > limit ? limit : v < -limit ? -limit : v);
   }
 }
 
 void quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber) {
+  const uint8_t* shift = stepShiftsByScan(classNumber, qno);
   quantised[0] = scanCoeffs[0];
-  int shifts[4];
-  for (int area = 0; area < 4; ++area) shifts[area] = stepShift(classNumber, qno, area);
-  for (int area = 0; area < 4; ++area) {
-    const int s = shifts[area];
-    for (int i = kAreaStart[area]; i < kAreaStart[area + 1]; ++i) {
-      const int v = scanCoeffs[i];
-      // Truncation toward zero; larger values than the code table carries are limited to it.
-      int q = v >= 0 ? (v >> s) : -((-v) >> s);
-      if (q > kMaxAmplitude) q = kMaxAmplitude;
-      if (q < -kMaxAmplitude) q = -kMaxAmplitude;
-      quantised[i] = static_cast<int16_t>(q);
-    }
+  for (int i = 1; i < 64; ++i) {
+    const int v = scanCoeffs[i];
+    const int s = shift[i];
+    // Truncation toward zero; larger values than the code table carries are limited to it.
+    int q = v >= 0 ? (v >> s) : -((-v) >> s);
+    q = q > kMaxAmplitude ? kMaxAmplitude : q < -kMaxAmplitude ? -kMaxAmplitude : q;
+    quantised[i] = static_cast<int16_t>(q);
   }
 }
 

@@ -1,0 +1,63 @@
+#pragma once
+// Synthetic DV media for demos and tests, made without any outside program: the moving test
+// picture encoded by our own encoder, silent audio, and recording date, time and timecode packs.
+// A recording is a list of scenes; each scene starts its own recording time, the timecode runs on.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dv/FrameCodec.h"
+
+namespace kelo::dv {
+
+struct SampleScene {
+  int year = 2005;
+  int month = 3;
+  int day = 7;
+  int hours = 23;
+  int minutes = 59;
+  int seconds = 55;
+  int durationSeconds = 10;
+};
+
+inline constexpr int kMaxSceneSeconds = 24 * 3600;
+
+// Parses `"YYYY-MM-DD hh:mm:ss",SECONDS` (the quotes optional). Years 1995-2094 (the two digits a
+// DV frame stores), a real calendar date and time, 1 to kMaxSceneSeconds seconds. On failure
+// returns false and says why in `error`.
+bool parseSampleScene(const std::string& text, SampleScene& scene, std::string& error);
+
+// Yields the frames of a recording one after another into a caller's buffer.
+class SampleGenerator {
+ public:
+  // `scenes` empty means one default scene (2005-03-07 23:59:55, 10 s). `system` kSystem525_60 or
+  // kSystem625_50; check valid() before use.
+  SampleGenerator(int system, std::vector<SampleScene> scenes);
+
+  bool valid() const { return frameBytes_ != 0; }
+  int system() const { return system_; }
+  size_t frameBytes() const { return frameBytes_; }
+  int64_t frameCount() const { return frameCount_; }
+  int64_t framesWritten() const { return next_; }
+
+  // Writes the next frame into `frame` (frameBytes() bytes). Returns 0, or 1 when every frame has
+  // been written.
+  int next(uint8_t* frame);
+
+ private:
+  int system_;
+  std::vector<SampleScene> scenes_;
+  size_t frameBytes_ = 0;
+  int64_t frameCount_ = 0;
+  int64_t next_ = 0;
+  size_t scene_ = 0;
+  int64_t inScene_ = 0;
+  Picture picture_;
+};
+
+// Writes a raw DV stream (frames back to back) to `path`. Returns 0, or -1 with `error` set; a
+// partly written file is removed.
+int writeSampleStream(const std::string& path, int system, const std::vector<SampleScene>& scenes, std::string& error);
+
+}  // namespace kelo::dv
