@@ -422,7 +422,7 @@ bool PreviewPane::prepare() {
                   QtPrompter::Buttons::Ok);
     // The markers edited so far belong to the video shown until now; keep them before that video
     // is forgotten.
-    if (settings_.markersModified && !shownPath_.isEmpty()) saveShownMarkers();
+    if (!newPath && settings_.markersModified) saveShownMarkers();
     position_ = previousPosition_ = 0;
     shownPath_.clear();
     lastFrameIndex_ = 1000;

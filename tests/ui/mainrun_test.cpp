@@ -71,6 +71,7 @@ class MainRunTest : public QObject {
   void runStampsTheListAndEndsWithSummary();
   void pauseContinueAndStop();
   void markersFromPreviewReachMarkerFile();
+  void markersOutliveTheEnginesReader();
 
  private:
   std::unique_ptr<ui::MainWindow> makeWindow(settings::StampSettings& s);
@@ -202,6 +203,34 @@ void MainRunTest::markersFromPreviewReachMarkerFile() {
   QCOMPARE(int(file[4]), 0);
   QCOMPARE(int(file[8]), 75);
   QCOMPARE(int(file[12]), 1);
+}
+
+void MainRunTest::markersOutliveTheEnginesReader() {
+  if (sample_.empty()) QSKIP("no DV AVI sample that the engine reads (kelo-cli sample, FFmpeg)");
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  const std::string broken = temp_->file("broken.avi");
+  QVERIFY(test::writeFile(broken, std::vector<uint8_t>(4096, 7)));
+  w->addFilePaths({qs(sample_), qs(broken)});
+  ui::PreviewPane& pane = w->preview();
+  QVERIFY(pane.videoPresent());
+  pane.goTo(10);
+  pane.toggleMarker(0);
+  // Choosing the broken file makes the engine drop the sample's reader, which owned the marker
+  // list it handed out; the window saved its own copy first and keeps no reference to the old one.
+  w->fileList()->setCurrentRow(1);
+  QVERIFY(!pane.videoPresent());
+  QCOMPARE(w->prompter().history().back().text, QStringLiteral("Kelo 出错，详细请看运行记录。"));
+  QVERIFY(!w->control(ui::ctl::kStartMarker)->isEnabled());
+  pane.toggleMarker(1);
+  pane.nextMarker();
+  QCOMPARE(test::readFile(temp_->file("sample.mrk")).size(), size_t(8));
+  // Back on the sample: its markers come from the marker file.
+  w->fileList()->setCurrentRow(0);
+  QVERIFY(pane.videoPresent());
+  QCOMPARE(pane.markers().count(), 1);
+  QCOMPARE(pane.markers().markers()[0].frame, 10);
+  QVERIFY(w->runLogLines().join('\n').contains(QStringLiteral("预览前检查录像文件")));
 }
 
 QTEST_MAIN(MainRunTest)
