@@ -15,6 +15,7 @@ struct SampleOptions {
   std::string output;
   std::string system = "pal";
   std::vector<std::string> scenes;
+  long long frames = -1;
 };
 
 int fail(const std::string& message) {
@@ -32,7 +33,7 @@ int runSample(const SampleOptions& o) {
     scenes.push_back(scene);
   }
   std::string error;
-  if (dv::writeSampleStream(o.output, system, scenes, error) != 0) return fail(error);
+  if (dv::writeSampleStream(o.output, system, scenes, o.frames, error) != 0) return fail(error);
   return 0;
 }
 
@@ -48,6 +49,8 @@ void addSampleCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("--scene", options->scenes,
                   "one recording: \"YYYY-MM-DD hh:mm:ss\",SECONDS (default: 2005-03-07 23:59:55, 10 s)")
       ->allow_extra_args(false);
+  cmd->add_option("--frames", options->frames, "stop after this many frames (short clips for tests)")
+      ->check(CLI::PositiveNumber);
   cmd->callback([options, &exitCode] { exitCode = runSample(*options); });
 }
 

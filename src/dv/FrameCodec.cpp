@@ -116,49 +116,82 @@ int decodeFrame(const uint8_t* frame, size_t length, int system, Picture& pictur
   return 0;
 }
 
-int encodeFrame(const Picture& picture, uint8_t* frame, size_t length) {
-  const VideoProfile* profile = videoProfileFor(picture.system);
-  if (!profile || !pictureMatches(picture, *profile) ||
-      length < static_cast<size_t>(profile->sequenceCount) * kSequenceBytes) {
-    return -1;
+namespace {
+
+// The 8 x 8 levels of block b of a macroblock, row after row.
+void gatherBlock(const Picture& picture, const MacroblockPlace& place, int b, uint8_t* levels) {
+  if (b >= kCr && place.shape == MacroblockShape::k411Edge) {
+    foldEdgeChroma((b == kCr ? picture.cr : picture.cb).data(), picture.chromaWidth, place, levels);
+    return;
   }
+  const BlockPlace bp = blockPlace(picture, place, b);
+  const uint8_t* origin = planeData(picture, bp.plane) + bp.offset;
+  for (int j = 0; j < 8; ++j) std::memcpy(levels + 8 * j, origin + j * bp.stride, 8);
+}
+
+bool segmentUnchanged(const Picture& a, const Picture& b, const VideoProfile& profile, int s, int k) {
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const MacroblockPlace& place = profile.place(s, k, m);
+    for (int blk = 0; blk < kBlocksPerMacroblock; ++blk) {
+      uint8_t x[64], y[64];
+      gatherBlock(a, place, blk, x);
+      gatherBlock(b, place, blk, y);
+      if (std::memcmp(x, y, sizeof x) != 0) return false;
+    }
+  }
+  return true;
+}
+
+void encodePictureSegment(const Picture& picture, const VideoProfile& profile, int s, int k, uint8_t* bytes,
+                          VideoSegment& segment) {
+  loadSegment(segment, bytes, profile, s, k);
+  for (Macroblock& mb : segment.macroblocks) {
+    mb.modified = 1;
+    mb.qno = 12;
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      DctBlock& block = mb.blocks[b];
+      alignas(16) uint8_t levels[64];
+      gatherBlock(picture, mb.place, b, levels);
+      // Samples S = 2 (level - 128), in the transposed order the encoder takes.
+      for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) block.coeffs[8 * c + r] = static_cast<int16_t>(2 * (levels[8 * r + c] - 128));
+      }
+      block.dctMode = kDct88;
+      block.classNumber = 0;
+      if (b >= kCr) {
+        // A fresh picture has no decoded class: take the one its content asks for, which the
+        // encoder keeps for colour blocks at QNO 12.
+        alignas(32) int16_t weighted[64];
+        forwardDct(block.coeffs, kDct88, weighted);
+        int16_t scanned[64];
+        const uint8_t* scan = scanOrder(kDct88);
+        for (int i = 0; i < 64; ++i) scanned[i] = weighted[scan[i]];
+        block.classNumber = static_cast<uint8_t>(classifyLuminance(scanned));
+      }
+    }
+  }
+  encodeSegment(segment, bytes);
+}
+
+}  // namespace
+
+int encodeFrame(const Picture& picture, uint8_t* frame, size_t length, const Picture* previous,
+                const uint8_t* previousFrame) {
+  const VideoProfile* profile = videoProfileFor(picture.system);
+  const size_t frameBytes = profile ? static_cast<size_t>(profile->sequenceCount) * kSequenceBytes : 0;
+  if (!profile || !pictureMatches(picture, *profile) || length < frameBytes) return -1;
+  const bool reuse = previous && previousFrame && previous->system == picture.system &&
+                     pictureMatches(*previous, *profile);
   VideoSegment segment;
   for (int s = 0; s < profile->sequenceCount; ++s) {
     for (int k = 0; k < kSegmentsPerSequence; ++k) {
       uint8_t* bytes = frame + segmentOffset(s, k);
-      loadSegment(segment, bytes, *profile, s, k);
-      for (Macroblock& mb : segment.macroblocks) {
-        mb.modified = 1;
-        mb.qno = 12;
-        for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-          DctBlock& block = mb.blocks[b];
-          alignas(16) uint8_t levels[64];
-          if (b >= kCr && mb.place.shape == MacroblockShape::k411Edge) {
-            foldEdgeChroma((b == kCr ? picture.cr : picture.cb).data(), picture.chromaWidth, mb.place, levels);
-          } else {
-            const BlockPlace bp = blockPlace(picture, mb.place, b);
-            const uint8_t* origin = planeData(picture, bp.plane) + bp.offset;
-            for (int j = 0; j < 8; ++j) std::memcpy(levels + 8 * j, origin + j * bp.stride, 8);
-          }
-          // Samples S = 2 (level - 128), in the transposed order the encoder takes.
-          for (int r = 0; r < 8; ++r) {
-            for (int c = 0; c < 8; ++c) block.coeffs[8 * c + r] = static_cast<int16_t>(2 * (levels[8 * r + c] - 128));
-          }
-          block.dctMode = kDct88;
-          block.classNumber = 0;
-          if (b >= kCr) {
-            // A fresh picture has no decoded class: take the one its content asks for, which the
-            // encoder keeps for colour blocks at QNO 12.
-            alignas(32) int16_t weighted[64];
-            forwardDct(block.coeffs, kDct88, weighted);
-            int16_t scanned[64];
-            const uint8_t* scan = scanOrder(kDct88);
-            for (int i = 0; i < 64; ++i) scanned[i] = weighted[scan[i]];
-            block.classNumber = static_cast<uint8_t>(classifyLuminance(scanned));
-          }
-        }
+      if (reuse && segmentUnchanged(picture, *previous, *profile, s, k)) {
+        // Encoding depends on nothing but the samples: the earlier result is the same.
+        std::memcpy(bytes, previousFrame + segmentOffset(s, k), kSegmentBytes);
+        continue;
       }
-      encodeSegment(segment, bytes);
+      encodePictureSegment(picture, *profile, s, k, bytes, segment);
     }
   }
   return 0;

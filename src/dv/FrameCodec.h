@@ -37,8 +37,11 @@ struct FrameDecodeStats {
 int decodeFrame(const uint8_t* frame, size_t length, int system, Picture& picture, FrameDecodeStats* stats = nullptr);
 
 // Encodes the picture into every video segment of `frame` (its DIF block IDs in place: the caller
-// writes the rest of the frame). Returns 0, or -1 when sizes or systems do not match.
-int encodeFrame(const Picture& picture, uint8_t* frame, size_t length);
+// writes the rest of the frame). With `previous` and the frame it was encoded into, segments whose
+// samples did not change are copied from `previousFrame` instead (the result is the same, only
+// faster). Returns 0, or -1 when sizes or systems do not match.
+int encodeFrame(const Picture& picture, uint8_t* frame, size_t length, const Picture* previous = nullptr,
+                const uint8_t* previousFrame = nullptr);
 
 // RGB, 3 bytes a pixel, 720 pixels a row, with the preview's conversion: Y' = Y, U' = Cb - 128,
 // V' = Cr - 128; R = Y' + 1.402 V', G = Y' - (0.34414 U' + 0.71414 V'), B = Y' + 1.772 U', each

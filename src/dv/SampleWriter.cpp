@@ -104,14 +104,20 @@ int SampleGenerator::next(uint8_t* frame) {
   std::memset(frame, 0, frameBytes_);
   writeFrameSkeleton(system_, info, frame);
   drawTestPicture(picture_, static_cast<int>(n));
-  encodeFrame(picture_, frame, frameBytes_);
+  const bool havePrevious = previousFrame_.size() == frameBytes_;
+  encodeFrame(picture_, frame, frameBytes_, havePrevious ? &previousPicture_ : nullptr,
+              havePrevious ? previousFrame_.data() : nullptr);
+  previousFrame_.assign(frame, frame + frameBytes_);
+  previousPicture_ = picture_;
   ++next_;
   ++inScene_;
   return 0;
 }
 
-int writeSampleStream(const std::string& path, int system, const std::vector<SampleScene>& scenes, std::string& error) {
+int writeSampleStream(const std::string& path, int system, const std::vector<SampleScene>& scenes, int64_t frameLimit,
+                      std::string& error) {
   SampleGenerator generator(system, scenes);
+  generator.limitFrames(frameLimit);
   if (!generator.valid()) {
     error = "unknown video system";
     return -1;

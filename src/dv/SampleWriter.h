@@ -36,6 +36,10 @@ class SampleGenerator {
   SampleGenerator(int system, std::vector<SampleScene> scenes);
 
   bool valid() const { return frameBytes_ != 0; }
+  // Stops after `frames` frames (when fewer than the scenes hold).
+  void limitFrames(int64_t frames) {
+    if (frames >= 0 && frames < frameCount_) frameCount_ = frames;
+  }
   int system() const { return system_; }
   size_t frameBytes() const { return frameBytes_; }
   int64_t frameCount() const { return frameCount_; }
@@ -54,10 +58,13 @@ class SampleGenerator {
   size_t scene_ = 0;
   int64_t inScene_ = 0;
   Picture picture_;
+  Picture previousPicture_;
+  std::vector<uint8_t> previousFrame_;  // the last frame written, for its unchanged segments
 };
 
-// Writes a raw DV stream (frames back to back) to `path`. Returns 0, or -1 with `error` set; a
-// partly written file is removed.
-int writeSampleStream(const std::string& path, int system, const std::vector<SampleScene>& scenes, std::string& error);
+// Writes a raw DV stream (frames back to back) to `path`, at most `frameLimit` frames when it is not
+// negative. Returns 0, or -1 with `error` set; a partly written file is removed.
+int writeSampleStream(const std::string& path, int system, const std::vector<SampleScene>& scenes, int64_t frameLimit,
+                      std::string& error);
 
 }  // namespace kelo::dv

@@ -156,7 +156,9 @@ void paintAndCheck(const test::TempDir& dir, const Clip& clip, const VideoProfil
   std::printf("%s: painted area %.2f dB; %d of %d untouched macroblocks kept their coefficients\n", name, psnr,
               keptUntouched, untouched);
   // Not a quality bar (that is measured, not asserted): a misplaced or transposed block is far below.
-  if (!noise) EXPECT_GT(psnr, 20.0);
+  if (!noise) {
+    EXPECT_GT(psnr, 20.0);
+  }
   const std::string path = dir.file(std::string(name) + ".dv");
   ASSERT_TRUE(test::writeFile(path, frame));
   const test::CommandResult r = test::runCommand("ffmpeg -nostdin -v error -i " + test::shellQuote(path) + " -f null -");
