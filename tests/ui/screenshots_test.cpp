@@ -88,6 +88,11 @@ void ScreenshotsTest::previewSizes() {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.addFilePaths({sample_});
+    // Start and end marker ticks on the track bar.
+    window.preview().goTo(20);
+    window.preview().toggleMarker(0);
+    window.preview().goTo(70);
+    window.preview().toggleMarker(1);
     window.preview().goTo(60);
     QVERIFY(window.preview().videoPresent());
     QVERIFY(window.grab().save(screens_ + "/main-" + names[size] + ".png"));
