@@ -1,0 +1,248 @@
+// Segment decoding and re-encoding on hand-made segments: header fields, codes that continue in
+// another block's area, damaged blocks, and the rules of the quantiser search and of trimming.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "dv/ScanTables.h"
+#include "dv/SegmentDecoder.h"
+#include "dv/SegmentEncoder.h"
+#include "dv/VlcTables.h"
+
+namespace kelo::dv {
+namespace {
+
+// A video DIF block of a flat grey picture as FFmpeg writes it: luma DC -4 (level 126), chroma DC 0,
+// QNO 15, every block ending at once.
+const uint8_t kGreyBlock[80] = {
+    0x96, 0x07, 0x00, 0x0f, 0xfe, 0x06, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+    0xff, 0xff, 0xfe, 0x06, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+    0xfe, 0x06, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfe, 0x06,
+    0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x00, 0x16, 0xff, 0xff,
+    0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x00, 0x16, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+};
+
+// Macroblock 1 of segment 8 of FFmpeg's 625/50 test pattern: its colour blocks finish in the
+// spare bits of its luminance blocks (pass 2), with codes split across areas.
+const uint8_t kPassTwoBlock[80] = {
+    0x96, 0x07, 0x29, 0x0f, 0x0a, 0x2f, 0xee, 0x4f, 0xad, 0xfe, 0x4b, 0xfc, 0x3f, 0xf1, 0x77, 0xe2,
+    0xfb, 0xec, 0xea, 0x06, 0x7f, 0xe3, 0x4f, 0xc5, 0x7f, 0x1e, 0x7b, 0x0c, 0xb2, 0x0c, 0xff, 0xff,
+    0x0a, 0x2f, 0xee, 0x4f, 0xad, 0xfe, 0x4b, 0xfc, 0x3f, 0xf1, 0x77, 0xe2, 0xfb, 0xec, 0xea, 0x06,
+    0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x2a, 0xbf, 0xf0, 0x3f,
+    0xac, 0xfe, 0xb1, 0xfe, 0x53, 0xfc, 0x41, 0x3f, 0x7f, 0xeb, 0x3b, 0x79, 0x7f, 0x0f, 0x2f, 0xc5,
+};
+
+struct Bytes {
+  uint8_t b[kSegmentBytes];
+};
+
+Bytes greySegment() {
+  Bytes s;
+  for (int m = 0; m < 5; ++m) std::memcpy(s.b + 80 * m, kGreyBlock, 80);
+  return s;
+}
+
+std::unique_ptr<VideoSegment> parse(const Bytes& bytes, int* result = nullptr) {
+  auto seg = std::make_unique<VideoSegment>();
+  loadSegment(*seg, bytes.b, *videoProfileFor(kSystem625_50), 0, 8);
+  const int r = parseSegment(*seg);
+  if (result) *result = r;
+  return seg;
+}
+
+int16_t at(const DctBlock& b, int scanIndex) { return b.coeffs[kScan88[scanIndex]]; }
+
+TEST(CodecSegmentDecode, ReadsHeadersAndFlatBlocks) {
+  Bytes s = greySegment();
+  // DC fields 0x1FF and 0x100 in block 0 of macroblocks 1 and 2: -1 and -256.
+  s.b[80 + 4] = 0xFF;
+  s.b[80 + 5] = 0x86;
+  s.b[160 + 4] = 0x80;
+  s.b[160 + 5] = 0x06;
+  int result = -2;
+  const auto seg = parse(s, &result);
+  EXPECT_EQ(0, result);
+  EXPECT_EQ(-1, seg->macroblocks[1].blocks[0].coeffs[0]);
+  EXPECT_EQ(-256, seg->macroblocks[2].blocks[0].coeffs[0]);
+  const Macroblock& mb = seg->macroblocks[0];
+  EXPECT_EQ(15, mb.qno);
+  EXPECT_EQ(6, mb.eobCount);
+  for (int b = 0; b < 6; ++b) {
+    EXPECT_EQ(b < 4 ? -4 : 0, mb.blocks[b].coeffs[0]);
+    EXPECT_EQ(b < 4 ? 0 : 1, mb.blocks[b].classNumber);
+    uint8_t levels[64];
+    decodeBlockToLevels(mb.blocks[b], mb.qno, levels, 8);
+    for (uint8_t l : levels) EXPECT_EQ(b < 4 ? 126 : 128, l);
+  }
+}
+
+TEST(CodecSegmentDecode, CodesSplitAcrossAreasAreDecodedWholeInPassTwo) {
+  Bytes s = greySegment();
+  std::memcpy(s.b + 80, kPassTwoBlock, 80);
+  int result = -2;
+  const auto seg = parse(s, &result);
+  EXPECT_EQ(0, result);
+  const Macroblock& mb = seg->macroblocks[1];
+  EXPECT_EQ(6, mb.eobCount);
+  EXPECT_EQ(0, mb.vlcError);
+  struct Expect {
+    int dc, cls;
+    std::vector<std::pair<int, int>> ac;
+  };
+  const Expect expect[6] = {
+      {20, 2, {{1, 114}, {6, -37}, {15, 23}, {28, -17}}},
+      {-44, 0, {}},
+      {20, 2, {{1, 114}, {6, -37}, {15, 23}, {28, -17}}},
+      {-44, 0, {}},
+      {85, 3, {{1, -129}, {5, -88}, {6, -41}, {15, 26}, {27, 30}, {28, 19}}},
+      {130, 3, {{1, -22}, {5, -15}, {6, -7}, {15, 4}, {27, 5}, {28, 3}}},
+  };
+  for (int b = 0; b < 6; ++b) {
+    const DctBlock& blk = mb.blocks[b];
+    EXPECT_EQ(expect[b].dc, blk.coeffs[0]) << b;
+    EXPECT_EQ(expect[b].cls, blk.classNumber) << b;
+    int nonzero = 0;
+    for (int i = 1; i < 64; ++i) nonzero += at(blk, i) != 0;
+    EXPECT_EQ(static_cast<int>(expect[b].ac.size()), nonzero) << b;
+    for (auto [i, v] : expect[b].ac) EXPECT_EQ(v, at(blk, i)) << "block " << b << " scan " << i;
+  }
+  // Y0 is two flat halves: 170 on the left, 106 on the right, in all eight rows.
+  uint8_t levels[64];
+  decodeBlockToLevels(mb.blocks[0], mb.qno, levels, 8);
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c) EXPECT_EQ(c < 4 ? 170 : 106, levels[8 * r + c]) << r << "," << c;
+}
+
+TEST(CodecSegmentDecode, ACodeRunningPastTheLastCoefficientEndsOnlyItsBlock) {
+  Bytes s = greySegment();
+  // Block 0 of macroblock 0: a zero run to position 62 ("1111110" + 61), (0, +1) at 63, then
+  // another (0, +1) that would be position 64, then the end-of-block code.
+  uint8_t* area = s.b;
+  std::memset(area + 4, 0, 14);
+  orBits(area, 80, 32, 0xFE0 >> 3, 9);                 // DC -4
+  orBits(area, 80, 44, (0x7Eu << 6) | 61u, 13);        // 62 zeros
+  orBits(area, 80, 57, 0b000, 3);                      // +1 at 63
+  orBits(area, 80, 60, 0b000, 3);                      // past the end
+  orBits(area, 80, 63, kEobBits, 4);
+  int result = -2;
+  const auto seg = parse(s, &result);
+  EXPECT_EQ(0, result);
+  const DctBlock& b = seg->macroblocks[0].blocks[0];
+  EXPECT_EQ(1, b.error);
+  EXPECT_EQ(0, b.eob);
+  EXPECT_EQ(1, seg->macroblocks[0].vlcError);
+  EXPECT_EQ(1, at(b, 63));
+  for (int i = 1; i < 63; ++i) EXPECT_EQ(0, at(b, i));
+  // The other blocks and macroblocks are unharmed.
+  EXPECT_EQ(5, seg->macroblocks[0].eobCount);
+  for (int m = 1; m < 5; ++m) EXPECT_EQ(6, seg->macroblocks[m].eobCount);
+}
+
+// ---- encoder ----
+
+// An untouched macroblock whose blocks hold +1 at every AC position (class 2, QNO 15): 193 bits a
+// block. `flat` gives one with only DCs.
+void untouched(Macroblock& mb, bool flat) {
+  mb.modified = 0;
+  mb.qno = 15;
+  for (DctBlock& b : mb.blocks) {
+    std::memset(b.coeffs, 0, sizeof b.coeffs);
+    b.dctMode = kDct88;
+    b.classNumber = 2;
+    if (!flat)
+      for (int i = 1; i < 64; ++i) b.coeffs[i] = 1;
+  }
+}
+
+// A modified macroblock holding samples (transposed order): a gentle diagonal ramp, or flat.
+void painted(Macroblock& mb, bool flat) {
+  mb.modified = 1;
+  mb.qno = 15;
+  for (DctBlock& b : mb.blocks) {
+    for (int i = 0; i < 64; ++i) b.coeffs[i] = static_cast<int16_t>(flat ? 40 : 4 * (i % 8 + i / 8));
+    b.dctMode = kDct88;
+    b.classNumber = 1;
+  }
+}
+
+std::unique_ptr<VideoSegment> encodeAndParse(VideoSegment& seg) {
+  Bytes out = greySegment();
+  encodeSegment(seg, out.b);
+  auto back = parse(out);
+  for (const Macroblock& mb : back->macroblocks) {
+    EXPECT_EQ(6, mb.eobCount);
+    EXPECT_EQ(0, mb.vlcError);
+  }
+  return back;
+}
+
+TEST(CodecSegmentEncode, ModifiedMacroblockThatFitsStaysAtQnoTwelve) {
+  auto seg = parse(greySegment());
+  for (int m = 0; m < 5; ++m) untouched(seg->macroblocks[m], true);
+  painted(seg->macroblocks[2], false);
+  const auto back = encodeAndParse(*seg);
+  EXPECT_EQ(12, back->macroblocks[2].qno);
+  for (int m : {0, 1, 3, 4}) EXPECT_EQ(15, back->macroblocks[m].qno);
+}
+
+TEST(CodecSegmentEncode, UntouchedNeighboursAreCoarsenedFirstAndOncePerRound) {
+  auto seg = parse(greySegment());
+  untouched(seg->macroblocks[0], false);
+  untouched(seg->macroblocks[1], false);
+  untouched(seg->macroblocks[3], false);
+  untouched(seg->macroblocks[4], true);
+  painted(seg->macroblocks[2], true);
+  // 3 x 1158 bits of untouched detail do not fit; one step each (QNO 14 drops area 3) does.
+  const auto back = encodeAndParse(*seg);
+  for (int m : {0, 1, 3}) {
+    const Macroblock& mb = back->macroblocks[m];
+    EXPECT_EQ(14, mb.qno) << m;
+    for (const DctBlock& b : mb.blocks) {
+      for (int i = 1; i < 64; ++i) EXPECT_EQ(i < 43 ? 1 : 0, at(b, i)) << m << " scan " << i;
+    }
+  }
+  EXPECT_EQ(12, back->macroblocks[2].qno);
+  EXPECT_EQ(15, back->macroblocks[4].qno);
+}
+
+TEST(CodecSegmentEncode, ColourClassesFollowTheDecodedSteps) {
+  EXPECT_EQ(3, classifyColour(2, 8));   // shifts 1 1 2 2 = class 3 at QNO 12
+  EXPECT_EQ(1, classifyColour(0, 12));  // sum 0: class 1 is the coarsest with sum 0
+  EXPECT_EQ(2, classifyColour(2, 12));
+  EXPECT_EQ(3, classifyColour(3, 0));
+  int16_t block[64] = {};
+  EXPECT_EQ(0, classifyLuminance(block));
+  block[7] = -12;
+  EXPECT_EQ(1, classifyLuminance(block));
+  block[9] = 36;
+  EXPECT_EQ(3, classifyLuminance(block));
+}
+
+TEST(CodecSegmentEncode, TrimmingNeverLengthensAListAndKeepsEveryEndOfBlock) {
+  // Thirty lists of 63 codes (+1, then EOB): far over budget.
+  CodeList lists[30];
+  int16_t q[64] = {};
+  for (int i = 1; i < 64; ++i) q[i] = (i % 3) ? 1 : -200;
+  for (CodeList& l : lists) buildCodeList(q, l);
+  const int total = makeFit(lists, 30, kSegmentAcBits);
+  int sum = 0;
+  for (const CodeList& l : lists) {
+    EXPECT_EQ(kEobEntry, l.entries[l.end - 1]);
+    sum += l.codeBits;
+  }
+  EXPECT_EQ(sum, total);
+  EXPECT_LE(total, kSegmentAcBits);
+  // The last lists lose at least as much as the first ones.
+  EXPECT_LE(lists[29].end, lists[0].end);
+  // A list that is only the end-of-block code stays so, and the sum of 30 of them fits.
+  for (CodeList& l : lists) {
+    l.end = 1;
+    l.entries[0] = kEobEntry;
+    l.codeBits = kEobLength;
+  }
+  EXPECT_EQ(30 * kEobLength, makeFit(lists, 30, kSegmentAcBits));
+}
+
+}  // namespace
+}  // namespace kelo::dv
