@@ -2,6 +2,11 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "dv/CoefficientMask.h"
 #include "dv/Dct.h"
 #include "dv/QuantTables.h"
 #include "dv/ScanTables.h"
@@ -12,6 +17,16 @@ namespace kelo::dv {
 namespace {
 
 enum class RunResult { Complete, Exhausted, Error };
+
+// Zeroes a block's 64 coefficients with plain vector stores (a call to memset costs more here).
+inline void clearCoefficients(int16_t* c) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (int i = 0; i < 8; ++i) _mm_store_si128(reinterpret_cast<__m128i*>(c + 8 * i), zero);
+#else
+  std::memset(c, 0, 64 * sizeof(int16_t));
+#endif
+}
 
 // A bit stream made of one buffer and a bit range in it.
 struct Stream {
@@ -30,7 +45,10 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
   for (;;) {
     const uint32_t pc = block.pendingCount;
     const uint32_t available = pc + (s.end - s.pos);
-    uint32_t window = peekBits32(s.data, s.size, s.pos) >> 16;
+    // Streams keep kBitPadding bytes beyond their end and pos <= end: the window is always inside.
+    uint64_t word;
+    std::memcpy(&word, s.data + (s.pos >> 3), 8);
+    uint32_t window = static_cast<uint32_t>((__builtin_bswap64(word) << (s.pos & 7)) >> 48);
     if (pc != 0) window = ((uint32_t{block.pendingBits} << (16 - pc)) | (window >> pc)) & 0xFFFF;
     const VlcEntry e = decodeVlc(table, window);
     if (e.length > available) {
@@ -41,7 +59,9 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
       block.next = static_cast<uint8_t>(next);
       return RunResult::Exhausted;
     }
-    if (e.length >= pc) {
+    if (pc == 0) {
+      s.pos += e.length;
+    } else if (e.length >= pc) {
       s.pos += e.length - pc;
       block.pendingCount = 0;
       block.pendingBits = 0;
@@ -60,7 +80,7 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
       block.next = static_cast<uint8_t>(next);
       return RunResult::Error;
     }
-    if (e.amplitude != 0) block.coeffs[scan[index]] = e.amplitude;
+    block.coeffs[scan[index]] = e.amplitude;  // zero for a pure zero run: the value is already 0
     next = index + 1;
   }
 }
@@ -109,7 +129,7 @@ int parseSegment(VideoSegment& segment) {
       const uint32_t header = reader.read(12);
       int dc = static_cast<int>(header >> 3);
       if (dc >= 256) dc -= 512;
-      std::memset(block.coeffs, 0, sizeof block.coeffs);
+      clearCoefficients(block.coeffs);
       block.coeffs[0] = static_cast<int16_t>(dc);
       block.dctMode = static_cast<uint8_t>((header >> 2) & 1);
       block.classNumber = static_cast<uint8_t>(header & 3);
@@ -206,14 +226,26 @@ int parseSegment(VideoSegment& segment) {
   return 0;
 }
 
+namespace {
+
+inline int16_t dequantised(int q, int32_t factor) {
+  const int32_t v = (q * factor + kDequantRound) >> kDequantShift;
+  return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+}
+
+}  // namespace
+
 bool dequantiseBlock(const DctBlock& block, int qno, int16_t* out) {
+  // Blocks carry few coefficients: visit only those that are there.
+  uint64_t mask = nonzeroMask(block.coeffs) & ~uint64_t{1};
+  if (mask == 0) return false;
   const int32_t* factor = dequantTable().factor[block.dctMode & 1][block.classNumber & 3][qno & 15];
-  int acc = 0;
-  for (int i = 1; i < 64; ++i) acc |= block.coeffs[i];
-  if (acc == 0) return false;
-  for (int i = 0; i < 64; ++i) {
-    const int32_t v = (block.coeffs[i] * factor[i] + kDequantRound) >> kDequantShift;
-    out[i] = static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+  std::memset(out, 0, 64 * sizeof(int16_t));
+  out[0] = dequantised(block.coeffs[0], factor[0]);
+  while (mask != 0) {
+    const int p = __builtin_ctzll(mask);
+    mask &= mask - 1;
+    out[p] = dequantised(block.coeffs[p], factor[p]);
   }
   return true;
 }

@@ -3,6 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "dv/CoefficientMask.h"
 #include "dv/Dct.h"
 #include "dv/QuantTables.h"
 #include "dv/ScanTables.h"
@@ -105,7 +110,47 @@ void clampForQno12(int16_t* scanCoeffs, int classNumber) {
   }
 }
 
+namespace {
+
+// For each scan index of a class and QNO: 2^(16 - shift) as an unsigned 16-bit multiplier whose
+// high product half is |v| >> shift, 0 where the shift is 0.
+struct QuantMultipliers {
+  alignas(16) uint16_t m[4][16][64];
+};
+
+const QuantMultipliers& quantMultipliers() {
+  static const QuantMultipliers q = [] {
+    QuantMultipliers t{};
+    for (int c = 0; c < 4; ++c)
+      for (int n = 0; n < 16; ++n) {
+        const uint8_t* shift = stepShiftsByScan(c, n);
+        for (int i = 1; i < 64; ++i) t.m[c][n][i] = shift[i] == 0 ? 0 : static_cast<uint16_t>(1u << (16 - shift[i]));
+      }
+    return t;
+  }();
+  return q;
+}
+
+}  // namespace
+
 void quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber) {
+#if defined(__SSE2__)
+  // Truncation toward zero on the magnitude, limited to the code table's 255, sign put back.
+  const uint16_t* mult = quantMultipliers().m[classNumber & 3][qno & 15];
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i limit = _mm_set1_epi16(kMaxAmplitude);
+  for (int i = 0; i < 64; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scanCoeffs + i));
+    const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(mult + i));
+    const __m128i sign = _mm_srai_epi16(v, 15);
+    const __m128i a = _mm_sub_epi16(_mm_xor_si128(v, sign), sign);  // |v| (32768 stays 0x8000, unsigned)
+    const __m128i unshifted = _mm_and_si128(a, _mm_cmpeq_epi16(m, zero));
+    __m128i q = _mm_or_si128(_mm_mulhi_epu16(a, m), unshifted);
+    q = _mm_sub_epi16(q, _mm_subs_epu16(q, limit));  // unsigned min(q, 255)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(quantised + i), _mm_sub_epi16(_mm_xor_si128(q, sign), sign));
+  }
+  quantised[0] = scanCoeffs[0];
+#else
   const uint8_t* shift = stepShiftsByScan(classNumber, qno);
   quantised[0] = scanCoeffs[0];
   for (int i = 1; i < 64; ++i) {
@@ -116,20 +161,18 @@ void quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int c
     q = q > kMaxAmplitude ? kMaxAmplitude : q < -kMaxAmplitude ? -kMaxAmplitude : q;
     quantised[i] = static_cast<int16_t>(q);
   }
+#endif
 }
 
 int countBits(const int16_t* quantised) {
   const VlcEncodeTable& t = vlcEncodeTable();
   int bits = kEobLength;
-  int run = 0;
-  for (int i = 1; i < 64; ++i) {
-    const int v = quantised[i];
-    if (v == 0) {
-      ++run;
-      continue;
-    }
-    bits += t.pairLength[run][v < 0 ? -v : v];
-    run = 0;
+  int previous = 0;
+  for (uint64_t mask = nonzeroMask(quantised) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
+    const int p = __builtin_ctzll(mask);
+    const int v = quantised[p];
+    bits += t.pairLength[p - previous - 1][v < 0 ? -v : v];
+    previous = p;
   }
   return bits;
 }
@@ -140,21 +183,17 @@ void buildCodeList(const int16_t* quantised, CodeList& list) {
   list.end = 0;
   list.codeBits = 0;
   list.complete = false;
-  int run = 0;
-  for (int i = 1; i < 64; ++i) {
-    const int v = quantised[i];
-    if (v == 0) {
-      ++run;
-      continue;
-    }
+  int previous = 0;
+  for (uint64_t mask = nonzeroMask(quantised) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
+    const int p = __builtin_ctzll(mask);
     uint32_t codes[2];
-    const int n = encodePair(t, run, v, codes);
+    const int n = encodePair(t, p - previous - 1, quantised[p], codes);
     for (int k = 0; k < n; ++k) {
       list.zeroRun[list.end] = (k + 1 < n) ? 1 : 0;
       list.entries[list.end++] = codes[k];
       list.codeBits += codeLength(codes[k]);
     }
-    run = 0;
+    previous = p;
   }
   list.zeroRun[list.end] = 0;
   list.entries[list.end++] = kEobEntry;
@@ -288,10 +327,9 @@ void encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     o.bits = bits;
   }
 
-  // Final quantisation and code lists.
+  // Code lists; each macroblock's blocks were last quantised at its final QNO.
   CodeList lists[kMacroblocksPerSegment * kBlocksPerMacroblock];
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-    macroblockBits(out[m], out[m].qno);
     for (int b = 0; b < kBlocksPerMacroblock; ++b) buildCodeList(out[m].blocks[b].quantised, lists[m * 6 + b]);
   }
   if (total > kSegmentAcBits) makeFit(lists, kMacroblocksPerSegment * kBlocksPerMacroblock, kSegmentAcBits);

@@ -2,9 +2,11 @@
 // another block's area, damaged blocks, and the rules of the quantiser search and of trimming.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
+#include "dv/QuantTables.h"
 #include "dv/ScanTables.h"
 #include "dv/SegmentDecoder.h"
 #include "dv/SegmentEncoder.h"
@@ -242,6 +244,30 @@ TEST(CodecSegmentEncode, TrimmingNeverLengthensAListAndKeepsEveryEndOfBlock) {
     l.codeBits = kEobLength;
   }
   EXPECT_EQ(30 * kEobLength, makeFit(lists, 30, kSegmentAcBits));
+}
+
+}  // namespace
+}  // namespace kelo::dv
+
+namespace kelo::dv {
+namespace {
+
+TEST(CodecSegmentEncode, QuantisationTruncatesMagnitudesAndLimitsThem) {
+  int16_t in[64], q[64];
+  for (int i = 0; i < 64; ++i) in[i] = static_cast<int16_t>((i % 2 ? -1 : 1) * (i * 37 % 700));
+  in[5] = -32768;
+  in[50] = 32767;
+  for (int cls = 0; cls < 4; ++cls) {
+    for (int qno = 0; qno < 16; ++qno) {
+      quantiseBlock(in, q, qno, cls);
+      EXPECT_EQ(in[0], q[0]);
+      for (int i = 1; i < 64; ++i) {
+        const int s = stepShift(cls, qno, kAreaOfScan[i]);
+        const int mag = std::min((in[i] < 0 ? -in[i] : in[i]) >> s, 255);
+        EXPECT_EQ(in[i] < 0 ? -mag : mag, q[i]) << cls << "/" << qno << " scan " << i;
+      }
+    }
+  }
 }
 
 }  // namespace
