@@ -94,6 +94,11 @@ bench() {
   done
 }
 
+screenshots() {
+  build
+  scripts/screenshots.sh "$ROOT/build"
+}
+
 case "${1:-}" in
   setup) setup ;;
   build) build ;;
@@ -101,5 +106,6 @@ case "${1:-}" in
   demo) demo ;;
   fuzz) shift; fuzz "${1:-30}" ;;
   bench) bench ;;
-  *) echo "usage: ./kelo.sh setup|build|test|demo|fuzz [SECONDS]|bench" >&2; exit 2 ;;
+  screenshots) screenshots ;;
+  *) echo "usage: ./kelo.sh setup|build|test|demo|fuzz [SECONDS]|bench|screenshots" >&2; exit 2 ;;
 esac
