@@ -114,12 +114,39 @@ int DvAviReader::readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& g
     }
     cacheStart_ = at;
     cacheLength_ = filled;
+    cacheAtEnd_ = filled < cache_.size();
     if (filled == 0) break;  // end of file
   }
   return 0;
 }
 
-int DvAviReader::readWindow(uint8_t* buffer, size_t& got) { return readBytes(pos_, buffer, span_, got); }
+int DvAviReader::window(const uint8_t*& w, size_t& n) {
+  w = nullptr;
+  n = 0;
+  if (!file_.isOpen()) {
+    logError(kErrorFileNotValid);
+    return -1;
+  }
+  const int64_t cacheEnd = cacheStart_ + static_cast<int64_t>(cacheLength_);
+  const bool inCache = pos_ >= cacheStart_ && pos_ <= cacheEnd;
+  if (!inCache || (pos_ + static_cast<int64_t>(span_) > cacheEnd && !cacheAtEnd_)) {
+    // A random jump needs one window, not a long run ahead of it.
+    const size_t fill = randomAccess_ ? 2 * kFrameBufferBytes : kCacheBytes;
+    if (cache_.size() != kCacheBytes) cache_.resize(kCacheBytes);
+    size_t filled = 0;
+    if (file_.readAt(pos_, cache_.data(), fill, filled) != 0) {
+      cacheLength_ = 0;
+      return -2;
+    }
+    cacheStart_ = pos_;
+    cacheLength_ = filled;
+    cacheAtEnd_ = filled < fill;
+  }
+  const size_t offset = static_cast<size_t>(pos_ - cacheStart_);
+  w = cache_.data() + offset;
+  n = std::min(span_, cacheLength_ - offset);
+  return 0;
+}
 
 int DvAviReader::validateHeader(StampedAviWriter* output, RunLog* log) {
   validated_ = false;
@@ -276,6 +303,8 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
                           RunLog* log) {
   length = 0;
   size_t n = 0;
+  // The window is a view into the read cache; only the frame (or the tail) is copied out.
+  const uint8_t* w = nullptr;
   auto readFailed = [&]() {
     logLine(log, kMsgReadFailed);
     return -1;
@@ -285,8 +314,9 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
     return -1;
   };
   auto accept = [&](size_t chunkLength) {
-    const uint32_t id = lowerFourcc(buffer);
+    const uint32_t id = lowerFourcc(w);
     if (videoChunkId_ == 0) videoChunkId_ = id;
+    std::memcpy(buffer, w, chunkLength);
     currentFramePos_ = pos_;
     pos_ += static_cast<int64_t>(chunkLength);
     if (firstPending_) {
@@ -296,38 +326,41 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
     length = chunkLength;
     return 0;
   };
-  // A window cut short by the end of the file: a last frame may still lie whole in it (the read
-  // span of type I reaches past a frame that is not padded); otherwise it is the tail.
-  auto shortWindow = [&]() {
-    const size_t f = findFrameInTail(buffer, n, info);
-    if (f != kNone && f > 0) {
-      if (output != nullptr && output->write(buffer, f) < 0) return writeFailed();
-      pos_ += static_cast<int64_t>(f);
-      if (readWindow(buffer, n) != 0) return readFailed();
-    }
-    const size_t accepted = f == kNone ? 0 : acceptedLength(buffer, n, pos_);
-    if (accepted > 0) return accept(accepted);
+  // No further frame: the bytes of the last window go to the caller as trailing bytes.
+  auto tail = [&]() {
+    if (n > 0) std::memcpy(buffer, w, n);
     length = n;
     pos_ += static_cast<int64_t>(n);
     return 1;
   };
+  // A window cut short by the end of the file: a last frame may still lie whole in it (the read
+  // span of type I reaches past a frame that is not padded); otherwise it is the tail.
+  auto shortWindow = [&]() {
+    const size_t f = findFrameInTail(w, n, info);
+    if (f != kNone && f > 0) {
+      if (output != nullptr && output->write(w, f) < 0) return writeFailed();
+      pos_ += static_cast<int64_t>(f);
+      if (window(w, n) != 0) return readFailed();
+    }
+    const size_t accepted = f == kNone ? 0 : acceptedLength(w, n, pos_);
+    if (accepted > 0) return accept(accepted);
+    return tail();
+  };
 
-  if (readWindow(buffer, n) != 0) return readFailed();
+  if (window(w, n) != 0) return readFailed();
   if (n < span_) return shortWindow();
   size_t p = 0;
   for (;;) {
-    const ScanStop stop = scanWindow(buffer, n, p, info);
+    const ScanStop stop = scanWindow(w, n, p, info);
     if (stop.at == 0 && (stop.kind == Candidate::None || stop.kind == Candidate::Incomplete)) {
       // No progress possible in a full window (cannot happen with the spans in use); end the
       // stream rather than loop.
-      length = n;
-      pos_ += static_cast<int64_t>(n);
-      return 1;
+      return tail();
     }
     if (stop.at > 0) {
-      if (output != nullptr && output->write(buffer, stop.at) < 0) return writeFailed();
+      if (output != nullptr && output->write(w, stop.at) < 0) return writeFailed();
       pos_ += static_cast<int64_t>(stop.at);
-      if (readWindow(buffer, n) != 0) return readFailed();
+      if (window(w, n) != 0) return readFailed();
       if (n < span_) return shortWindow();
     }
     // The window now starts at the candidate, or at the first byte not yet looked at.
@@ -342,8 +375,8 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
       case Candidate::Index: {
         // Step over the entries; they are copied with the bytes before the next candidate. The
         // size's top byte is ignored (an index chunk is far below 16 MiB).
-        const uint32_t size = static_cast<uint32_t>(buffer[4]) | (static_cast<uint32_t>(buffer[5]) << 8) |
-                              (static_cast<uint32_t>(buffer[6]) << 16);
+        const uint32_t size = static_cast<uint32_t>(w[4]) | (static_cast<uint32_t>(w[5]) << 8) |
+                              (static_cast<uint32_t>(w[6]) << 16);
         const int64_t end = 8 + static_cast<int64_t>(size) + (size & 1);
         if (pos_ + end > fileSize_) {
           p = kScanStep;  // a size past the end of the file: not an index to trust
@@ -352,14 +385,14 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
         } else {
           if (int r = copyRange(output, pos_, end)) return r == -1 ? writeFailed() : readFailed();
           pos_ += end;
-          if (readWindow(buffer, n) != 0) return readFailed();
+          if (window(w, n) != 0) return readFailed();
           if (n < span_) return shortWindow();
           p = 0;
         }
         break;
       }
       case Candidate::Frame: {
-        const size_t accepted = acceptedLength(buffer, n, pos_);
+        const size_t accepted = acceptedLength(w, n, pos_);
         if (accepted > 0) return accept(accepted);
         p = kScanStep;
         break;

@@ -115,7 +115,7 @@ class DvAviReader {
   };
 
   int readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& got);
-  int readWindow(uint8_t* buffer, size_t& got);
+  int window(const uint8_t*& w, size_t& n);
   ScanStop scanWindow(const uint8_t* w, size_t n, size_t p, dv::DvFrameInfo& info);
   bool isFollower(uint32_t id, uint32_t frameId) const;
   size_t acceptedLength(const uint8_t* w, size_t n, int64_t at) const;
@@ -153,6 +153,7 @@ class DvAviReader {
   std::vector<uint8_t> cache_;
   int64_t cacheStart_ = 0;
   size_t cacheLength_ = 0;
+  bool cacheAtEnd_ = false;  // the last fill reached the end of the file
 
   // Random access: offsets of frames 0..k-1, from the index or found by scanning.
   std::vector<int64_t> known_;

@@ -47,14 +47,17 @@ class AviPeers : public ::testing::TestWithParam<Clip> {
     return dv;
   }
 
-  // dvgrab writes "<prefix>001.avi".
+  // dvgrab writes "<prefix>001.avi". Under load it now and then drops the first frame of a file
+  // input and waits for more; it gets three tries.
   std::string dvgrab(const std::string& dv, const std::string& format, bool openDml) {
     const std::string prefix = dir_.file(format + (openDml ? "-odml-" : "-"));
-    const auto r = runCommand("cd " + shellQuote(dir_.path()) + " && timeout 60 dvgrab -input " + shellQuote(dv) + " -format " +
-                              format + (openDml ? " -opendml" : "") + " -size 0 " + shellQuote(prefix) + " </dev/null");
     const std::string file = prefix + "001.avi";
-    EXPECT_TRUE(test::readFile(file).size() > 0) << r.output;
-    return file;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      runCommand("cd " + shellQuote(dir_.path()) + " && timeout 20 dvgrab -input " + shellQuote(dv) + " -format " +
+                 format + (openDml ? " -opendml" : "") + " -size 0 " + shellQuote(prefix) + " </dev/null");
+      if (test::readFile(file).size() > 0) return file;
+    }
+    return "";
   }
 
   json info(const std::string& avi) {
@@ -74,6 +77,10 @@ class AviPeers : public ::testing::TestWithParam<Clip> {
   }
 
   void check(const std::string& avi, int aviType, const Clip& c) {
+    if (avi.empty()) {
+      ADD_FAILURE() << "dvgrab wrote no file";
+      return;
+    }
     SCOPED_TRACE(avi);
     const json j = info(avi);
     ASSERT_FALSE(j.is_discarded());
