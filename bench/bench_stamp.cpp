@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
   gInput = gWork + "/in.avi";
   kelo::engine::SampleOptions options;
   kelo::engine::SampleScene scene;
-  scene.seconds = 60;
+  scene.durationSeconds = 60;
   options.scenes = {scene};
   std::string error;
   std::printf("bench_stamp: writing a 60 s 625/50 sample to %s\n", gInput.c_str());

@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "dv/DifLayout.h"
 #include "dv/SampleWriter.h"
+#include "engine/SampleAvi.h"
 
 namespace kelo::cli {
 namespace {
@@ -16,7 +17,13 @@ struct SampleOptions {
   std::string system = "pal";
   std::vector<std::string> scenes;
   long long frames = -1;
+  int type = 2;          // AVI output only
+  bool openDml = false;  // AVI output only
 };
+
+bool isAvi(const std::string& path) {
+  return path.size() >= 4 && (path.compare(path.size() - 4, 4, ".avi") == 0 || path.compare(path.size() - 4, 4, ".AVI") == 0);
+}
 
 int fail(const std::string& message) {
   std::cerr << "error: " << message << "\n";
@@ -33,6 +40,16 @@ int runSample(const SampleOptions& o) {
     scenes.push_back(scene);
   }
   std::string error;
+  if (isAvi(o.output)) {
+    engine::SampleOptions avi;
+    avi.system = system;
+    avi.type = o.type;
+    avi.openDml = o.openDml;
+    avi.scenes = scenes;
+    avi.frameLimit = o.frames;
+    if (engine::writeSampleAvi(o.output, avi, error) != 0) return fail(error);
+    return 0;
+  }
   if (dv::writeSampleStream(o.output, system, scenes, o.frames, error) != 0) return fail(error);
   return 0;
 }
@@ -43,7 +60,9 @@ void addSampleCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<SampleOptions>();
   CLI::App* cmd = app.add_subcommand("sample", "write a synthetic raw DV stream (moving test picture, silent audio, "
                                                "recording date/time and timecode)");
-  cmd->add_option("output", options->output, "raw DV file to write")->required();
+  cmd->add_option("output", options->output, "file to write: raw DV, or an AVI file when it ends in .avi")->required();
+  cmd->add_option("--type", options->type, "AVI type 1 (interleaved) or 2 (separate audio)")->check(CLI::IsMember({1, 2}));
+  cmd->add_flag("--opendml", options->openDml, "AVI with OpenDML indexes and RIFF parts");
   cmd->add_option("--system", options->system, "pal (625/50) or ntsc (525/60)")
       ->check(CLI::IsMember({"pal", "ntsc"}));
   cmd->add_option("--scene", options->scenes,

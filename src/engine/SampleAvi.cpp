@@ -3,10 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "dv/DifLayout.h"
-#include "dv/FrameCodec.h"
 #include "dv/FrameSkeleton.h"
 #include "platform/File.h"
 
@@ -15,7 +13,6 @@ namespace kelo::engine {
 namespace {
 
 constexpr int kSuperIndexEntries = 64;  // RIFF parts an OpenDML sample may have
-constexpr int kPictureCycle = 4;        // distinct pictures of a sample
 
 // Little-endian byte building, field by field.
 struct Bytes {
@@ -61,36 +58,6 @@ struct IndexEntry {
   uint32_t size;
 };
 
-// The picture of frame i: a grey ramp with a bright bar that moves one step a frame.
-void drawPicture(dv::Picture& p, int i) {
-  for (int y = 0; y < p.height; ++y)
-    for (int x = 0; x < p.width; ++x) {
-      int level = 40 + (x * 150) / p.width + (y * 40) / p.height;
-      const int bar = (i * 160) % p.width;
-      if (x >= bar && x < bar + 24) level = 230;
-      p.y[static_cast<size_t>(y) * p.width + x] = static_cast<uint8_t>(level);
-    }
-  for (int y = 0; y < p.chromaHeight; ++y)
-    for (int x = 0; x < p.chromaWidth; ++x) {
-      p.cb[static_cast<size_t>(y) * p.chromaWidth + x] = static_cast<uint8_t>(128 + (x * 40) / p.chromaWidth - 20);
-      p.cr[static_cast<size_t>(y) * p.chromaWidth + x] = static_cast<uint8_t>(128 + (y * 40) / p.chromaHeight - 20);
-    }
-}
-
-std::tm addSeconds(const SampleScene& s, int seconds) {
-  std::tm t{};
-  t.tm_year = s.year - 1900;
-  t.tm_mon = s.month - 1;
-  t.tm_mday = s.day;
-  t.tm_hour = s.hour;
-  t.tm_min = s.minute;
-  t.tm_sec = s.second + seconds;
-  const std::time_t when = timegm(&t);  // UTC arithmetic: no daylight-saving jumps
-  std::tm out{};
-  gmtime_r(&when, &out);
-  return out;
-}
-
 void standardIndex(Bytes& b, const char* chunkId, const std::vector<IndexEntry>& entries, int64_t base) {
   b.id(chunkId[0] == '0' && chunkId[1] == '1' ? "ix01" : "ix00");
   b.u32(24 + 8 * static_cast<uint32_t>(entries.size()));
@@ -109,31 +76,20 @@ void standardIndex(Bytes& b, const char* chunkId, const std::vector<IndexEntry>&
 
 }  // namespace
 
-bool parseSampleScene(const std::string& text, SampleScene& scene) {
-  SampleScene s;
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d,%d%c", &s.year, &s.month, &s.day, &s.hour, &s.minute, &s.second,
-                  &s.seconds, &tail) != 7)
-    return false;
-  if (s.year < 1995 || s.year > 2094 || s.month < 1 || s.month > 12 || s.day < 1 || s.day > 31 || s.hour < 0 ||
-      s.hour > 23 || s.minute < 0 || s.minute > 59 || s.second < 0 || s.second > 59 || s.seconds < 1 ||
-      s.seconds > 24 * 3600)
-    return false;
-  scene = s;
-  return true;
-}
-
 int writeSampleAvi(const std::string& path, const SampleOptions& options, std::string& error) {
   const dv::SystemProfile* profile = dv::profileFor(options.system);
   if (!profile || (options.type != 1 && options.type != 2)) {
     error = "unknown video system or AVI type";
     return EINVAL;
   }
-  std::vector<SampleScene> scenes = options.scenes;
-  if (scenes.empty()) scenes.push_back(SampleScene{});
+  dv::SampleGenerator generator(options.system, options.scenes);
+  if (!generator.valid()) {
+    error = "no sample frames for these scenes";
+    return EINVAL;
+  }
+  generator.limitFrames(options.frameLimit);
   const int fps = profile->framesPerSecond;
-  int totalFrames = 0;
-  for (const SampleScene& s : scenes) totalFrames += s.seconds * fps;
+  const int totalFrames = static_cast<int>(generator.frameCount());
   const int framesPerPart = options.openDml ? (options.framesPerPart > 0 ? options.framesPerPart : 50) : totalFrames;
   if (options.openDml && (totalFrames + framesPerPart - 1) / framesPerPart > kSuperIndexEntries) {
     error = "too many RIFF parts for the sample's super index";
@@ -247,9 +203,6 @@ int writeSampleAvi(const std::string& path, const SampleOptions& options, std::s
 
   // --- movie data, part by part ---
   std::vector<uint8_t> frame(frameBytes);
-  dv::Picture picture;
-  dv::allocatePicture(picture, options.system);
-  std::vector<std::vector<uint8_t>> encoded(kPictureCycle);
   struct PartIndex {
     int64_t offset;
     uint32_t size;
@@ -261,7 +214,7 @@ int writeSampleAvi(const std::string& path, const SampleOptions& options, std::s
   int64_t firstMoviFourcc = 0;
   int64_t riffStart = 0;
   int64_t riffSizePos = static_cast<int64_t>(riffSizeAt);
-  int frameNo = 0, sceneNo = 0, inScene = 0;
+  int frameNo = 0;
   int firstPartFrames = 0;
   for (int part = 0; frameNo < totalFrames && !out.rc; ++part) {
     if (part > 0) {
@@ -283,36 +236,11 @@ int writeSampleAvi(const std::string& path, const SampleOptions& options, std::s
     std::vector<IndexEntry> partVideo, partAudio;
     uint32_t partAudioSamples = 0;
     for (int f = 0; f < framesPerPart && frameNo < totalFrames && !out.rc; ++f, ++frameNo) {
-      const SampleScene& scene = scenes[static_cast<size_t>(sceneNo)];
-      const std::tm t = addSeconds(scene, inScene / fps);
-      dv::FrameStampInfo info;
-      info.year = t.tm_year + 1900;
-      info.month = t.tm_mon + 1;
-      info.day = t.tm_mday;
-      info.hours = t.tm_hour;
-      info.minutes = t.tm_min;
-      info.seconds = t.tm_sec;
-      info.timecodeHours = frameNo / fps / 3600;
-      info.timecodeMinutes = frameNo / fps / 60 % 60;
-      info.timecodeSeconds = frameNo / fps % 60;
-      info.timecodeFrames = frameNo % fps;
-      info.frameIndex = frameNo;
-      // The picture changes once a second in a cycle of four, so each is encoded once; the
-      // skeleton leaves the video payload of the cached frame alone.
-      const int pictureNo = frameNo / fps % kPictureCycle;
-      std::vector<uint8_t>& cached = encoded[static_cast<size_t>(pictureNo)];
-      if (cached.empty()) {
-        cached.assign(frameBytes, 0);
-        dv::writeFrameSkeleton(options.system, info, cached.data());
-        drawPicture(picture, pictureNo);
-        if (dv::encodeFrame(picture, cached.data(), cached.size()) != 0) {
-          error = "the encoder refused the test picture";
-          out.rc = EINVAL;
-          break;
-        }
+      if (generator.next(frame.data()) != 0) {
+        error = "the sample generator ended early";
+        out.rc = EINVAL;
+        break;
       }
-      frame = cached;
-      dv::writeFrameSkeleton(options.system, info, frame.data());
       Bytes c;
       c.id(videoId);
       c.u32(frameBytes);
@@ -337,10 +265,6 @@ int writeSampleAvi(const std::string& path, const SampleOptions& options, std::s
         partAudio.push_back({out.pos, static_cast<uint32_t>(audioData.size())});
         out.write(audioData.data(), audioData.size());
         partAudioSamples += static_cast<uint32_t>(samples);
-      }
-      if (++inScene >= scene.seconds * fps) {
-        inScene = 0;
-        ++sceneNo;
       }
     }
     if (options.openDml) {

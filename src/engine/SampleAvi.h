@@ -1,20 +1,17 @@
 #pragma once
-// Synthetic DV AVI files for demos and tests: a moving test picture made by our own encoder,
-// silent audio, and subcode with recording date, time and timecode packs. Type 1 (one
+// Synthetic DV AVI files for demos and tests: the codec's sample frames (moving test picture,
+// silent audio, recording date, time and timecode packs) wrapped as an AVI file. Type 1 (one
 // interleaved stream, frames padded to 512 bytes) or type 2 (video and PCM audio streams),
 // optionally with OpenDML indexes and several RIFF parts.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "dv/SampleWriter.h"
+
 namespace kelo::engine {
 
-// One recording: its start date and time and its length.
-struct SampleScene {
-  int year = 2005, month = 3, day = 7;
-  int hour = 23, minute = 59, second = 55;
-  int seconds = 10;
-};
+using dv::SampleScene;
 
 struct SampleOptions {
   int system = 2;        // 1 = 525/60, 2 = 625/50
@@ -22,10 +19,8 @@ struct SampleOptions {
   bool openDml = false;  // super and standard indexes, RIFF-AVIX parts
   int framesPerPart = 0; // OpenDML: frames per RIFF part (0: 50, so short samples have several)
   std::vector<SampleScene> scenes;  // empty: one 10 s scene from 2005-03-07 23:59:55
+  int64_t frameLimit = -1;          // stop after this many frames (not negative)
 };
-
-// Parses "YYYY-MM-DD hh:mm:ss,SECONDS"; false when it is not that.
-bool parseSampleScene(const std::string& text, SampleScene& scene);
 
 // Writes the file; 0 on success, else an errno value with `error` saying what failed.
 int writeSampleAvi(const std::string& path, const SampleOptions& options, std::string& error);

@@ -66,8 +66,8 @@ std::vector<Clip> ourClips(const TempDir& dir, bool pal) {
       o.openDml = odml;
       o.framesPerPart = 10;
       engine::SampleScene scene;
-      scene.second = 59;
-      scene.seconds = 1;
+      scene.seconds = 59;
+      scene.durationSeconds = 1;
       o.scenes = {scene};
       const std::string path = dir.file(std::string(pal ? "pal" : "ntsc") + "-ours-" + std::to_string(type) +
                                         (odml ? "-odml" : "") + ".avi");
@@ -104,7 +104,9 @@ void checkStamped(const Clip& clip, const std::string& out, const std::string& i
   EXPECT_EQ(verify.output.find("\"framesDiffering\": 0"), std::string::npos) << "nothing was stamped";
   auto decode = test::runCommand("ffmpeg -v error -i " + test::shellQuote(out) + " -f null - 2>&1");
   EXPECT_EQ(decode.output, "");
-  if (test::haveProgram("mediainfo")) EXPECT_EQ(recordedDate(out), recordedDate(clip.path));
+  if (test::haveProgram("mediainfo")) {
+    EXPECT_EQ(recordedDate(out), recordedDate(clip.path));
+  }
 
   // The texts are in the bottom band where the default settings put them, nowhere else, and the
   // stamped frame looks like the preview of the input.

@@ -55,8 +55,8 @@ const std::string& sampleClip() {
   if (path.empty()) {
     SampleOptions o;
     SampleScene scene;
-    scene.hour = 23, scene.minute = 59, scene.second = 59;
-    scene.seconds = 1;
+    scene.hours = 23, scene.minutes = 59, scene.seconds = 59;
+    scene.durationSeconds = 1;
     o.scenes = {scene};
     std::string error;
     const std::string p = dir->file("clip.avi");
