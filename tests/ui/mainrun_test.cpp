@@ -37,7 +37,7 @@ std::string makeSample(const std::string& path, const std::string& start, bool p
     return test::runCommand(cli + " info " + out).output.find("\"frames\"") != std::string::npos &&
            test::runCommand(cli + " info " + out).output.find("***") == std::string::npos;
   };
-  if (test::runCommand(cli + " sample " + out + (pal ? " --system pal" : "") + " --scene '" + start + ",3'").exitCode == 0 &&
+  if (test::runCommand(cli + " sample " + out + (pal ? " --system pal" : " --system ntsc") + " --scene '" + start + ",3'").exitCode == 0 &&
       readable())
     return path;
   if (!test::haveProgram("ffmpeg")) return {};
