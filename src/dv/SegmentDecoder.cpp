@@ -18,16 +18,6 @@ namespace {
 
 enum class RunResult { Complete, Exhausted, Error };
 
-// Zeroes a block's 64 coefficients with plain vector stores (a call to memset costs more here).
-inline void clearCoefficients(int16_t* c) {
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (int i = 0; i < 8; ++i) _mm_store_si128(reinterpret_cast<__m128i*>(c + 8 * i), zero);
-#else
-  std::memset(c, 0, 64 * sizeof(int16_t));
-#endif
-}
-
 // A bit stream made of one buffer and a bit range in it.
 struct Stream {
   const uint8_t* data;
@@ -129,7 +119,7 @@ int parseSegment(VideoSegment& segment) {
       const uint32_t header = reader.read(12);
       int dc = static_cast<int>(header >> 3);
       if (dc >= 256) dc -= 512;
-      clearCoefficients(block.coeffs);
+      zeroBlock(block.coeffs);
       block.coeffs[0] = static_cast<int16_t>(dc);
       block.dctMode = static_cast<uint8_t>((header >> 2) & 1);
       block.classNumber = static_cast<uint8_t>(header & 3);
@@ -240,7 +230,7 @@ bool dequantiseBlock(const DctBlock& block, int qno, int16_t* out) {
   uint64_t mask = nonzeroMask(block.coeffs) & ~uint64_t{1};
   if (mask == 0) return false;
   const int32_t* factor = dequantTable().factor[block.dctMode & 1][block.classNumber & 3][qno & 15];
-  std::memset(out, 0, 64 * sizeof(int16_t));
+  zeroBlock(out);
   out[0] = dequantised(block.coeffs[0], factor[0]);
   while (mask != 0) {
     const int p = __builtin_ctzll(mask);
