@@ -227,6 +227,9 @@ int DvAviReader::validateHeader(StampedAviWriter* output, RunLog* log) {
 
 DvAviReader::ScanStop DvAviReader::scanWindow(const uint8_t* w, size_t n, size_t p, dv::DvFrameInfo& info) {
   for (; p + 4 <= n; p += kScanStep) {
+    // Every identifier looked for starts with a digit (stream number) or with "ix".
+    const uint8_t c = w[p];
+    if (!((c >= '0' && c <= '9') || c == 'i' || c == 'I')) continue;
     const uint32_t id = lowerFourcc(w + p);
     if (isVideoChunk(id)) {
       if (!firstPending_) return {p, Candidate::Frame};
