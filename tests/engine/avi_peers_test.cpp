@@ -53,7 +53,7 @@ class AviPeers : public ::testing::TestWithParam<Clip> {
     const std::string prefix = dir_.file(format + (openDml ? "-odml-" : "-"));
     const std::string file = prefix + "001.avi";
     for (int attempt = 0; attempt < 3; ++attempt) {
-      runCommand("cd " + shellQuote(dir_.path()) + " && timeout 20 dvgrab -input " + shellQuote(dv) + " -format " +
+      runCommand("cd " + shellQuote(dir_.path()) + " && timeout -k 5 20 dvgrab -input " + shellQuote(dv) + " -format " +
                  format + (openDml ? " -opendml" : "") + " -size 0 " + shellQuote(prefix) + " </dev/null");
       if (test::readFile(file).size() > 0) return file;
     }
