@@ -80,7 +80,7 @@ fuzz() {
     corpus="build-fuzz/corpus/$name"
     mkdir -p "$corpus"
     echo "fuzz: $name for ${seconds}s"
-    "$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" 2>&1 | tail -n 3
+    "$target" -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=20 -print_final_stats=1 "$corpus" 2>&1 | tail -n 3
   done
   [ "$any" -eq 1 ] || echo "fuzz: no fuzz targets"
 }
