@@ -69,4 +69,26 @@ std::string sha256File(const std::string& path) {
   return r.output.substr(0, 64);
 }
 
+std::string makeSampleAvi(const std::string& path, const std::string& start, bool pal) {
+  const std::string cli = shellQuote(keloCli());
+  const std::string out = shellQuote(path);
+  auto readable = [&] {
+    const CommandResult info = runCommand(cli + " info " + out);
+    return info.exitCode == 0 && info.output.find("\"frames\"") != std::string::npos;
+  };
+  if (runCommand(cli + " sample " + out + (pal ? " --system pal" : " --system ntsc") + " --scene '" + start + ",3'")
+              .exitCode == 0 &&
+      readable())
+    return path;
+  if (!haveProgram("ffmpeg") || start.size() < 11) return {};
+  std::string stamp = start;
+  stamp[10] = 'T';
+  const std::string dv = shellQuote(path + ".dv");
+  const std::string size = pal ? "720x576:rate=25" : "720x480:rate=30000/1001";
+  runCommand("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=" + size + " -t 3 -c:v dvvideo -pix_fmt " +
+             (pal ? "yuv420p" : "yuv411p") + " -metadata creation_time=" + stamp + "Z -f dv " + dv +
+             " && ffmpeg -loglevel error -y -i " + dv + " -c copy " + out);
+  return readable() ? path : std::string();
+}
+
 }  // namespace kelo::test

@@ -40,4 +40,9 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 // SHA-256 of a file as hex (via sha256sum), "" when it cannot be read.
 std::string sha256File(const std::string& path);
 
+// A 3 s DV AVI sample that kelo-cli reads, recorded from `start` ("YYYY-MM-DD hh:mm:ss"):
+// kelo-cli's own, or else one made by FFmpeg (which writes the recording date and time packs from
+// creation_time). Returns `path`, or "" when neither works.
+std::string makeSampleAvi(const std::string& path, const std::string& start, bool pal);
+
 }  // namespace kelo::test

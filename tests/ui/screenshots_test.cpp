@@ -17,28 +17,7 @@ using namespace kelo;
 
 namespace {
 
-// A short DV AVI sample that the engine reads: kelo-cli's own, or else one made by FFmpeg (which
-// writes the recording date and time packs from creation_time). "" when neither works.
-std::string makeSample(const std::string& path, const std::string& start, bool pal) {
-  const std::string cli = test::shellQuote(test::keloCli());
-  const std::string out = test::shellQuote(path);
-  auto readable = [&] {
-    return test::runCommand(cli + " info " + out).output.find("\"frames\"") != std::string::npos &&
-           test::runCommand(cli + " info " + out).output.find("***") == std::string::npos;
-  };
-  if (test::runCommand(cli + " sample " + out + (pal ? " --system pal" : "") + " --scene '" + start + ",3'").exitCode == 0 &&
-      readable())
-    return path;
-  if (!test::haveProgram("ffmpeg")) return {};
-  std::string stamp = start;
-  stamp[10] = 'T';
-  const std::string dv = test::shellQuote(path + ".dv");
-  const std::string size = pal ? "720x576:rate=25" : "720x480:rate=30000/1001";
-  test::runCommand("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=" + size + " -t 3 -c:v dvvideo -pix_fmt " +
-                   (pal ? "yuv420p" : "yuv411p") + " -metadata creation_time=" + stamp + "Z -f dv " + dv +
-                   " && ffmpeg -loglevel error -y -i " + dv + " -c copy " + out);
-  return readable() ? path : std::string();
-}
+using test::makeSampleAvi;
 
 }  // namespace
 
@@ -64,7 +43,7 @@ void ScreenshotsTest::initTestCase() {
   qputenv("TEMP", QByteArray::fromStdString(temp_.path()));
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(temp_.path()));
   sample_ = QString::fromStdString(temp_.file("sample.avi"));
-  sample_ = QString::fromStdString(makeSample(temp_.file("sample.avi"), "2005-03-07 21:50:38", true));
+  sample_ = QString::fromStdString(makeSampleAvi(temp_.file("sample.avi"), "2005-03-07 21:50:38", true));
 }
 
 void ScreenshotsTest::emptyWindow() {
