@@ -2,7 +2,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -64,7 +70,437 @@ void zeroReset(StampSchedule& schedule, dv::DvFrameInfo& info, int fps, bool fra
   info.frameInSecond = t.frameInSecond;
 }
 
+
+// Reads the recorded date and time of each frame in file order and decides, with the two
+// schedules, whether and how the frame is stamped. Runs on the reading thread only: its state
+// carries from frame to frame.
+constexpr int kMaxWorkers = 4;
+// Shorter files are not worth starting threads for.
+constexpr int kParallelMinFrames = 100;
+
+struct FrameDecider {
+  const settings::StampSettings& s;
+  DvAviReader& reader;
+  RunLog* log;
+  dv::DateTimeReadOptions readOptions;
+  bool timecodeFormat, frameFormat, zeroTime;
+  ScheduleMarkers markers;
+  int lastFrameIndex;
+  StampSchedule dateSchedule, timeSchedule;
+  FadeWeights dateFade, timeFade;
+  int fps = 25;
+  int invalidDate = 0, invalidTime = 0, noDateTime = 0;
+  std::tm first = dv::blankRecordedTime();
+
+  FrameDecider(const settings::StampSettings& settings, DvAviReader& r, RunLog* runLog)
+      : s(settings),
+        reader(r),
+        log(runLog),
+        readOptions(dv::dateTimeReadOptions(settings)),
+        timecodeFormat(isTimecodeFormat(settings.timeCode.formatIndex)),
+        frameFormat(isFrameSuffixFormat(settings.timeCode.formatIndex)),
+        zeroTime(settings.timeCode.intervalMode == IntervalMode::BetweenMarkersZeroTime),
+        markers(ScheduleMarkers::from(r.markers())),
+        lastFrameIndex(r.lastFrameIndex()) {
+    first.tm_year = 0;
+  }
+
+  // Frame i (the DV frame behind the chunk header): kSkipped for a frame without a usable
+  // recorded time, kStamp when it is to be stamped with `info` and `weights` as they are left
+  // (then stamped before remember()).
+  enum Decision { kSkipped, kUnchanged, kStamp };
+  Decision decide(dv::DvFrameInfo& info, const uint8_t* frame, size_t frameLength, int i,
+              pipeline::CodeWeights& weights) {
+    const settings::StampCodeSettings& dc = s.dateCode;
+    const settings::StampCodeSettings& tc = s.timeCode;
+    const bool pal = info.system == dv::kSystem625_50;
+    if (i == 0) {
+      fps = pal ? 25 : 30;
+      dateSchedule = buildSchedule(dc, fps, markers);
+      timeSchedule = buildSchedule(tc, fps, markers);
+      dateFade = timeFade = FadeWeights{};
+    }
+    const int status = dv::readRecordedDateTime(info, readOptions, frame, frameLength);
+    if (!timecodeFormat && (status & dv::kStatusDateUnset)) {
+      ++invalidDate;
+      return kSkipped;
+    }
+    if (!timecodeFormat && (status & dv::kStatusTimeUnset)) {
+      ++invalidTime;
+      return kSkipped;
+    }
+    if (!timecodeFormat && (status & dv::kStatusNoPacks)) {
+      ++noDateTime;
+      return kSkipped;
+    }
+    const bool complete = (status & (dv::kStatusDateUnset | dv::kStatusTimeUnset | dv::kStatusNoPacks)) == 0;
+    if (complete) {
+      if (first.tm_year == 0) first = info.recorded;
+      if (info.dateKey != info.previousDateKey) {
+        const dv::Timecode t = dv::frameNumberToTimecode(pal, i);
+        log->add(formatMessage("\t日期: %d-%d-%d 帧数: %d (%d%%) [%02d:%02d:%02d:%02d]", info.recorded.tm_year + 1900,
+                               info.recorded.tm_mon + 1, info.recorded.tm_mday, i,
+                               lastFrameIndex > 0 ? static_cast<int>(static_cast<int64_t>(i) * 100 / lastFrameIndex) : 100,
+                               t.hours, t.minutes, t.seconds, t.frames));
+      }
+      if (!(s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse))
+        info.timecodeFrames = info.secondsOfDay == info.previousSecondsOfDay ? info.timecodeFrames + 1 : 0;
+    }
+    if (timecodeFormat) {
+      if (s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse) {
+        info.recorded.tm_hour = info.timecodeHours;
+        info.recorded.tm_min = info.timecodeMinutes;
+        info.recorded.tm_sec = info.timecodeSeconds;
+      } else {
+        const dv::Timecode t = dv::frameNumberToTimecode(pal, i);
+        info.recorded.tm_hour = t.hours;
+        info.recorded.tm_min = t.minutes;
+        info.recorded.tm_sec = t.seconds;
+        info.timecodeFrames = t.frames;
+      }
+      info.hasTime = 1;
+    }
+
+    const ScheduleClock clock = clockOf(info);
+    const int dateOn = dc.enabled ? decideStamp(dateSchedule, clock, i, dateFade, dc, markers) : 0;
+    const int timeOn = tc.enabled ? decideStamp(timeSchedule, clock, i, timeFade, tc, markers) : 0;
+    info.hasDate = info.hasDate && dateOn;
+    info.hasTime = info.hasTime && timeOn;
+
+    const bool stamp = info.hasDate || info.hasTime;
+    if (stamp) {
+      const bool resync = (info.hasTime && (!info.timeDrawnBefore || timeSchedule.newWindow)) ||
+                          (info.hasDate && (!info.dateDrawnBefore || dateSchedule.newWindow));
+      if (resync && frameFormat) {
+        const int c = reader.lookAheadToNextSecond(info, s);
+        info.timecodeFrames = c < fps ? fps - c : 0;
+        if (zeroTime)
+          zeroReset(timeSchedule, info, fps, frameFormat, true);
+        else
+          info.frameInSecond = info.timecodeFrames;
+      } else if (zeroTime) {
+        zeroReset(timeSchedule, info, fps, frameFormat, false);
+      } else {
+        info.frameInSecond = info.timecodeFrames;
+      }
+      copyWeights(dateFade, weights.date);
+      copyWeights(timeFade, weights.time);
+    }
+    return stamp ? kStamp : kUnchanged;
+  }
+
+  // After a frame with a usable recorded time (stamped or not): what the next frame compares with.
+  static void remember(dv::DvFrameInfo& info) {
+    info.dateDrawnBefore = info.hasDate;
+    info.timeDrawnBefore = info.hasTime;
+    info.previousDateKey = info.dateKey;
+    info.previousSecondsOfDay = info.secondsOfDay;
+  }
+};
+
+// Progress after frame i: the bar and its text move at most once per per-mille step.
+void reportProgress(RunObserver& observer, int i, int lastFrameIndex, int& lastShown) {
+  // A header that declares one frame (or none) would divide by zero; frames beyond the
+  // declared count show as complete.
+  int p = lastFrameIndex > 0 ? static_cast<int>(static_cast<int64_t>(i) * 1000 / lastFrameIndex) : 1000;
+  if (p > 1000) p = 1000;
+  if (p > lastShown) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f%%", p * 0.1);
+    observer.progress(p, text);
+    lastShown = p;
+  }
+}
+
+// Stop and pause between frames: true when a stop was requested (and logged).
+bool stopRequested(const RunStateCell& state, RunLog& log) {
+  if (state.load() == kRunStopRequested) {
+    log.add("加码进程给打断！");
+    return true;
+  }
+  while (state.load() == kRunPaused) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return false;
+}
+
+void logTotals(RunLog& log, int frames, int invalid, int noDateTime) {
+  log.add(formatMessage("总共给 %d 帧图像加了码。", frames));
+  if (invalid > 0) log.add(formatMessage("*** %d 帧图像不带有效日期/时间码。", invalid));
+  if (noDateTime > 0) log.add(formatMessage("*** %d 帧图像不带日期/时间码。", noDateTime));
+}
+
+// How the frame loop ended when it reached the end of the pass: the last read's result, the
+// trailing bytes in `buffer`, and the frames read.
+struct LoopEnd {
+  int rc = 0;
+  const uint8_t* buffer = nullptr;
+  size_t length = 0;
+  int frames = 0;
+};
+
+
+// A frame on its way through the parallel loop: read and decided on the reading thread, stamped
+// by a worker, written by the reading thread in file order.
+struct FrameSlot {
+  std::vector<uint8_t> buffer = std::vector<uint8_t>(kFrameBufferBytes);
+  size_t length = 0;
+  std::vector<uint8_t> gap;         // bytes between the previous frame and this one, not yet written
+  std::vector<std::string> lines;   // log lines of reading and deciding this frame, not yet shown
+  int index = 0;
+  int invalidBefore = 0, noDateTimeBefore = 0;  // counts of the frames before this one
+  bool stamp = false;
+  dv::DvFrameInfo info;
+  pipeline::CodeWeights weights;
+  bool done = false;  // under the pool's mutex
+};
+
+// Frames go to the workers in runs of this many consecutive frames: a FrameStamper redraws a
+// text and retests the segments only when they can have changed since its previous frame, which
+// holds for consecutive frames; at the start of a run it redraws and retests everything.
+constexpr int kRunFrames = 8;
+
+// Workers that stamp frames, each with a FrameStamper of its own. Which worker gets a frame
+// depends only on the frame's index, never on timing.
+class StampPool {
+ public:
+  StampPool(int workers, const settings::StampSettings& settings)
+      : settings_(settings), queues_(static_cast<size_t>(workers)) {
+    for (int k = 0; k < workers; ++k) threads_.emplace_back([this, k] { work(queues_[static_cast<size_t>(k)]); });
+  }
+  ~StampPool() {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    for (auto& t : threads_) t.join();
+  }
+  StampPool(const StampPool&) = delete;
+  StampPool& operator=(const StampPool&) = delete;
+
+  void submit(FrameSlot& slot) {
+    {
+      std::lock_guard lock(mutex_);
+      slot.done = !slot.stamp;
+      if (slot.stamp) queues_[static_cast<size_t>(slot.index / kRunFrames) % queues_.size()].push_back(&slot);
+    }
+    if (slot.stamp) wake_.notify_all();
+  }
+  void wait(FrameSlot& slot) {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [&] { return slot.done; });
+  }
+
+ private:
+  void work(std::deque<FrameSlot*>& queue) {
+    pipeline::FrameStamper stamper;
+    int previous = -2;  // the frame this stamper stamped last
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return quit_ || !queue.empty(); });
+      if (quit_) return;
+      FrameSlot* slot = queue.front();
+      queue.pop_front();
+      lock.unlock();
+      // What this stamper holds belongs to an earlier frame than the one before: draw both texts
+      // afresh and test every segment, which gives what the one-thread pass holds at this frame.
+      if (slot->index != previous + 1) {
+        slot->info.dateDrawnBefore = 0;
+        slot->info.timeDrawnBefore = 0;
+      }
+      previous = slot->index;
+      stamper.stampFrame(slot->info, settings_, slot->weights, slot->buffer.data() + 8, pipeline::PipelineMode::Stamp);
+      lock.lock();
+      slot->done = true;
+      finished_.notify_all();
+    }
+  }
+
+  const settings::StampSettings& settings_;
+  std::mutex mutex_;
+  std::condition_variable wake_, finished_;
+  std::vector<std::deque<FrameSlot*>> queues_;
+  bool quit_ = false;
+  std::vector<std::thread> threads_;
+};
+
+// Where the reader's between-frame bytes go in the parallel loop: into the slot being read.
+class GapLayer final : public WriteLayer {
+ public:
+  std::function<void(const void*, size_t)> sink;
+  int open(const std::string&) override { return 0; }
+  int write(const void* data, size_t count) override {
+    sink(data, count);
+    return 0;
+  }
+  int setModificationTime(std::time_t) override { return 0; }
+  int close() override { return 0; }
+  int remove(const std::string&) override { return 0; }
+};
+
+// More between-frame bytes than this are not held back: the frames before them are written out
+// and the bytes follow straight away, so memory stays bounded whatever the file holds.
+constexpr size_t kGapHoldBytes = 1u << 20;
+
+// The frame loop with stamping spread over worker threads. Reading, the schedule and every
+// message, progress step, stop and pause check and write happen on the calling thread in the
+// order of the one-thread loop; only stampFrame runs elsewhere, a few frames ahead.
+class ParallelLoop {
+ public:
+  ParallelLoop(const JobContext& context, const settings::StampSettings& s, DvAviReader& reader,
+               StampedAviWriter& writer, RunLog& log, int workers)
+      : context_(context),
+        reader_(reader),
+        writer_(writer),
+        log_(log),
+        slots_(static_cast<size_t>(workers + 1) * kRunFrames),
+        capture_(makeGapLayer()),
+        decider_(s, reader, &readLog_) {
+    capture_.open("gaps");
+    pool_.emplace(workers, s);
+  }
+
+  FrameDecider& decider() { return decider_; }
+
+  // kJobFailed when the pass ended inside the loop (everything logged), -1 when the loop reached
+  // the end of the pass (`end` filled).
+  int run(dv::DvFrameInfo& info, LoopEnd& end) {
+    int i = 0;
+    for (;;) {
+      if (count_ == slots_.size() && !retireOldest()) return result_;
+      FrameSlot& cur = slots_[(head_ + count_) % slots_.size()];
+      current_ = &cur;
+      cur.gap.clear();
+      cur.lines.clear();
+      cur.index = i;
+      cur.invalidBefore = decider_.invalidDate + decider_.invalidTime;
+      cur.noDateTimeBefore = decider_.noDateTime;
+      gapFailed_ = false;
+      int rc = reader_.readFrame(info, &capture_, cur.buffer.data(), cur.length, i, &readLog_);
+      capture_.flush();
+      if (ended_) return result_;
+      if (gapFailed_) rc = -1;
+      takeLines(cur);
+      if (rc != 0) {
+        // Frames before the end are written out first; then the end's own gap and lines.
+        while (count_ > 0)
+          if (!retireOldest()) return result_;
+        if (!writeGap(cur)) {
+          end.rc = -1;
+        } else {
+          for (auto& line : cur.lines) log_.add(std::move(line));
+          end.rc = rc;
+        }
+        end.buffer = cur.buffer.data();
+        end.length = cur.length;
+        end.frames = i;
+        return -1;
+      }
+      const auto decision =
+          decider_.decide(info, cur.buffer.data() + 8, cur.length > 8 ? cur.length - 8 : 0, i, cur.weights);
+      takeLines(cur);
+      cur.stamp = decision == FrameDecider::kStamp;
+      if (cur.stamp) cur.info = info;
+      if (decision != FrameDecider::kSkipped) FrameDecider::remember(info);
+      ++count_;
+      ++i;
+      pool_->submit(cur);
+    }
+  }
+
+ private:
+  std::unique_ptr<WriteLayer> makeGapLayer() {
+    auto layer = std::make_unique<GapLayer>();
+    layer->sink = [this](const void* data, size_t count) { holdGap(data, count); };
+    return layer;
+  }
+
+  void takeLines(FrameSlot& slot) {
+    if (readLog_.size() == taken_) return;
+    std::vector<std::string> lines = readLog_.lines();
+    for (size_t k = taken_; k < lines.size(); ++k) slot.lines.push_back(std::move(lines[k]));
+    taken_ = lines.size();
+  }
+
+  void holdGap(const void* data, size_t count) {
+    if (ended_ || gapFailed_) return;
+    FrameSlot& cur = *current_;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (cur.gap.size() + count <= kGapHoldBytes) {
+      cur.gap.insert(cur.gap.end(), bytes, bytes + count);
+      return;
+    }
+    while (count_ > 0)
+      if (!retireOldest()) return;
+    if (!cur.gap.empty() && writer_.write(cur.gap.data(), cur.gap.size()) < 0) return failGap();
+    cur.gap.clear();
+    if (writer_.write(bytes, count) < 0) return failGap();
+  }
+
+  // Writing the gap failed while the reader was still scanning: the reader would have logged
+  // it and ended the read there.
+  void failGap() {
+    gapFailed_ = true;
+    current_->gap.clear();
+    readLog_.add(kMsgWriteFailed);
+  }
+
+  bool writeGap(FrameSlot& slot) {
+    if (slot.gap.empty() || writer_.write(slot.gap.data(), slot.gap.size()) >= 0) return true;
+    log_.add(kMsgWriteFailed);
+    return false;
+  }
+
+  // Writes the oldest frame in flight: false when the pass has ended (result_ set).
+  bool retireOldest() {
+    FrameSlot& slot = slots_[head_];
+    pool_->wait(slot);
+    if (!writeGap(slot)) {
+      logTotals(log_, slot.index, slot.invalidBefore, slot.noDateTimeBefore);
+      return endWith(kJobFailed);
+    }
+    for (auto& line : slot.lines) log_.add(std::move(line));
+    reportProgress(context_.observer, slot.index, decider_.lastFrameIndex, lastShown_);
+    if (stopRequested(context_.runState, log_)) return endWith(kJobFailed);
+    if (writer_.write(slot.buffer.data(), slot.length) < 0) {
+      log_.add(kMsgWriteFailed);
+      return endWith(kJobFailed);
+    }
+    head_ = (head_ + 1) % slots_.size();
+    --count_;
+    return true;
+  }
+
+  bool endWith(int result) {
+    ended_ = true;
+    result_ = result;
+    return false;
+  }
+
+  const JobContext& context_;
+  DvAviReader& reader_;
+  StampedAviWriter& writer_;
+  RunLog& log_;
+  RunLog readLog_;  // lines of reading and deciding, shown when their frame is written
+  size_t taken_ = 0;
+  std::vector<FrameSlot> slots_;
+  size_t head_ = 0, count_ = 0;
+  FrameSlot* current_ = nullptr;
+  StampedAviWriter capture_;
+  FrameDecider decider_;
+  std::optional<StampPool> pool_;  // last member: its workers stop before the slots go
+  int lastShown_ = 0;
+  bool ended_ = false, gapFailed_ = false;
+  int result_ = kJobFailed;
+};
+
 }  // namespace
+
+int stampWorkers(int requested, int lastFrameIndex) {
+  if (requested > 0) return std::min(requested, kMaxWorkers);
+  const unsigned cores = std::thread::hardware_concurrency();
+  if (cores <= 1 || lastFrameIndex + 1 < kParallelMinFrames) return 1;
+  return std::min(static_cast<int>(cores), kMaxWorkers);
+}
 
 int runStampJob(const JobContext& context, const std::string& input, std::string& output) {
   // A private copy: the pass runs in stamping mode (texts rebuilt only when they can change),
@@ -79,10 +515,6 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
     context.prompter.message(MessageKind::Error, text);
     return kJobFailed;
   };
-
-  std::tm first = dv::blankRecordedTime();
-  std::tm last = dv::blankRecordedTime();
-  first.tm_year = 0;
 
   DvAviReader reader;
   if (reader.open(input) != 0) return kJobFailed;
@@ -113,141 +545,53 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
   dv::DvFrameInfo info;
   info.previousSecondsOfDay = -1;
   info.previousDateKey = -1;
-  pipeline::FrameStamper stamper;
-  pipeline::CodeWeights weights;
   log.add("开始加码 ...");
   context.observer.progress(0, "0.0%");
   reader.clearVideoChunkId();
 
-  std::vector<uint8_t> buffer(kFrameBufferBytes);
-  size_t length = 0;
-  int rc = reader.readFrame(info, &writer, buffer.data(), length, 0, &log);
-
-  const dv::DateTimeReadOptions readOptions = dv::dateTimeReadOptions(s);
-  const bool timecodeFormat = isTimecodeFormat(tc.formatIndex);
-  const bool frameFormat = isFrameSuffixFormat(tc.formatIndex);
-  const bool zeroTime = tc.intervalMode == IntervalMode::BetweenMarkersZeroTime;
-  const ScheduleMarkers markers = ScheduleMarkers::from(reader.markers());
-  const int lastFrameIndex = reader.lastFrameIndex();
-  StampSchedule dateSchedule, timeSchedule;
-  FadeWeights dateFade, timeFade;
-  int fps = 25;
-  int i = 0;
-  int lastShown = 0;
-  int invalidDate = 0, invalidTime = 0, noDateTime = 0;
-
-  while (rc == 0) {
-    const bool pal = info.system == dv::kSystem625_50;
-    if (i == 0) {
-      fps = pal ? 25 : 30;
-      dateSchedule = buildSchedule(dc, fps, markers);
-      timeSchedule = buildSchedule(tc, fps, markers);
-      dateFade = timeFade = FadeWeights{};
-    }
-    uint8_t* frame = buffer.data() + 8;
-    const size_t frameLength = length > 8 ? length - 8 : 0;
-    const int status = dv::readRecordedDateTime(info, readOptions, frame, frameLength);
-    bool usable = true;
-    if (!timecodeFormat && (status & dv::kStatusDateUnset)) {
-      ++invalidDate, usable = false;
-    } else if (!timecodeFormat && (status & dv::kStatusTimeUnset)) {
-      ++invalidTime, usable = false;
-    } else if (!timecodeFormat && (status & dv::kStatusNoPacks)) {
-      ++noDateTime, usable = false;
-    }
-    if (usable) {
-      const bool complete = (status & (dv::kStatusDateUnset | dv::kStatusTimeUnset | dv::kStatusNoPacks)) == 0;
-      if (complete) {
-        if (first.tm_year == 0) first = info.recorded;
-        if (info.dateKey != info.previousDateKey) {
-          const dv::Timecode t = dv::frameNumberToTimecode(pal, i);
-          log.add(formatMessage("\t日期: %d-%d-%d 帧数: %d (%d%%) [%02d:%02d:%02d:%02d]", info.recorded.tm_year + 1900,
-                                info.recorded.tm_mon + 1, info.recorded.tm_mday, i,
-                                lastFrameIndex > 0 ? static_cast<int>(static_cast<int64_t>(i) * 100 / lastFrameIndex) : 100,
-                                t.hours, t.minutes, t.seconds, t.frames));
-        }
-        if (!(s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse))
-          info.timecodeFrames = info.secondsOfDay == info.previousSecondsOfDay ? info.timecodeFrames + 1 : 0;
+  const int workers = stampWorkers(context.workers, reader.lastFrameIndex());
+  std::vector<uint8_t> buffer;
+  std::optional<FrameDecider> serialDecider;
+  std::optional<ParallelLoop> parallel;
+  FrameDecider* decider = nullptr;
+  LoopEnd end;
+  if (workers <= 1) {
+    serialDecider.emplace(s, reader, &log);
+    decider = &*serialDecider;
+    pipeline::FrameStamper stamper;
+    pipeline::CodeWeights weights;
+    buffer.resize(kFrameBufferBytes);
+    size_t length = 0;
+    int rc = reader.readFrame(info, &writer, buffer.data(), length, 0, &log);
+    int i = 0;
+    int lastShown = 0;
+    while (rc == 0) {
+      uint8_t* frame = buffer.data() + 8;
+      const auto decision = decider->decide(info, frame, length > 8 ? length - 8 : 0, i, weights);
+      if (decision == FrameDecider::kStamp) stamper.stampFrame(info, s, weights, frame, pipeline::PipelineMode::Stamp);
+      if (decision != FrameDecider::kSkipped) FrameDecider::remember(info);
+      reportProgress(context.observer, i, decider->lastFrameIndex, lastShown);
+      ++i;
+      if (stopRequested(context.runState, log)) return kJobFailed;
+      if (writer.write(buffer.data(), length) < 0) {
+        log.add(kMsgWriteFailed);
+        return kJobFailed;
       }
-      if (timecodeFormat) {
-        if (s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse) {
-          info.recorded.tm_hour = info.timecodeHours;
-          info.recorded.tm_min = info.timecodeMinutes;
-          info.recorded.tm_sec = info.timecodeSeconds;
-        } else {
-          const dv::Timecode t = dv::frameNumberToTimecode(pal, i);
-          info.recorded.tm_hour = t.hours;
-          info.recorded.tm_min = t.minutes;
-          info.recorded.tm_sec = t.seconds;
-          info.timecodeFrames = t.frames;
-        }
-        info.hasTime = 1;
-      }
-
-      const ScheduleClock clock = clockOf(info);
-      const int dateOn = dc.enabled ? decideStamp(dateSchedule, clock, i, dateFade, dc, markers) : 0;
-      const int timeOn = tc.enabled ? decideStamp(timeSchedule, clock, i, timeFade, tc, markers) : 0;
-      info.hasDate = info.hasDate && dateOn;
-      info.hasTime = info.hasTime && timeOn;
-
-      if (info.hasDate || info.hasTime) {
-        const bool resync = (info.hasTime && (!info.timeDrawnBefore || timeSchedule.newWindow)) ||
-                            (info.hasDate && (!info.dateDrawnBefore || dateSchedule.newWindow));
-        if (resync && frameFormat) {
-          const int c = reader.lookAheadToNextSecond(info, s);
-          info.timecodeFrames = c < fps ? fps - c : 0;
-          if (zeroTime)
-            zeroReset(timeSchedule, info, fps, frameFormat, true);
-          else
-            info.frameInSecond = info.timecodeFrames;
-        } else if (zeroTime) {
-          zeroReset(timeSchedule, info, fps, frameFormat, false);
-        } else {
-          info.frameInSecond = info.timecodeFrames;
-        }
-        copyWeights(dateFade, weights.date);
-        copyWeights(timeFade, weights.time);
-        stamper.stampFrame(info, s, weights, frame, pipeline::PipelineMode::Stamp);
-      }
-      info.dateDrawnBefore = info.hasDate;
-      info.timeDrawnBefore = info.hasTime;
-      info.previousDateKey = info.dateKey;
-      info.previousSecondsOfDay = info.secondsOfDay;
+      rc = reader.readFrame(info, &writer, buffer.data(), length, i, &log);
     }
-
-    // A header that declares one frame (or none) would divide by zero; frames beyond the
-    // declared count show as complete.
-    int p = lastFrameIndex > 0 ? static_cast<int>(static_cast<int64_t>(i) * 1000 / lastFrameIndex) : 1000;
-    if (p > 1000) p = 1000;
-    ++i;
-    if (p > lastShown) {
-      char text[16];
-      std::snprintf(text, sizeof text, "%.1f%%", p * 0.1);
-      context.observer.progress(p, text);
-      lastShown = p;
-    }
-
-    if (context.runState.load() == kRunStopRequested) {
-      log.add("加码进程给打断！");
-      return kJobFailed;
-    }
-    while (context.runState.load() == kRunPaused) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-
-    if (writer.write(buffer.data(), length) < 0) {
-      log.add(kMsgWriteFailed);
-      return kJobFailed;
-    }
-    rc = reader.readFrame(info, &writer, buffer.data(), length, i, &log);
+    end = LoopEnd{rc, buffer.data(), length, i};
+  } else {
+    parallel.emplace(context, s, reader, writer, log, workers);
+    decider = &parallel->decider();
+    if (parallel->run(info, end) != -1) return kJobFailed;
   }
 
-  log.add(formatMessage("总共给 %d 帧图像加了码。", i));
-  if (invalidDate + invalidTime > 0) log.add(formatMessage("*** %d 帧图像不带有效日期/时间码。", invalidDate + invalidTime));
-  if (noDateTime > 0) log.add(formatMessage("*** %d 帧图像不带日期/时间码。", noDateTime));
+  logTotals(log, end.frames, decider->invalidDate + decider->invalidTime, decider->noDateTime);
 
   // A file that ends right behind its last frame is complete all the same; only a file without
   // any frame and nothing behind its header is not.
-  if (rc < 0 || (length == 0 && i == 0)) return kJobFailed;
-  if (length > 0 && writer.write(buffer.data(), length) < 0) {
+  if (end.rc < 0 || (end.length == 0 && end.frames == 0)) return kJobFailed;
+  if (end.length > 0 && writer.write(end.buffer, end.length) < 0) {
     log.add(kMsgWriteFailed);
     return kJobFailed;
   }
@@ -261,7 +605,8 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
     return kJobFailed;
   }
 
-  last = info.recorded;
+  const std::tm first = decider->first;
+  const std::tm last = info.recorded;
   FileTimeOptions times;
   times.creationFromFirst = s.creationTimeFromFirstTimecode;
   times.modificationFromLast = s.modificationTimeFromLastTimecode;

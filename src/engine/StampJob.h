@@ -22,7 +22,14 @@ struct JobContext {
   Prompter& prompter;
   const RunStateCell& runState;
   WriteLayerFactory makeWriteLayer = {};
+  // Threads that stamp frames side by side within the file: 0 picks by the machine and the
+  // file's length; 1 keeps everything on the calling thread.
+  int workers = 0;
 };
+
+// The stamping threads a pass uses for a file of `lastFrameIndex` + 1 frames when `requested`
+// threads were asked for (0: automatic).
+int stampWorkers(int requested, int lastFrameIndex);
 
 // Results of runStampJob.
 inline constexpr int kJobStamped = 0;

@@ -1,0 +1,265 @@
+// The pass with stamping spread over several threads must be indistinguishable from the
+// one-thread pass: the same output bytes, the same log lines and progress steps in the same
+// order, and the same outcome on a stop, a full disk and a damaged tail.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+
+#include "engine/DvAviReader.h"
+#include "engine/MarkerList.h"
+#include "engine/SampleAvi.h"
+#include "engine/StampJob.h"
+#include "engine/StampedAviWriter.h"
+#include "engine/Verify.h"
+#include "platform/FileSystem.h"
+#include "settings/StampSettings.h"
+#include "support/TestUtil.h"
+
+namespace kelo::engine {
+namespace {
+
+using settings::IntervalMode;
+using test::TempDir;
+
+// Everything a pass tells its caller, in order.
+struct Transcript final : RunObserver, Prompter {
+  std::mutex mutex;
+  std::vector<std::string> events;
+  void logLine(const std::string& line) override { add("log " + line); }
+  void progress(int perMille, const std::string& text) override { add("progress " + std::to_string(perMille) + " " + text); }
+  void selectListItem(int) override {}
+  void setRunning(bool) override {}
+  void message(MessageKind kind, const std::string& text) override { add(std::string("box ") + captionOf(kind) + text); }
+  bool askYesNo(MessageKind, const std::string&) override { return false; }
+  void add(std::string e) {
+    std::lock_guard lock(mutex);
+    events.push_back(std::move(e));
+  }
+  bool logged(const std::string& line) {
+    std::lock_guard lock(mutex);
+    for (const auto& e : events)
+      if (e == "log " + line) return true;
+    return false;
+  }
+};
+
+// Stops the run once the observer has seen `after` progress steps.
+struct StoppingTranscript final : RunObserver, Prompter {
+  Transcript inner;
+  RunStateCell* state = nullptr;
+  int after = 0;
+  int seen = 0;
+  void logLine(const std::string& line) override { inner.logLine(line); }
+  void progress(int perMille, const std::string& text) override {
+    inner.progress(perMille, text);
+    if (++seen == after) state->store(kRunStopRequested);
+  }
+  void selectListItem(int) override {}
+  void setRunning(bool) override {}
+  void message(MessageKind kind, const std::string& text) override { inner.message(kind, text); }
+  bool askYesNo(MessageKind, const std::string&) override { return false; }
+};
+
+// Writes through the real file system until `limit` bytes, then fails with a full disk.
+class FillingLayer final : public WriteLayer {
+ public:
+  explicit FillingLayer(uint64_t limit) : real_(makeFileWriteLayer()), left_(limit) {}
+  int open(const std::string& path) override { return real_->open(path); }
+  int write(const void* data, size_t count) override {
+    if (count > left_) return ENOSPC;
+    left_ -= count;
+    return real_->write(data, count);
+  }
+  int setModificationTime(std::time_t when) override { return real_->setModificationTime(when); }
+  int close() override { return real_->close(); }
+  int remove(const std::string& path) override { return real_->remove(path); }
+
+ private:
+  std::unique_ptr<WriteLayer> real_;
+  uint64_t left_;
+};
+
+struct PassRun {
+  int result = -1;
+  std::vector<std::string> events;
+  std::vector<uint8_t> bytes;  // empty when no output is left
+  bool exists = false;
+};
+
+PassRun stamp(const settings::StampSettings& s, const std::string& in, const std::string& out, int workers,
+          WriteLayerFactory layers = {}) {
+  Transcript t;
+  RunStateCell state{kRunRunning};
+  JobContext c{s, t, t, state, std::move(layers)};
+  c.workers = workers;
+  std::string output = out;
+  PassRun r;
+  r.result = runStampJob(c, in, output);
+  r.events = t.events;
+  r.exists = platform::fileExists(out);
+  if (r.exists) r.bytes = test::readFile(out);
+  // The path is part of a line or two; make runs into different files comparable.
+  for (auto& e : r.events) {
+    for (size_t at; (at = e.find(out)) != std::string::npos;) e.replace(at, out.size(), "OUT");
+  }
+  return r;
+}
+
+std::string sample(const TempDir& dir, const std::string& name, int system, int type, bool openDml, int seconds,
+                   std::vector<SampleScene> scenes = {}) {
+  SampleOptions o;
+  o.system = system;
+  o.type = type;
+  o.openDml = openDml;
+  if (scenes.empty()) {
+    SampleScene scene;
+    scene.hours = 23, scene.minutes = 59, scene.seconds = 59;
+    scene.durationSeconds = seconds;
+    scenes = {scene};
+  }
+  o.scenes = scenes;
+  const std::string p = dir.file(name);
+  std::string error;
+  EXPECT_EQ(writeSampleAvi(p, o, error), 0) << error;
+  return p;
+}
+
+void expectSameAsOneThread(const settings::StampSettings& s, const std::string& in, const TempDir& dir,
+                           const std::string& what) {
+  const PassRun one = stamp(s, in, dir.file("one.avi"), 1);
+  ASSERT_EQ(one.result, kJobStamped) << what;
+  VerifyReport report;
+  std::string error;
+  ASSERT_EQ(verifyStamped(in, dir.file("one.avi"), report, error), 0) << what << error;
+  EXPECT_TRUE(report.onlyVideoDiffers()) << what;
+  EXPECT_GT(report.framesDiffering, 0) << what;
+  for (int workers : {2, 3}) {
+    const PassRun many = stamp(s, in, dir.file("many.avi"), workers);
+    EXPECT_EQ(many.result, one.result) << what << " workers " << workers;
+    EXPECT_TRUE(many.bytes == one.bytes) << what << " workers " << workers;
+    EXPECT_EQ(many.events, one.events) << what << " workers " << workers;
+  }
+}
+
+TEST(ParallelStamp, SameBytesLinesAndProgressAsOneThreadAcrossSystemsTypesAndSchedules) {
+  TempDir dir;
+  const std::string palII = sample(dir, "pal2.avi", 2, 2, false, 3);
+  const std::string ntscI = sample(dir, "ntsc1.avi", 1, 1, false, 2);
+  const std::string palIOdml = sample(dir, "pal1odml.avi", 2, 1, true, 2);
+  const std::string ntscIIOdml = sample(dir, "ntsc2odml.avi", 1, 2, true, 2);
+
+  settings::StampSettings every;  // both codes on every frame
+  expectSameAsOneThread(every, palII, dir, "pal type 2, every frame");
+  expectSameAsOneThread(every, ntscI, dir, "ntsc type 1, every frame");
+
+  // Windows that open and close with fades, a frame-suffix time format that looks ahead to the
+  // next second at every window start.
+  settings::StampSettings periodic;
+  for (auto* code : {&periodic.dateCode, &periodic.timeCode}) {
+    code->intervalMode = IntervalMode::Periodic;
+    code->periodSeconds = 1;
+    code->periodLengthSeconds = 1;
+    code->fadeOn = true;
+    code->fadeSeconds = 1;
+  }
+  periodic.dateCode.periodSeconds = 2;
+  periodic.timeCode.formatIndex = 9;
+  periodic.timeCode.transparency = 30;
+  expectSameAsOneThread(periodic, palII, dir, "pal type 2, periodic with fades");
+  expectSameAsOneThread(periodic, ntscIIOdml, dir, "ntsc type 2 OpenDML, periodic with fades");
+
+  // Between markers, the time counted from each start marker.
+  MarkerList markers;
+  markers.insert(5, kStartMarker);
+  markers.insert(20, kEndMarker);
+  markers.insert(30, kStartMarker);
+  ASSERT_EQ(markers.save(markerPathFor(palIOdml)), 0);
+  settings::StampSettings between;
+  between.dateCode.intervalMode = IntervalMode::BetweenMarkers;
+  between.timeCode.intervalMode = IntervalMode::BetweenMarkersZeroTime;
+  between.timeCode.formatIndex = 10;
+  between.timeCode.fadeOn = true;
+  between.timeCode.fadeSeconds = 1;
+  expectSameAsOneThread(between, palIOdml, dir, "pal type 1 OpenDML, between markers, zero time");
+}
+
+TEST(ParallelStamp, DateLinesOfSeveralRecordingDaysComeInOrder) {
+  TempDir dir;
+  // Two recordings on different days: a date line each, and every frame stamped.
+  SampleScene a, b;
+  a.durationSeconds = 1;
+  b.year = 2006, b.month = 1, b.day = 2, b.hours = 8, b.minutes = 0, b.seconds = 0;
+  b.durationSeconds = 1;
+  const std::string in = sample(dir, "days.avi", 2, 2, false, 0, {a, b});
+  settings::StampSettings s;
+  const PassRun clean = stamp(s, in, dir.file("clean.avi"), 2);
+  ASSERT_EQ(clean.result, kJobStamped);
+  EXPECT_NE(std::find(clean.events.begin(), clean.events.end(), "log \t日期: 2006-1-2 帧数: 25 (51%) [00:00:01:00]"),
+            clean.events.end());
+  expectSameAsOneThread(s, in, dir, "two recording days");
+}
+
+TEST(ParallelStamp, StopEndsThePassLikeTheOneThreadPass) {
+  TempDir dir;
+  const std::string in = sample(dir, "in.avi", 2, 2, false, 2);
+  settings::StampSettings s;
+  std::vector<std::string> first;
+  std::vector<uint8_t> firstBytes;
+  for (int workers : {1, 3}) {
+    StoppingTranscript t;
+    RunStateCell state{kRunRunning};
+    t.state = &state;
+    t.after = 12;  // progress 0 of the pass, then 11 frames
+    JobContext c{s, t, t, state};
+    c.workers = workers;
+    std::string out = dir.file("out.avi");
+    EXPECT_EQ(runStampJob(c, in, out), kJobFailed);
+    EXPECT_TRUE(t.inner.logged("加码进程给打断！"));
+    EXPECT_FALSE(t.inner.logged("总共给 50 帧图像加了码。"));
+    ASSERT_TRUE(platform::fileExists(out));
+    if (workers == 1) {
+      first = t.inner.events;
+      firstBytes = test::readFile(out);
+    } else {
+      EXPECT_EQ(t.inner.events, first);
+      EXPECT_TRUE(test::readFile(out) == firstBytes);
+    }
+  }
+}
+
+TEST(ParallelStamp, FullDiskDeletesTheOutputAtAnyPointAsInOneThread) {
+  TempDir dir;
+  const std::string in = sample(dir, "in.avi", 2, 2, true, 2);
+  settings::StampSettings s;
+  // Half way through the frames, inside the header, and just before the tail.
+  const uint64_t size = test::readFile(in).size();
+  for (uint64_t limit : {uint64_t{1} << 20, uint64_t{4096}, size - 100}) {
+    auto layers = [limit] { return std::make_unique<FillingLayer>(limit); };
+    const PassRun one = stamp(s, in, dir.file("one.avi"), 1, layers);
+    const PassRun many = stamp(s, in, dir.file("many.avi"), 2, layers);
+    EXPECT_EQ(one.result, kJobFailed) << limit;
+    EXPECT_EQ(many.result, kJobFailed) << limit;
+    EXPECT_FALSE(one.exists) << limit;
+    EXPECT_FALSE(many.exists) << limit;
+    EXPECT_EQ(many.events, one.events) << limit;
+    EXPECT_NE(std::find(many.events.begin(), many.events.end(), std::string("log ") + kMsgWriteFailed),
+              many.events.end())
+        << limit;
+  }
+}
+
+TEST(ParallelStamp, WorkerCountFollowsTheRequestAndTheFile) {
+  EXPECT_EQ(stampWorkers(1, 100000), 1);
+  EXPECT_EQ(stampWorkers(3, 10), 3);
+  EXPECT_EQ(stampWorkers(0, 10), 1);  // a tiny file stays on one thread
+  const int automatic = stampWorkers(0, 100000);
+  EXPECT_GE(automatic, 1);
+  EXPECT_LE(automatic, 8);
+}
+
+}  // namespace
+}  // namespace kelo::engine
