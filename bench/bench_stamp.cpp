@@ -18,6 +18,7 @@
 
 #include "engine/PreviewPass.h"
 #include "engine/SampleAvi.h"
+#include "engine/StampJob.h"
 #include "settings/StampSettings.h"
 
 extern char** environ;
@@ -109,6 +110,7 @@ int main(int argc, char** argv) {
   std::printf("%-34s %10.2f %12.1f\n", "cp", cp.seconds, cp.maxRssKb / 1024.0);
   std::printf("%-34s %10.2f %12.1f%s\n", "kelo-cli stamp", stamp.seconds, stamp.maxRssKb / 1024.0,
               stamp.status == 0 ? "" : "  (FAILED)");
+  std::printf("%-34s %10d\n", "  stamping threads", kelo::engine::stampWorkers(0, 1499));
   std::printf("%-34s %10.2f %12.1f%s\n", drawtext ? "ffmpeg decode+drawtext+encode" : "ffmpeg decode+drawbox+encode",
               ffmpeg.seconds, ffmpeg.maxRssKb / 1024.0, ffmpeg.status == 0 ? "" : "  (FAILED)");
   if (cp.seconds > 0 && ffmpeg.seconds > 0)
