@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "engine/DvAviReader.h"
@@ -250,6 +251,51 @@ TEST(ParallelStamp, FullDiskDeletesTheOutputAtAnyPointAsInOneThread) {
               many.events.end())
         << limit;
   }
+}
+
+uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+void putLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int k = 0; k < 4; ++k) b[at + k] = static_cast<uint8_t>(v >> (8 * k));
+}
+
+// Puts a JUNK chunk of `bytes` behind video chunk `after` of a plain type 2 file, fixing the
+// RIFF and movi sizes (the sequential pass finds frames by scanning, not through idx1).
+std::vector<uint8_t> withJunkAfterFrame(std::vector<uint8_t> file, int after, uint32_t bytes) {
+  const std::string movi = "movi";
+  const auto m = std::search(file.begin(), file.end(), movi.begin(), movi.end());
+  const size_t moviAt = static_cast<size_t>(m - file.begin());
+  size_t at = moviAt + 4;
+  int frames = 0;
+  while (at + 8 <= file.size()) {
+    const bool video = file[at + 2] == 'd' && (file[at + 3] == 'c' || file[at + 3] == 'b');
+    at += 8 + ((le32(file, at + 4) + 1) & ~1u);
+    if (video && frames++ == after) break;
+  }
+  std::vector<uint8_t> junk(8 + bytes, 0);
+  std::memcpy(junk.data(), "JUNK", 4);
+  putLe32(junk, 4, bytes);
+  file.insert(file.begin() + static_cast<ptrdiff_t>(at), junk.begin(), junk.end());
+  putLe32(file, 4, le32(file, 4) + static_cast<uint32_t>(junk.size()));
+  putLe32(file, moviAt - 4, le32(file, moviAt - 4) + static_cast<uint32_t>(junk.size()));
+  return file;
+}
+
+TEST(ParallelStamp, ALongStretchBetweenFramesIsPassedOnWithoutHoldingItAll) {
+  TempDir dir;
+  const std::string plain = sample(dir, "plain.avi", 2, 2, false, 2);
+  const std::string in = dir.file("junk.avi");
+  ASSERT_TRUE(test::writeFile(in, withJunkAfterFrame(test::readFile(plain), 20, 3u << 20)));
+  settings::StampSettings s;
+  expectSameAsOneThread(s, in, dir, "3 MB between frames 20 and 21");
+  // On a disk that fills inside that stretch the outcome is the one-thread outcome too.
+  auto layers = [] { return std::make_unique<FillingLayer>(uint64_t{5} << 20); };
+  const PassRun one = stamp(s, in, dir.file("one.avi"), 1, layers);
+  const PassRun many = stamp(s, in, dir.file("many.avi"), 2, layers);
+  EXPECT_EQ(many.result, one.result);
+  EXPECT_FALSE(many.exists);
+  EXPECT_EQ(many.events, one.events);
 }
 
 TEST(ParallelStamp, WorkerCountFollowsTheRequestAndTheFile) {
