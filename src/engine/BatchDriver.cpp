@@ -215,6 +215,11 @@ void BatchDriver::workerMain() {
         if (temporary) output = temporaryNames.reserve();
         const std::string reserved = output;
         JobContext context{settings_, out, prompter_, runState_, request_.makeWriteLayer};
+        // Files stamped side by side share the cores instead of each taking all of them.
+        if (request_.jobs > 1 && count > 1) {
+          const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+          context.workers = std::max(1, cores / std::min(request_.jobs, count));
+        }
         result = fileJob_(context, inputs[k], output);
         if (temporary) temporaryNames.release(reserved);
         break;
