@@ -49,6 +49,13 @@ size_t spanFor(uint32_t chunkId, int system) {
 }
 
 bool isVideoChunk(uint32_t id) { return id == k00dc || id == k00db || id == k00__; }
+// `ix` and a two-digit stream number: an OpenDML standard index.
+bool isStandardIndexId(const uint8_t* p) {
+  return lowerAscii(p[0]) == 'i' && lowerAscii(p[1]) == 'x' && p[2] >= '0' && p[2] <= '9' && p[3] >= '0' &&
+         p[3] <= '9';
+}
+// Enough of an index chunk's header to check it: id, size, and the fields up to dwChunkId.
+constexpr size_t kIndexHeaderBytes = 24;
 bool isAudioChunk(const uint8_t* p) { return lowerAscii(p[2]) == 'w' && lowerAscii(p[3]) == 'b'; }
 
 void logLine(RunLog* log, std::string line) {
@@ -240,9 +247,10 @@ DvAviReader::ScanStop DvAviReader::scanWindow(const uint8_t* w, size_t n, size_t
       frameBytes_ = static_cast<size_t>(dv::profileFor(info.system)->frameBytes);
       return {p, Candidate::Frame};
     }
-    if (id == kIx00 || id == kIx01) {
-      if (p + 20 > n) return {p, Candidate::Incomplete};
-      if (videoChunkId_ != 0 && lowerFourcc(w + p + 16) == videoChunkId_) return {p, Candidate::Index};
+    if (id == kIdx1 || id == kIndx || isStandardIndexId(w + p)) {
+      if (p + kIndexHeaderBytes > n) return {p, Candidate::Incomplete};
+      const int64_t skip = indexChunkBytes(w + p, n - p, pos_ + static_cast<int64_t>(p));
+      if (skip > 0) return {p, Candidate::Index, skip};
       continue;
     }
     if (typeII_ && isAudioChunk(w + p)) return {p, Candidate::Audio};
@@ -285,8 +293,43 @@ size_t DvAviReader::acceptedLength(const uint8_t* w, size_t n, int64_t at) const
   return 0;
 }
 
+// Bytes taken by the index chunk (`idx1`, `indx`, `ix##`) at w, pad byte included, when its
+// header is plausible and its size is borne out by the file: it ends at the end of the file or in
+// front of something that reads as a chunk identifier. 0 otherwise: then it is scanned as data.
+int64_t DvAviReader::indexChunkBytes(const uint8_t* w, size_t n, int64_t at) {
+  if (n < kIndexHeaderBytes) return 0;
+  const uint32_t id = lowerFourcc(w);
+  if (id == kIndx && (readLe16(w + 8) != 4 || w[11] != 0)) return 0;   // index of indexes
+  if (id != kIdx1 && id != kIndx && (readLe16(w + 8) != 2 || w[11] != 1)) return 0;  // of chunks
+  const uint32_t size = readLe32(w + 4);
+  const int64_t bytes = 8 + static_cast<int64_t>(size) + (size & 1);
+  if (at + bytes > fileSize_) return 0;
+  if (at + bytes == fileSize_) return bytes;
+  uint8_t next[4];
+  size_t got = 0;
+  if (bytes + 4 <= static_cast<int64_t>(n)) {
+    std::memcpy(next, w + bytes, 4);
+    got = 4;
+  } else if (file_.readAt(at + bytes, next, 4, got) != 0) {
+    return 0;  // the window stays valid: this read bypasses the cache
+  }
+  if (got != 4 && at + bytes + static_cast<int64_t>(got) != fileSize_) return 0;
+  for (size_t i = 0; i < got; ++i) {
+    if (next[i] < 0x20 || next[i] > 0x7E) return 0;
+  }
+  return bytes;
+}
+
 size_t DvAviReader::findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo& info) {
   for (size_t p = 0; p + 8 <= n; p += kScanStep) {
+    if (w[p] == 'i' || w[p] == 'I') {
+      const int64_t skip = indexChunkBytes(w + p, n - p, pos_ + static_cast<int64_t>(p));
+      if (skip > 0) {
+        if (skip >= static_cast<int64_t>(n - p)) return kNone;
+        p += static_cast<size_t>(skip) - kScanStep;
+        continue;
+      }
+    }
     const uint32_t id = lowerFourcc(w + p);
     if (!isVideoChunk(id)) continue;
     if (firstPending_) {
@@ -376,14 +419,10 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
         p = kScanStep;
         break;
       case Candidate::Index: {
-        // Step over the entries; they are copied with the bytes before the next candidate. The
-        // size's top byte is ignored (an index chunk is far below 16 MiB).
-        const uint32_t size = static_cast<uint32_t>(w[4]) | (static_cast<uint32_t>(w[5]) << 8) |
-                              (static_cast<uint32_t>(w[6]) << 16);
-        const int64_t end = 8 + static_cast<int64_t>(size) + (size & 1);
-        if (pos_ + end > fileSize_) {
-          p = kScanStep;  // a size past the end of the file: not an index to trust
-        } else if (end < static_cast<int64_t>(n)) {
+        // Step over the entries as a whole (their ids must never be taken for frames); they are
+        // copied with the bytes before the next candidate.
+        const int64_t end = stop.skip;
+        if (end < static_cast<int64_t>(n)) {
           p = static_cast<size_t>(end);
         } else {
           if (int r = copyRange(output, pos_, end)) return r == -1 ? writeFailed() : readFailed();

@@ -112,6 +112,7 @@ class DvAviReader {
   struct ScanStop {
     size_t at;
     Candidate kind;
+    int64_t skip = 0;  // Index: bytes of the whole chunk, pad byte included
   };
 
   int readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& got);
@@ -120,6 +121,7 @@ class DvAviReader {
   bool isFollower(uint32_t id, uint32_t frameId) const;
   size_t acceptedLength(const uint8_t* w, size_t n, int64_t at) const;
   size_t findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo& info);
+  int64_t indexChunkBytes(const uint8_t* w, size_t n, int64_t at);
   static constexpr size_t kNone = static_cast<size_t>(-1);
   int copyRange(StampedAviWriter* output, int64_t from, int64_t count);
   int scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8_t* buffer, size_t& length, RunLog* log);

@@ -144,6 +144,28 @@ TEST_F(AviReaderLayouts, OpenDmlPartsAndIndexes) {
   roundTrip(o, dv::kSystem525_60, 5);
 }
 
+// The idx1 entries of a type I OpenDML file carry the frame id. With the JUNK padding of a frame of
+// the next RIFF part exactly one read span behind an entry, that entry once passed for a frame (no
+// date) and hid a real one. A JUNK chunk in front of the next part's first frame moves that frame
+// across every 8-byte alignment; 280 bytes puts the last entry's follower on the padding.
+TEST_F(AviReaderLayouts, IndexEntriesAreNeverFramesWhateverTheAlignment) {
+  AviFixtureOptions o;
+  o.type = 1;
+  o.pad512 = true;
+  o.openDml = true;
+  o.framesPerRiff = 2;
+  for (uint64_t junk = 216; junk <= 344; junk += 8) {
+    SCOPED_TRACE(junk);
+    o.sparse = {{2, junk}};
+    roundTrip(o, dv::kSystem625_50, 4);
+  }
+  o.sparse = {};
+  o.pad512 = false;
+  roundTrip(o, dv::kSystem525_60, 4);
+  o.type = 2;
+  roundTrip(o, dv::kSystem625_50, 4);
+}
+
 TEST_F(AviReaderLayouts, AudioSpellingChunkIdsIsNotAFrame) {
   AviFixtureOptions o;
   o.audioText = "00dc";
@@ -400,6 +422,25 @@ TEST_F(AviBadInput, IndexSizesPastTheEndAreNotTrusted) {
   ASSERT_EQ(0, reader.readFrame(info, nullptr, buffer.data(), length, 2, nullptr));
   EXPECT_EQ(2, test::timecodeFrameNumber(buffer.data() + 8, length - 8));
   EXPECT_EQ(-1, reader.indexedFrameCount());
+}
+
+TEST_F(AviBadInput, IndexSizeNotFollowedByAChunkIsNotTrusted) {
+  AviFixtureOptions o;
+  o.openDml = true;
+  o.idx1 = false;
+  std::vector<uint8_t> bytes = goodFile(3, o);
+  // 16 bytes too long: the claimed end lies inside the first frame's DV data.
+  for (size_t i = 12; i + 8 <= bytes.size(); i += 2) {
+    if (std::memcmp(&bytes[i], "ix00", 4) == 0) {
+      writeLe32(&bytes[i + 4], readLe32(&bytes[i + 4]) + 16);
+      break;
+    }
+  }
+  const std::string path = dir_.file("size.avi");
+  ASSERT_TRUE(test::writeFile(path, bytes));
+  Scan s = scanFile(path);
+  EXPECT_EQ(1, s.result);
+  EXPECT_EQ(upTo(3), s.timecodes);
 }
 
 TEST_F(AviBadInput, MovieListWithoutFrames) {
