@@ -1,4 +1,5 @@
 #include "engine/PreviewPass.h"
+#include "engine/StampJob.h"
 
 #include <vector>
 
@@ -73,18 +74,7 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
     else if (status & dv::kStatusNoPacks)
       log.add("*** 此帧图像不带日期/时间码。");
   } else {
-    if (s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse) {
-      info.recorded.tm_hour = info.timecodeHours;
-      info.recorded.tm_min = info.timecodeMinutes;
-      info.recorded.tm_sec = info.timecodeSeconds;
-    } else {
-      const dv::Timecode t = dv::frameNumberToTimecode(pal, frameIndex);
-      info.recorded.tm_hour = t.hours;
-      info.recorded.tm_min = t.minutes;
-      info.recorded.tm_sec = t.seconds;
-      info.timecodeFrames = t.frames;
-    }
-    info.hasTime = 1;
+    showTimecodeAsTime(info, s, pal, frameIndex);
   }
   info.dateDrawnBefore = 0;
   info.timeDrawnBefore = 0;

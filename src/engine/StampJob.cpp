@@ -147,18 +147,7 @@ struct FrameDecider {
         info.timecodeFrames = info.secondsOfDay == info.previousSecondsOfDay ? info.timecodeFrames + 1 : 0;
     }
     if (timecodeFormat) {
-      if (s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse) {
-        info.recorded.tm_hour = info.timecodeHours;
-        info.recorded.tm_min = info.timecodeMinutes;
-        info.recorded.tm_sec = info.timecodeSeconds;
-      } else {
-        const dv::Timecode t = dv::frameNumberToTimecode(pal, i);
-        info.recorded.tm_hour = t.hours;
-        info.recorded.tm_min = t.minutes;
-        info.recorded.tm_sec = t.seconds;
-        info.timecodeFrames = t.frames;
-      }
-      info.hasTime = 1;
+      showTimecodeAsTime(info, s, pal, i);
     }
 
     const ScheduleClock clock = clockOf(info);
@@ -494,6 +483,21 @@ class ParallelLoop {
 };
 
 }  // namespace
+
+void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, bool pal, int frameIndex) {
+  if (s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse) {
+    info.recorded.tm_hour = info.timecodeHours;
+    info.recorded.tm_min = info.timecodeMinutes;
+    info.recorded.tm_sec = info.timecodeSeconds;
+  } else {
+    const dv::Timecode t = dv::frameNumberToTimecode(pal, frameIndex);
+    info.recorded.tm_hour = t.hours;
+    info.recorded.tm_min = t.minutes;
+    info.recorded.tm_sec = t.seconds;
+    info.timecodeFrames = t.frames;
+  }
+  info.hasTime = 1;
+}
 
 int stampWorkers(int requested, int lastFrameIndex) {
   if (requested > 0) return std::min(requested, kMaxWorkers);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "dv/FrameInfo.h"
 #include "engine/RunObserver.h"
 #include "settings/StampSettings.h"
 
@@ -26,6 +27,10 @@ struct JobContext {
   // file's length; 1 keeps everything on the calling thread.
   int workers = 0;
 };
+
+// With a timecode time format the time code shows the tape timecode (when the settings ask for it
+// and the file has one) or the elapsed time of frame `frameIndex`.
+void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, bool pal, int frameIndex);
 
 // The stamping threads a pass uses for a file of `lastFrameIndex` + 1 frames when `requested`
 // threads were asked for (0: automatic).
