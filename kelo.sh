@@ -55,6 +55,7 @@ run_tests() {
 }
 
 demo() {
+  setup
   build
   local out="$ROOT/build/demo"
   mkdir -p "$out"
