@@ -17,6 +17,7 @@
 #include "engine/Verify.h"
 #include "platform/FileSystem.h"
 #include "settings/StampSettings.h"
+#include "support/FillingLayer.h"
 #include "support/TestUtil.h"
 
 namespace kelo::engine {
@@ -83,24 +84,7 @@ struct Job {
   }
 };
 
-// Writes through the real file system until `limit` bytes, then fails with a full disk.
-class FillingLayer final : public WriteLayer {
- public:
-  explicit FillingLayer(uint64_t limit) : real_(makeFileWriteLayer()), left_(limit) {}
-  int open(const std::string& path) override { return real_->open(path); }
-  int write(const void* data, size_t count) override {
-    if (count > left_) return ENOSPC;
-    left_ -= count;
-    return real_->write(data, count);
-  }
-  int setModificationTime(std::time_t when) override { return real_->setModificationTime(when); }
-  int close() override { return real_->close(); }
-  int remove(const std::string& path) override { return real_->remove(path); }
-
- private:
-  std::unique_ptr<WriteLayer> real_;
-  uint64_t left_;
-};
+using test::FillingLayer;
 
 TEST(StampJob, StampsOnlyVideoAndLogsTheRecordingDays) {
   TempDir dir;
