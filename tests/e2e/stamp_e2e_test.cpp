@@ -44,13 +44,8 @@ std::vector<Clip> peerClips(const TempDir& dir, bool pal) {
       for (char& c : tag)
         if (c == ' ') c = '_';
       const std::string prefix = dir.file(sys + "-" + tag + "-");
-      // dvgrab now and then fails to exit at the end of its input: give it a deadline and use
-      // only files it finished.
-      const auto r = test::runCommand("cd " + test::shellQuote(dir.path()) + " && timeout 30 dvgrab -input " +
-                                      test::shellQuote(raw) + " -format " + form + " -size 0 " +
-                                      test::shellQuote(prefix) + " </dev/null");
-      if (r.exitCode == 0 && platform::fileExists(prefix + "001.avi"))
-        clips.push_back({prefix + "001.avi", "dvgrab " + std::string(form)});
+      const std::string avi = test::rewrapWithDvgrab(raw, form, prefix, 0);
+      if (!avi.empty()) clips.push_back({avi, "dvgrab " + std::string(form)});
     }
   }
   return clips;

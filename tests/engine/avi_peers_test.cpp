@@ -47,17 +47,9 @@ class AviPeers : public ::testing::TestWithParam<Clip> {
     return dv;
   }
 
-  // dvgrab writes "<prefix>001.avi". Under load it now and then drops the first frame of a file
-  // input and waits for more; it gets three tries.
   std::string dvgrab(const std::string& dv, const std::string& format, bool openDml) {
-    const std::string prefix = dir_.file(format + (openDml ? "-odml-" : "-"));
-    const std::string file = prefix + "001.avi";
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      runCommand("cd " + shellQuote(dir_.path()) + " && timeout -k 5 20 dvgrab -input " + shellQuote(dv) + " -format " +
-                 format + (openDml ? " -opendml" : "") + " -size 0 " + shellQuote(prefix) + " </dev/null");
-      if (test::readFile(file).size() > 0) return file;
-    }
-    return "";
+    return test::rewrapWithDvgrab(dv, format + (openDml ? " -opendml" : ""),
+                                  dir_.file(format + (openDml ? "-odml-" : "-")), frames_);
   }
 
   json info(const std::string& avi) {

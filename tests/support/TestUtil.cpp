@@ -69,6 +69,25 @@ std::string sha256File(const std::string& path) {
   return r.output.substr(0, 64);
 }
 
+std::string rewrapWithDvgrab(const std::string& dv, const std::string& format, const std::string& prefix,
+                             int wantFrames, std::string* log) {
+  const std::string file = prefix + "001.avi";
+  const std::string folder = std::filesystem::path(prefix).parent_path().string();
+  CommandResult r;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    r = runCommand("cd " + shellQuote(folder.empty() ? "." : folder) + " && timeout -k 5 20 dvgrab -input " +
+                   shellQuote(dv) + " -format " + format + " -size 0 " + shellQuote(prefix) + " </dev/null");
+    if (log) *log = r.output;
+    const bool counted = wantFrames <= 0 || r.output.find(" " + std::to_string(wantFrames) + " frames") != std::string::npos;
+    const auto size = std::filesystem::file_size(file, ec);  // (uintmax_t)-1 when missing
+    if (r.exitCode == 0 && counted && !ec && size > 0)
+      return file;
+  }
+  return {};
+}
+
 std::string makeSampleAvi(const std::string& path, const std::string& start, bool pal) {
   const std::string cli = shellQuote(keloCli());
   const std::string out = shellQuote(path);
