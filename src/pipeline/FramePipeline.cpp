@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "dv/DifLayout.h"
 #include "dv/SegmentDecoder.h"
 #include "dv/SegmentEncoder.h"
@@ -49,6 +53,99 @@ inline int chromaIndex(MacroblockShape shape, int r, int c) {
 }
 
 inline uint8_t clampByte(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+
+// Preview colours: BT.601 with 16 fractional bits. The luminance is whole, so Y + (k x chroma) >> 16
+// equals (Y << 16 + k x chroma) >> 16, and the chroma terms are worked out once per chroma sample.
+constexpr int kRv = 91881, kGu = 22554, kGv = 46802, kBu = 116130;
+
+void previewMacroblock(const dv::Macroblock& mb, int w, int h, uint8_t* origin, size_t stride) {
+  const MacroblockShape shape = mb.place.shape;
+  const int chromaShift = shape == MacroblockShape::k420 ? 1 : 2;  // 2 or 4 pixels across per sample
+  const int16_t* cr = mb.blocks[dv::kCr].coeffs;
+  const int16_t* cb = mb.blocks[dv::kCb].coeffs;
+  for (int r = 0; r < h; ++r) {
+    const int chromaRow = chromaIndex(shape, r, 0);
+    uint8_t* px = origin + r * stride;
+    for (int c = 0; c < w; ++c, px += 3) {
+      int block = 0, index = 0;
+      lumaPosition(shape, r, c, block, index);
+      const int y = mb.blocks[block].coeffs[index] / 2 + 128;
+      const int v = cr[chromaRow + (c >> chromaShift)] / 2;
+      const int u = cb[chromaRow + (c >> chromaShift)] / 2;
+      px[0] = clampByte(y + ((kRv * v) >> 16));
+      px[1] = clampByte(y + ((-kGu * u - kGv * v) >> 16));
+      px[2] = clampByte(y + ((kBu * u) >> 16));
+    }
+  }
+}
+
+#if defined(__SSE2__)
+// x / 2 truncated toward zero, as the scalar path's integer division.
+inline __m128i halve(__m128i x) { return _mm_srai_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 15)), 1); }
+
+// The scalar terms for eight chroma samples, exactly: each constant is split into a multiple of
+// 65536 and a part that fits 16 bits (91881 = 65536 + 26345, -46802 = -65536 + 18734,
+// 116130 = 131072 - 14942).
+struct ChromaTerms {
+  __m128i r, g, b;
+};
+inline ChromaTerms chromaTerms(__m128i u, __m128i v) {
+  ChromaTerms t;
+  t.r = _mm_add_epi16(v, _mm_mulhi_epi16(v, _mm_set1_epi16(kRv - 65536)));
+  // Pairs (u, v) times (-22554, 18734), summed in 32 bits as the scalar expression is.
+  const __m128i pair = _mm_set1_epi32(static_cast<int>((uint32_t{65536 - kGv} << 16) | static_cast<uint16_t>(-kGu)));
+  const __m128i lo = _mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(u, v), pair), 16);
+  const __m128i hi = _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(u, v), pair), 16);
+  t.g = _mm_sub_epi16(_mm_packs_epi32(lo, hi), v);
+  t.b = _mm_add_epi16(_mm_add_epi16(u, u), _mm_mulhi_epi16(u, _mm_set1_epi16(kBu - 131072)));
+  return t;
+}
+
+// The terms of the eight pixels of run `run` of a row: a chroma sample covers 2 pixels (4:2:0) or 4.
+inline __m128i spreadTerms(__m128i t, int run, bool fourTwoZero) {
+  if (fourTwoZero) return run == 0 ? _mm_unpacklo_epi16(t, t) : _mm_unpackhi_epi16(t, t);
+  const __m128i pairs = run < 2 ? _mm_unpacklo_epi16(t, t) : _mm_unpackhi_epi16(t, t);
+  return (run & 1) ? _mm_unpackhi_epi32(pairs, pairs) : _mm_unpacklo_epi32(pairs, pairs);
+}
+
+// The same colours as previewMacroblock, eight pixels of a block row at a time.
+void previewMacroblockSse2(const dv::Macroblock& mb, int h, uint8_t* origin, size_t stride) {
+  const MacroblockShape shape = mb.place.shape;
+  const bool fourTwoZero = shape == MacroblockShape::k420;
+  const int runs = boxWidth(shape) / 8;
+  for (int r = 0; r < h; ++r) {
+    const int chromaRow = chromaIndex(shape, r, 0);
+    const int16_t* cr = mb.blocks[dv::kCr].coeffs + chromaRow;
+    const int16_t* cb = mb.blocks[dv::kCb].coeffs + chromaRow;
+    // A right-edge row has four chroma samples, and the last of them ends its block.
+    const bool half = shape == MacroblockShape::k411Edge;
+    const __m128i v = halve(half ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr))
+                                 : _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr)));
+    const __m128i u = halve(half ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb))
+                                 : _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb)));
+    const ChromaTerms t = chromaTerms(u, v);
+    uint8_t* px = origin + r * stride;
+    for (int run = 0; run < runs; ++run, px += 24) {
+      int block = 0, index = 0;
+      lumaPosition(shape, r, run * 8, block, index);
+      const __m128i s = _mm_load_si128(reinterpret_cast<const __m128i*>(mb.blocks[block].coeffs + index));
+      const __m128i y = _mm_add_epi16(halve(s), _mm_set1_epi16(128));
+      // Saturating sums and the unsigned pack clamp to 0-255 as the scalar path does.
+      alignas(16) uint8_t rgb[3][16];
+      const __m128i terms[3] = {t.r, t.g, t.b};
+      for (int k = 0; k < 3; ++k) {
+        const __m128i sum = _mm_adds_epi16(y, spreadTerms(terms[k], run, fourTwoZero));
+        _mm_store_si128(reinterpret_cast<__m128i*>(rgb[k]), _mm_packus_epi16(sum, sum));
+      }
+      for (int i = 0; i < 8; ++i) {
+        px[3 * i] = rgb[0][i];
+        px[3 * i + 1] = rgb[1][i];
+        px[3 * i + 2] = rgb[2][i];
+      }
+    }
+  }
+}
+#endif
 
 bool sameRect(const OverlayLayer& layer, const int rect[4]) {
   const render::OverlayRaster& a = *layer.raster;
@@ -111,28 +208,17 @@ void FramePipeline::paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask
 
 void FramePipeline::convertToPreview(const dv::VideoSegment& segment, RgbImage& image) {
   for (const dv::Macroblock& mb : segment.macroblocks) {
-    const MacroblockShape shape = mb.place.shape;
-    const int w = boxWidth(shape), h = boxHeight(shape);
-    const int16_t* cr = mb.blocks[dv::kCr].coeffs;
-    const int16_t* cb = mb.blocks[dv::kCb].coeffs;
-    for (int r = 0; r < h; ++r) {
-      const int y = mb.place.y + r;
-      if (y >= image.height) break;
-      for (int c = 0; c < w; ++c) {
-        const int x = mb.place.x + c;
-        if (x >= image.width) break;
-        int block = 0, index = 0;
-        lumaPosition(shape, r, c, block, index);
-        const int ci = chromaIndex(shape, r, c);
-        const int Y = mb.blocks[block].coeffs[index] / 2 + 128;
-        const int V = cr[ci] / 2;
-        const int U = cb[ci] / 2;
-        uint8_t* px = &image.pixels[(static_cast<size_t>(y) * image.width + x) * 3];
-        px[0] = clampByte(static_cast<int>(Y + 1.402 * V));
-        px[1] = clampByte(static_cast<int>(Y - (0.34414 * U + 0.71414 * V)));
-        px[2] = clampByte(static_cast<int>(Y + 1.772 * U));
-      }
+    const int w = std::min(boxWidth(mb.place.shape), image.width - mb.place.x);
+    const int h = std::min(boxHeight(mb.place.shape), image.height - mb.place.y);
+    uint8_t* origin = &image.pixels[(static_cast<size_t>(mb.place.y) * image.width + mb.place.x) * 3];
+    const size_t stride = static_cast<size_t>(image.width) * 3;
+#if defined(__SSE2__)
+    if (w == boxWidth(mb.place.shape)) {
+      previewMacroblockSse2(mb, h, origin, stride);
+      continue;
     }
+#endif
+    previewMacroblock(mb, w, h, origin, stride);
   }
 }
 
