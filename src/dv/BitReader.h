@@ -30,6 +30,14 @@ inline void orBits(uint8_t* data, size_t size, uint32_t pos, uint32_t value, int
   if (n <= 0) return;
   const uint64_t v = (static_cast<uint64_t>(value) & ((uint64_t{1} << n) - 1)) << (64 - n - (pos & 7));
   const size_t byte = pos >> 3;
+  if (byte + 8 <= size) {
+    // One unaligned read-modify-write of eight bytes; the bytes beyond the field get zero bits.
+    uint64_t word;
+    std::memcpy(&word, data + byte, 8);
+    word |= __builtin_bswap64(v);
+    std::memcpy(data + byte, &word, 8);
+    return;
+  }
   const size_t touched = ((pos & 7) + static_cast<size_t>(n) + 7) >> 3;
   for (size_t i = 0; i < touched && byte + i < size; ++i) data[byte + i] |= static_cast<uint8_t>(v >> (56 - 8 * i));
 }

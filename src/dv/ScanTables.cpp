@@ -14,6 +14,21 @@ const uint8_t kScan248[64] = {
     28, 60, 21, 53, 14, 46, 7,  39, 15, 47, 22, 54, 29, 61, 30, 62, 23, 55, 31, 63,
 };
 
+const uint8_t* scanIndexOf(int dctMode) {
+  struct Inverse {
+    uint8_t of[2][64];
+  };
+  static const Inverse inverse = [] {
+    Inverse t{};
+    for (int i = 0; i < 64; ++i) {
+      t.of[kDct88][kScan88[i]] = static_cast<uint8_t>(i);
+      t.of[kDct248][kScan248[i]] = static_cast<uint8_t>(i);
+    }
+    return t;
+  }();
+  return inverse.of[dctMode & 1];
+}
+
 const uint8_t kAreaOfScan[64] = {
     0, 0, 0, 0, 0, 0,                                                  // DC, 1-5
     1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,                       // 6-20

@@ -12,6 +12,8 @@ enum DctMode : uint8_t { kDct88 = 0, kDct248 = 1 };
 extern const uint8_t kScan88[64];
 extern const uint8_t kScan248[64];
 inline const uint8_t* scanOrder(int dctMode) { return dctMode == kDct248 ? kScan248 : kScan88; }
+// Scan index of each raster position (the inverse of the above).
+const uint8_t* scanIndexOf(int dctMode);
 
 // Area (0-3) of each AC scan index (index 0, the DC, is given area 0 but never quantised).
 // The boundaries are the same for both modes: 1-5, 6-20, 21-42, 43-63.

@@ -24,8 +24,8 @@ constexpr int64_t kFieldActivityThreshold = 111411;
 
 // One block on its way out: coefficients in scan order (index 0 the DC as stored).
 struct OutBlock {
-  int16_t scan[64];
-  int16_t quantised[64];
+  alignas(32) int16_t scan[64];
+  alignas(32) int16_t quantised[64];
   int dctMode;
   int classNumber;
 };
@@ -284,8 +284,13 @@ void encodeSegment(VideoSegment& segment, uint8_t* blocks) {
       } else {
         ob.dctMode = in.dctMode & 1;
         ob.classNumber = in.classNumber & 3;
-        const uint8_t* scan = scanOrder(ob.dctMode);
-        for (int i = 0; i < 64; ++i) ob.scan[i] = in.coeffs[scan[i]];
+        // Parsed blocks carry few coefficients: place those there are rather than gather all 64.
+        const uint8_t* scanIndex = scanIndexOf(ob.dctMode);
+        zeroBlock(ob.scan);
+        for (uint64_t mask = nonzeroMask(in.coeffs); mask != 0; mask &= mask - 1) {
+          const int p = __builtin_ctzll(mask);
+          ob.scan[scanIndex[p]] = in.coeffs[p];
+        }
       }
     }
     o.qno = o.modified ? kModifiedStartQno : (mb.qno & 15);
