@@ -267,7 +267,10 @@ void decodeBlockToLevels(const DctBlock& block, int qno, uint8_t* out, ptrdiff_t
 
 void unquantiseBlock(DctBlock& block, int qno) {
   const uint8_t* shift = dequantTable().shift[block.dctMode & 1][block.classNumber & 3][qno & 15];
-  for (int i = 1; i < 64; ++i) block.coeffs[i] = static_cast<int16_t>(block.coeffs[i] * (1 << shift[i]));
+  for (uint64_t mask = nonzeroMask(block.coeffs) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
+    const int i = __builtin_ctzll(mask);
+    block.coeffs[i] = static_cast<int16_t>(block.coeffs[i] * (1 << shift[i]));
+  }
 }
 
 void prepareForEncoding(VideoSegment& segment) {

@@ -228,19 +228,36 @@ int makeFit(CodeList* lists, int count, int budget) {
 }
 
 void placeOwnArea(CodeList& list, uint8_t* segmentBytes) {
+  // Whole codes are gathered in a register and written 17-32 bits at a time: one write per code
+  // would make each one wait on the bytes the previous one just stored.
+  uint64_t pending = 0;
+  int pendingBits = 0;
+  uint32_t pendingAt = list.bitOffset;
+  auto flush = [&] {
+    writeBits(segmentBytes, pendingAt, static_cast<uint32_t>(pending), pendingBits);
+    pendingAt += static_cast<uint32_t>(pendingBits);
+    pending = 0;
+    pendingBits = 0;
+  };
   list.complete = list.read >= list.end;
   while (!list.complete) {
-    const int length = codeLength(list.entries[list.read]);
+    const uint32_t e = list.entries[list.read];
+    const int length = codeLength(e);
     if (length > list.bitBudget) {
+      flush();
       const int written = placeEntry(list, segmentBytes, list.bitOffset, list.bitBudget);
       list.bitOffset += static_cast<uint32_t>(written);
       list.bitBudget = 0;
       return;
     }
-    placeEntry(list, segmentBytes, list.bitOffset, list.bitBudget);
+    if (pendingBits + length > 32) flush();
+    pending = (pending << length) | codeBits(e);
+    pendingBits += length;
     list.bitOffset += static_cast<uint32_t>(length);
     list.bitBudget -= length;
+    if (++list.read == list.end) list.complete = true;
   }
+  flush();
 }
 
 void distribute(CodeList* lists, int count, uint8_t* segmentBytes) {
