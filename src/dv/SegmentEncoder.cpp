@@ -186,14 +186,29 @@ void buildCodeList(const int16_t* quantised, CodeList& list) {
   int previous = 0;
   for (uint64_t mask = nonzeroMask(quantised) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
     const int p = __builtin_ctzll(mask);
+    const int run = p - previous - 1;
+    const int v = quantised[p];
+    const int a = v < 0 ? -v : v;
+    previous = p;
+    if (run < kShortPairRuns && a < kShortPairAmplitudes) {
+      // Both entries copied whatever the pair needs, so that nothing here depends on the data; a
+      // list has room, as 63 pairs and the end-of-block code take at most 127 entries.
+      const uint32_t* codes = t.shortPair[v < 0][run][a];
+      const bool two = codes[1] != 0;
+      list.entries[list.end] = codes[0];
+      list.entries[list.end + 1] = codes[1];
+      list.zeroRun[list.end] = two;
+      list.codeBits += codeLength(codes[0]) + codeLength(codes[1]);
+      list.end += 1 + two;
+      continue;
+    }
     uint32_t codes[2];
-    const int n = encodePair(t, p - previous - 1, quantised[p], codes);
+    const int n = encodePair(t, run, v, codes);
     for (int k = 0; k < n; ++k) {
       list.zeroRun[list.end] = (k + 1 < n) ? 1 : 0;
       list.entries[list.end++] = codes[k];
       list.codeBits += codeLength(codes[k]);
     }
-    previous = p;
   }
   list.zeroRun[list.end] = 0;
   list.entries[list.end++] = kEobEntry;

@@ -190,6 +190,13 @@ VlcEncodeTable buildEncodeTable() {
       t.pairLength[run][a] = static_cast<uint8_t>(bits);
     }
   }
+  for (int negative = 0; negative < 2; ++negative)
+    for (int run = 0; run < kShortPairRuns; ++run)
+      for (int a = 1; a < kShortPairAmplitudes; ++a) {
+        uint32_t* codes = t.shortPair[negative][run][a];
+        codes[1] = 0;
+        encodePair(t, run, negative ? -a : a, codes);
+      }
   return t;
 }
 

@@ -69,6 +69,9 @@ inline constexpr int codeLength(uint32_t packed) { return static_cast<int>(packe
 inline constexpr uint32_t codeBits(uint32_t packed) { return packed >> 8; }
 inline constexpr uint32_t kEobEntry = packCode(kEobBits, kEobLength);  // 0x604
 
+inline constexpr int kShortPairRuns = 16;
+inline constexpr int kShortPairAmplitudes = 32;
+
 struct VlcEncodeTable {
   // Total bits (sign included) that carry `run` zeros and then amplitude `amp` (1-255), run 0-62.
   uint8_t pairLength[64][256];
@@ -76,6 +79,9 @@ struct VlcEncodeTable {
   uint32_t runZeroCode[256];         // amplitude 1-255
   uint32_t pairCode[15][23];         // own code or 0
   uint32_t zeroRunCode[64];          // (r, 0): r + 1 zeros, r 0-61
+  // The codes of the common pairs with their sign, ready to copy: [negative][run][amplitude], the
+  // second entry 0 when one code carries the pair (encodePair gives the same).
+  uint32_t shortPair[2][kShortPairRuns][kShortPairAmplitudes][2];
 };
 
 const VlcEncodeTable& vlcEncodeTable();
