@@ -1,5 +1,6 @@
 #include "dv/SegmentEncoder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -72,12 +73,42 @@ int placeEntry(CodeList& list, uint8_t* segmentBytes, uint32_t pos, int room) {
 int chooseDctMode(const int16_t* t) {
   // t[8 x column + row]: picture neighbours across are 8 apart, lines above each other 1 apart.
   int64_t h = 1, v = 1;
+#if defined(__SSE2__)
+  // Differences in 32 bits: samples may span the whole 16-bit range.
+  const __m128i lane7 = _mm_setr_epi32(-1, -1, -1, 0);
+  auto widen = [](__m128i x, bool high) {
+    return _mm_srai_epi32(high ? _mm_unpackhi_epi16(x, x) : _mm_unpacklo_epi16(x, x), 16);
+  };
+  auto absolute = [](__m128i d) {
+    const __m128i sign = _mm_srai_epi32(d, 31);
+    return _mm_sub_epi32(_mm_xor_si128(d, sign), sign);
+  };
+  __m128i across = _mm_setzero_si128(), down = _mm_setzero_si128();
+  __m128i previous = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
+  for (int x = 0; x < 8; ++x) {
+    const __m128i column = x == 0 ? previous : _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 8 * x));
+    const __m128i below = _mm_srli_si128(column, 2);  // row y + 1 in lane y; lane 7 is dropped
+    for (int half = 0; half < 2; ++half) {
+      const __m128i c = widen(column, half);
+      __m128i d = absolute(_mm_sub_epi32(widen(below, half), c));
+      if (half) d = _mm_and_si128(d, lane7);
+      down = _mm_add_epi32(down, d);
+      if (x > 0) across = _mm_add_epi32(across, absolute(_mm_sub_epi32(c, widen(previous, half))));
+    }
+    previous = column;
+  }
+  alignas(16) int32_t sums[2][4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(sums[0]), across);
+  _mm_store_si128(reinterpret_cast<__m128i*>(sums[1]), down);
+  for (int i = 0; i < 4; ++i) h += sums[0][i], v += sums[1][i];
+#else
   for (int x = 0; x < 8; ++x) {
     for (int y = 0; y < 8; ++y) {
       if (x < 7) h += std::abs(t[8 * (x + 1) + y] - t[8 * x + y]);
       if (y < 7) v += std::abs(t[8 * x + y + 1] - t[8 * x + y]);
     }
   }
+#endif
   return (v * 65536) / h > kFieldActivityThreshold ? kDct248 : kDct88;
 }
 
@@ -102,12 +133,40 @@ int classifyColour(int decodedClass, int decodedQno) {
 }
 
 void clampForQno12(int16_t* scanCoeffs, int classNumber) {
+#if defined(__SSE2__)
+  // Per class and scan index the bounds +-(255 << shift) within 16 bits; the DC is left open.
+  struct Bounds {
+    alignas(16) int16_t high[4][64];
+    alignas(16) int16_t low[4][64];
+  };
+  static const Bounds bounds = [] {
+    Bounds b{};
+    for (int c = 0; c < 4; ++c) {
+      const uint8_t* shift = stepShiftsByScan(c, kModifiedStartQno);
+      for (int i = 0; i < 64; ++i) {
+        const int limit = i == 0 ? 32768 : kMaxAmplitude << shift[i];
+        b.high[c][i] = static_cast<int16_t>(std::min(limit, 32767));
+        b.low[c][i] = static_cast<int16_t>(-std::min(limit, 32768));
+      }
+    }
+    return b;
+  }();
+  const int16_t* high = bounds.high[classNumber & 3];
+  const int16_t* low = bounds.low[classNumber & 3];
+  for (int i = 0; i < 64; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scanCoeffs + i));
+    v = _mm_min_epi16(v, _mm_load_si128(reinterpret_cast<const __m128i*>(high + i)));
+    v = _mm_max_epi16(v, _mm_load_si128(reinterpret_cast<const __m128i*>(low + i)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(scanCoeffs + i), v);
+  }
+#else
   const uint8_t* shift = stepShiftsByScan(classNumber, kModifiedStartQno);
   for (int i = 1; i < 64; ++i) {
     const int limit = kMaxAmplitude << shift[i];
     const int v = scanCoeffs[i];
     scanCoeffs[i] = static_cast<int16_t>(v > limit ? limit : v < -limit ? -limit : v);
   }
+#endif
 }
 
 namespace {

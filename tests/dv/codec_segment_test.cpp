@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -251,6 +252,40 @@ TEST(CodecSegmentEncode, TrimmingNeverLengthensAListAndKeepsEveryEndOfBlock) {
 
 namespace kelo::dv {
 namespace {
+
+// The vectorised steps against their plain definitions, on random and extreme samples.
+TEST(CodecSegmentEncode, ModeChoiceAndQnoTwelveLimitsFollowTheirDefinitions) {
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  for (int round = 0; round < 2000; ++round) {
+    alignas(32) int16_t t[64];
+    for (int16_t& x : t) {
+      switch (round % 4) {
+        case 0: x = static_cast<int16_t>(next() >> 16); break;                       // whole range
+        case 1: x = static_cast<int16_t>(int(next() >> 23) - 256); break;            // picture samples
+        case 2: x = (next() >> 31) ? int16_t{32767} : int16_t{-32768}; break;       // extremes
+        default: x = static_cast<int16_t>(((next() >> 28) & 1) * 60 + round % 7); break;  // stripes
+      }
+    }
+    int64_t h = 1, v = 1;
+    for (int x = 0; x < 8; ++x)
+      for (int y = 0; y < 8; ++y) {
+        if (x < 7) h += std::abs(t[8 * (x + 1) + y] - t[8 * x + y]);
+        if (y < 7) v += std::abs(t[8 * x + y + 1] - t[8 * x + y]);
+      }
+    EXPECT_EQ((v * 65536) / h > 111411 ? kDct248 : kDct88, chooseDctMode(t)) << "round " << round;
+
+    const int cls = round % 4;
+    int16_t clamped[64];
+    std::memcpy(clamped, t, sizeof t);
+    clampForQno12(clamped, cls);
+    EXPECT_EQ(t[0], clamped[0]);
+    for (int i = 1; i < 64; ++i) {
+      const int limit = 255 << stepShift(cls, 12, kAreaOfScan[i]);
+      ASSERT_EQ(std::clamp<int>(t[i], -limit, limit), clamped[i]) << "class " << cls << " scan " << i;
+    }
+  }
+}
 
 TEST(CodecSegmentEncode, QuantisationTruncatesMagnitudesAndLimitsThem) {
   int16_t in[64], q[64];
