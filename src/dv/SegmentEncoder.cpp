@@ -354,6 +354,8 @@ void distribute(CodeList* lists, int count, uint8_t* segmentBytes) {
 
 void encodeSegment(VideoSegment& segment, uint8_t* blocks) {
   OutMacroblock out[kMacroblocksPerSegment];
+  CodeList lists[kMacroblocksPerSegment * kBlocksPerMacroblock];
+  int listQno[kMacroblocksPerSegment];
 
   // Forward path for changed macroblocks, scan order for the others.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
@@ -385,7 +387,15 @@ void encodeSegment(VideoSegment& segment, uint8_t* blocks) {
       }
     }
     o.qno = o.modified ? kModifiedStartQno : (mb.qno & 15);
-    o.bits = macroblockBits(o, o.qno);
+    // Most macroblocks keep this QNO: their code lists give the bit count and are kept.
+    o.bits = 0;
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      OutBlock& ob = o.blocks[b];
+      quantiseBlock(ob.scan, ob.quantised, o.qno, ob.classNumber);
+      buildCodeList(ob.quantised, lists[m * 6 + b]);
+      o.bits += lists[m * 6 + b].codeBits;
+    }
+    listQno[m] = o.qno;
   }
 
   // Quantiser search: coarsen the macroblock with the most bits, untouched ones first, each at
@@ -423,9 +433,9 @@ void encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     o.bits = bits;
   }
 
-  // Code lists; each macroblock's blocks were last quantised at its final QNO.
-  CodeList lists[kMacroblocksPerSegment * kBlocksPerMacroblock];
+  // Code lists of the coarsened macroblocks, whose blocks were last quantised at their final QNO.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    if (out[m].qno == listQno[m]) continue;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) buildCodeList(out[m].blocks[b].quantised, lists[m * 6 + b]);
   }
   if (total > kSegmentAcBits) makeFit(lists, kMacroblocksPerSegment * kBlocksPerMacroblock, kSegmentAcBits);
