@@ -32,26 +32,31 @@ struct Stream {
 RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
   const uint8_t* scan = scanOrder(block.dctMode);
   int next = block.next;
-  for (;;) {
+  // Ends the run at the end of the stream: the start of the code that continues in another area
+  // is kept (fewer than 16 bits).
+  auto exhausted = [&](uint32_t window, uint32_t available) {
+    block.pendingBits = static_cast<uint16_t>(available == 0 ? 0 : window >> (16 - available));
+    block.pendingCount = static_cast<uint8_t>(available);
+    s.pos = s.end;
+    block.next = static_cast<uint8_t>(next);
+    return RunResult::Exhausted;
+  };
+  // Streams keep kBitPadding bytes beyond their end and pos <= end: a load is always inside.
+  auto load = [&](uint32_t pos) {
+    uint64_t word;
+    std::memcpy(&word, s.data + (pos >> 3), 8);
+    return __builtin_bswap64(word) << (pos & 7);
+  };
+
+  // A code begun in another area, one code at a time until its bits are used up.
+  while (block.pendingCount != 0) {
     const uint32_t pc = block.pendingCount;
     const uint32_t available = pc + (s.end - s.pos);
-    // Streams keep kBitPadding bytes beyond their end and pos <= end: the window is always inside.
-    uint64_t word;
-    std::memcpy(&word, s.data + (s.pos >> 3), 8);
-    uint32_t window = static_cast<uint32_t>((__builtin_bswap64(word) << (s.pos & 7)) >> 48);
-    if (pc != 0) window = ((uint32_t{block.pendingBits} << (16 - pc)) | (window >> pc)) & 0xFFFF;
+    const uint32_t window =
+        ((uint32_t{block.pendingBits} << (16 - pc)) | (static_cast<uint32_t>(load(s.pos) >> 48) >> pc)) & 0xFFFF;
     const VlcEntry e = decodeVlc(table, window);
-    if (e.length > available) {
-      // The code continues in another area: keep its start (fewer than 16 bits).
-      block.pendingBits = static_cast<uint16_t>(available == 0 ? 0 : window >> (16 - available));
-      block.pendingCount = static_cast<uint8_t>(available);
-      s.pos = s.end;
-      block.next = static_cast<uint8_t>(next);
-      return RunResult::Exhausted;
-    }
-    if (pc == 0) {
-      s.pos += e.length;
-    } else if (e.length >= pc) {
+    if (e.length > available) return exhausted(window, available);
+    if (e.length >= pc) {
       s.pos += e.length - pc;
       block.pendingCount = 0;
       block.pendingBits = 0;
@@ -72,6 +77,37 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
     }
     block.coeffs[scan[index]] = e.amplitude;  // zero for a pure zero run: the value is already 0
     next = index + 1;
+  }
+
+  // Then the stream alone, from a register of at least 57 bits reloaded once fewer than 16 are
+  // left: the next code never waits on a memory load.
+  uint32_t pos = s.pos;
+  for (;;) {
+    uint64_t bits = load(pos);
+    int left = 64 - static_cast<int>(pos & 7);
+    do {
+      const uint32_t window = static_cast<uint32_t>(bits >> 48);
+      const VlcEntry e = decodeVlc(table, window);
+      const uint32_t available = s.end - pos;
+      if (e.length > available) return exhausted(window, available);
+      pos += e.length;
+      s.pos = pos;
+      bits <<= e.length;
+      left -= e.length;
+      if (e.run == kRunEob) {
+        block.eob = 1;
+        block.next = static_cast<uint8_t>(next);
+        return RunResult::Complete;
+      }
+      const int index = next + e.run;
+      if (index > 63) {
+        block.error = 1;
+        block.next = static_cast<uint8_t>(next);
+        return RunResult::Error;
+      }
+      block.coeffs[scan[index]] = e.amplitude;
+      next = index + 1;
+    } while (left >= 16);
   }
 }
 
