@@ -39,12 +39,13 @@ std::vector<Clip> peerClips(const TempDir& dir, bool pal) {
   if (test::runCommand("ffmpeg -v error -i " + test::shellQuote(raw) + " -c copy -y " + test::shellQuote(ff)).exitCode == 0)
     clips.push_back({ff, "ffmpeg type 2"});
   if (test::haveProgram("dvgrab")) {
+    const int frames = static_cast<int>(test::readFile(raw).size() / (pal ? 144000 : 120000));
     for (const char* form : {"dv1", "dv2", "dv1 -opendml"}) {
       std::string tag = std::string(form);
       for (char& c : tag)
         if (c == ' ') c = '_';
       const std::string prefix = dir.file(sys + "-" + tag + "-");
-      const std::string avi = test::rewrapWithDvgrab(raw, form, prefix, 0);
+      const std::string avi = test::rewrapWithDvgrab(raw, form, prefix, frames);
       if (!avi.empty()) clips.push_back({avi, "dvgrab " + std::string(form)});
     }
   }

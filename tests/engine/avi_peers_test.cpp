@@ -111,6 +111,7 @@ TEST_P(AviPeers, InfoAndCopyAgreeWithThePeers) {
   const Clip c = GetParam();
   const std::string dv = makeDv(c);
   check(dvgrab(dv, "dv1", false), 1, c);
+  check(dvgrab(dv, "dv1", true), 1, c);
   check(dvgrab(dv, "dv2", false), 2, c);
   check(dvgrab(dv, "dv2", true), 2, c);
   const std::string ff = dir_.file("ffmpeg.avi");

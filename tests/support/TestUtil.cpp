@@ -1,6 +1,7 @@
 #include "support/TestUtil.h"
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -70,7 +71,7 @@ std::string sha256File(const std::string& path) {
 }
 
 std::string rewrapWithDvgrab(const std::string& dv, const std::string& format, const std::string& prefix,
-                             int wantFrames, std::string* log) {
+                             int minFrames, std::string* log) {
   const std::string file = prefix + "001.avi";
   const std::string folder = std::filesystem::path(prefix).parent_path().string();
   CommandResult r;
@@ -80,7 +81,14 @@ std::string rewrapWithDvgrab(const std::string& dv, const std::string& format, c
     r = runCommand("cd " + shellQuote(folder.empty() ? "." : folder) + " && timeout -k 5 20 dvgrab -input " +
                    shellQuote(dv) + " -format " + format + " -size 0 " + shellQuote(prefix) + " </dev/null");
     if (log) *log = r.output;
-    const bool counted = wantFrames <= 0 || r.output.find(" " + std::to_string(wantFrames) + " frames") != std::string::npos;
+    // Its last progress line ends in "<n> frames".
+    int frames = -1;
+    for (size_t at = r.output.find(" frames"); at != std::string::npos; at = r.output.find(" frames", at + 1)) {
+      size_t start = at;
+      while (start > 0 && std::isdigit(static_cast<unsigned char>(r.output[start - 1]))) --start;
+      if (start < at) frames = std::stoi(r.output.substr(start, at - start));
+    }
+    const bool counted = frames >= minFrames;
     const auto size = std::filesystem::file_size(file, ec);  // (uintmax_t)-1 when missing
     if (r.exitCode == 0 && counted && !ec && size > 0)
       return file;

@@ -44,12 +44,12 @@ std::string sha256File(const std::string& path);
 // kelo-cli's own, or else one made by FFmpeg (which writes the recording date and time packs from
 // creation_time). Returns `path`, or "" when neither works.
 // Wraps the raw DV file `dv` into "<prefix>001.avi" with dvgrab ("-format <format>", e.g. "dv2" or
-// "dv1 -opendml"). dvgrab now and then fails to exit at the end of its input, or under load meets
-// the end of its input before it reads a frame; such runs are repeated (three tries). With
-// `wantFrames` > 0 a run counts only when dvgrab reports that many frames written. Returns the
-// file, or "" when no try succeeded; `log` gets dvgrab's last output either way.
+// "dv1 -opendml"). Under load dvgrab now and then fails to exit at the end of its input, or meets
+// that end early and writes no frame or only the last one; such runs are repeated (three tries).
+// A run counts when dvgrab reports at least `minFrames` frames written. Returns the file, or ""
+// when no try succeeded; `log` gets dvgrab's last output either way.
 std::string rewrapWithDvgrab(const std::string& dv, const std::string& format, const std::string& prefix,
-                             int wantFrames, std::string* log = nullptr);
+                             int minFrames, std::string* log = nullptr);
 
 std::string makeSampleAvi(const std::string& path, const std::string& start, bool pal);
 
