@@ -68,6 +68,39 @@ int placeEntry(CodeList& list, uint8_t* segmentBytes, uint32_t pos, int room) {
   return room;
 }
 
+// Places the list's codes from `offset` on, within `budget` bits, until the list is complete or
+// the room is used up (the last code then split), moving both on. Whole codes are gathered in a
+// register and written 17-32 bits at a time: one write per code would make each one wait on the
+// bytes the previous one just stored.
+void placeRun(CodeList& list, uint8_t* segmentBytes, uint32_t& offset, int& budget) {
+  uint64_t pending = 0;
+  int pendingBits = 0;
+  uint32_t pendingAt = offset;
+  auto flush = [&] {
+    writeBits(segmentBytes, pendingAt, static_cast<uint32_t>(pending), pendingBits);
+    pendingAt += static_cast<uint32_t>(pendingBits);
+    pending = 0;
+    pendingBits = 0;
+  };
+  while (!list.complete) {
+    const uint32_t e = list.entries[list.read];
+    const int length = codeLength(e);
+    if (length > budget) {
+      flush();
+      offset += static_cast<uint32_t>(placeEntry(list, segmentBytes, offset, budget));
+      budget = 0;
+      return;
+    }
+    if (pendingBits + length > 32) flush();
+    pending = (pending << length) | codeBits(e);
+    pendingBits += length;
+    offset += static_cast<uint32_t>(length);
+    budget -= length;
+    if (++list.read == list.end) list.complete = true;
+  }
+  flush();
+}
+
 }  // namespace
 
 int chooseDctMode(const int16_t* t) {
@@ -302,36 +335,8 @@ int makeFit(CodeList* lists, int count, int budget) {
 }
 
 void placeOwnArea(CodeList& list, uint8_t* segmentBytes) {
-  // Whole codes are gathered in a register and written 17-32 bits at a time: one write per code
-  // would make each one wait on the bytes the previous one just stored.
-  uint64_t pending = 0;
-  int pendingBits = 0;
-  uint32_t pendingAt = list.bitOffset;
-  auto flush = [&] {
-    writeBits(segmentBytes, pendingAt, static_cast<uint32_t>(pending), pendingBits);
-    pendingAt += static_cast<uint32_t>(pendingBits);
-    pending = 0;
-    pendingBits = 0;
-  };
   list.complete = list.read >= list.end;
-  while (!list.complete) {
-    const uint32_t e = list.entries[list.read];
-    const int length = codeLength(e);
-    if (length > list.bitBudget) {
-      flush();
-      const int written = placeEntry(list, segmentBytes, list.bitOffset, list.bitBudget);
-      list.bitOffset += static_cast<uint32_t>(written);
-      list.bitBudget = 0;
-      return;
-    }
-    if (pendingBits + length > 32) flush();
-    pending = (pending << length) | codeBits(e);
-    pendingBits += length;
-    list.bitOffset += static_cast<uint32_t>(length);
-    list.bitBudget -= length;
-    if (++list.read == list.end) list.complete = true;
-  }
-  flush();
+  placeRun(list, segmentBytes, list.bitOffset, list.bitBudget);
 }
 
 void distribute(CodeList* lists, int count, uint8_t* segmentBytes) {
@@ -345,9 +350,7 @@ void distribute(CodeList* lists, int count, uint8_t* segmentBytes) {
     while (!t.complete) {
       if (!nextSupplier()) return;  // no room left: the rest waits for a later pass
       CodeList& s = lists[supplier];
-      const int written = placeEntry(t, segmentBytes, s.bitOffset, s.bitBudget);
-      s.bitOffset += static_cast<uint32_t>(written);
-      s.bitBudget -= written;
+      placeRun(t, segmentBytes, s.bitOffset, s.bitBudget);
     }
   }
 }
