@@ -508,3 +508,29 @@ TEST(AviLookAhead, CountsFramesToTheNextSecond) {
 
 }  // namespace
 }  // namespace kelo::engine
+
+namespace kelo::engine {
+namespace {
+
+TEST(AviSequentialLarge, ScanFindsEveryFrameBeyondFourGiB) {
+  // Sparse JUNK chunks put the last frames past 4 GiB without using disk; a sequential scan
+  // reads through the holes (zeros) and must find the frames behind them at 64-bit offsets.
+  test::TempDir dir;
+  const auto frames = test::syntheticFrames(2, 6);
+  AviFixtureOptions o;
+  o.openDml = true;
+  o.framesPerRiff = 3;
+  o.idx1 = false;
+  o.sparse = {{1, 0xF0000000ull}, {4, 0x40000000ull}};
+  const std::string path = dir.file("big.avi");
+  ASSERT_EQ(0, test::writeAviFixture(path, frames, o));
+  const std::vector<int64_t> expected = test::lastFixtureFramePositions();
+  ASSERT_GT(expected.back(), int64_t{1} << 32);
+  const Scan s = scanFile(path);
+  EXPECT_EQ(1, s.result);
+  EXPECT_EQ(expected, s.positions);
+  EXPECT_EQ(upTo(6), s.timecodes);
+}
+
+}  // namespace
+}  // namespace kelo::engine
