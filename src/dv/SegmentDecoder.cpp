@@ -48,6 +48,24 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
     return __builtin_bswap64(word) << (pos & 7);
   };
 
+  // Takes one decoded code into the block; Exhausted here means "go on".
+  auto take = [&](const VlcEntry& e) {
+    if (e.run == kRunEob) {
+      block.eob = 1;
+      block.next = static_cast<uint8_t>(next);
+      return RunResult::Complete;
+    }
+    const int index = next + e.run;
+    if (index > 63) {
+      block.error = 1;
+      block.next = static_cast<uint8_t>(next);
+      return RunResult::Error;
+    }
+    block.coeffs[scan[index]] = e.amplitude;  // zero for a pure zero run: the value is already 0
+    next = index + 1;
+    return RunResult::Exhausted;
+  };
+
   // A code begun in another area, one code at a time until its bits are used up.
   while (block.pendingCount != 0) {
     const uint32_t pc = block.pendingCount;
@@ -64,19 +82,7 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
       block.pendingCount = static_cast<uint8_t>(pc - e.length);
       block.pendingBits &= static_cast<uint16_t>((1u << block.pendingCount) - 1);
     }
-    if (e.run == kRunEob) {
-      block.eob = 1;
-      block.next = static_cast<uint8_t>(next);
-      return RunResult::Complete;
-    }
-    const int index = next + e.run;
-    if (index > 63) {
-      block.error = 1;
-      block.next = static_cast<uint8_t>(next);
-      return RunResult::Error;
-    }
-    block.coeffs[scan[index]] = e.amplitude;  // zero for a pure zero run: the value is already 0
-    next = index + 1;
+    if (const RunResult r = take(e); r != RunResult::Exhausted) return r;
   }
 
   // Then the stream alone, from a register of at least 57 bits reloaded once fewer than 16 are
@@ -94,19 +100,7 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
       s.pos = pos;
       bits <<= e.length;
       left -= e.length;
-      if (e.run == kRunEob) {
-        block.eob = 1;
-        block.next = static_cast<uint8_t>(next);
-        return RunResult::Complete;
-      }
-      const int index = next + e.run;
-      if (index > 63) {
-        block.error = 1;
-        block.next = static_cast<uint8_t>(next);
-        return RunResult::Error;
-      }
-      block.coeffs[scan[index]] = e.amplitude;
-      next = index + 1;
+      if (const RunResult r = take(e); r != RunResult::Exhausted) return r;
     } while (left >= 16);
   }
 }

@@ -278,19 +278,37 @@ TEST_F(AviRandomAccess, WrongIndexFallsBackToScanning) {
   expectFrames(path, order_, -1);
 }
 
-TEST_F(AviRandomAccess, FramesBeyondFourGiB) {
-  // Sparse JUNK chunks put the last frames past 4 GiB without using disk; the OpenDML index
-  // takes the reader there without reading the holes.
-  const auto frames = test::syntheticFrames(2, 6);
+// Six frames in two OpenDML parts, the last ones past 4 GiB behind sparse JUNK chunks (no disk
+// used); returns their positions.
+std::vector<int64_t> writeBeyondFourGiB(const std::string& path) {
   AviFixtureOptions o;
   o.openDml = true;
   o.framesPerRiff = 3;
   o.idx1 = false;
   o.sparse = {{1, 0xF0000000ull}, {4, 0x40000000ull}};
+  EXPECT_EQ(0, test::writeAviFixture(path, test::syntheticFrames(2, 6), o));
+  std::vector<int64_t> positions = test::lastFixtureFramePositions();
+  EXPECT_GT(positions.back(), int64_t{1} << 32);
+  return positions;
+}
+
+TEST_F(AviRandomAccess, FramesBeyondFourGiB) {
+  // The OpenDML index takes the reader there without reading the holes.
   const std::string path = dir_.file("big.avi");
-  ASSERT_EQ(0, test::writeAviFixture(path, frames, o));
-  ASSERT_GT(test::lastFixtureFramePositions().back(), int64_t{1} << 32);
+  writeBeyondFourGiB(path);
   expectFrames(path, {5, 0, 4, 2, 3, 1}, 6);
+}
+
+TEST(AviSequentialLarge, ScanFindsEveryFrameBeyondFourGiB) {
+  // A sequential scan reads through the holes (zeros) and must find the frames behind them at
+  // their 64-bit offsets.
+  test::TempDir dir;
+  const std::string path = dir.file("big.avi");
+  const std::vector<int64_t> expected = writeBeyondFourGiB(path);
+  const Scan s = scanFile(path);
+  EXPECT_EQ(1, s.result);
+  EXPECT_EQ(expected, s.positions);
+  EXPECT_EQ(upTo(6), s.timecodes);
 }
 
 // --- header validation and bad input ---
@@ -504,32 +522,6 @@ TEST(AviLookAhead, CountsFramesToTheNextSecond) {
   EXPECT_EQ(30, found[6]);  // the 30th next frame is the first of a new second
   EXPECT_EQ(29, found[7]);
   EXPECT_EQ(7, found[36]);  // the file ends first: counted up to its end
-}
-
-}  // namespace
-}  // namespace kelo::engine
-
-namespace kelo::engine {
-namespace {
-
-TEST(AviSequentialLarge, ScanFindsEveryFrameBeyondFourGiB) {
-  // Sparse JUNK chunks put the last frames past 4 GiB without using disk; a sequential scan
-  // reads through the holes (zeros) and must find the frames behind them at 64-bit offsets.
-  test::TempDir dir;
-  const auto frames = test::syntheticFrames(2, 6);
-  AviFixtureOptions o;
-  o.openDml = true;
-  o.framesPerRiff = 3;
-  o.idx1 = false;
-  o.sparse = {{1, 0xF0000000ull}, {4, 0x40000000ull}};
-  const std::string path = dir.file("big.avi");
-  ASSERT_EQ(0, test::writeAviFixture(path, frames, o));
-  const std::vector<int64_t> expected = test::lastFixtureFramePositions();
-  ASSERT_GT(expected.back(), int64_t{1} << 32);
-  const Scan s = scanFile(path);
-  EXPECT_EQ(1, s.result);
-  EXPECT_EQ(expected, s.positions);
-  EXPECT_EQ(upTo(6), s.timecodes);
 }
 
 }  // namespace
