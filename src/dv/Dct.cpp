@@ -401,9 +401,30 @@ const DctKernels& dctKernels() {
 }
 
 void transposeBlock(int16_t* block) {
+#if defined(__SSE2__)
+  // Pairs, then quads, then halves of rows interleaved: row c of the result is column c.
+  __m128i* rows = reinterpret_cast<__m128i*>(block);
+  __m128i r[8], a[8], b[8];
+  for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(rows + i);
+  for (int i = 0; i < 8; i += 2) {
+    a[i] = _mm_unpacklo_epi16(r[i], r[i + 1]);
+    a[i + 1] = _mm_unpackhi_epi16(r[i], r[i + 1]);
+  }
+  for (int i = 0; i < 8; i += 4) {
+    b[i] = _mm_unpacklo_epi32(a[i], a[i + 2]);
+    b[i + 1] = _mm_unpackhi_epi32(a[i], a[i + 2]);
+    b[i + 2] = _mm_unpacklo_epi32(a[i + 1], a[i + 3]);
+    b[i + 3] = _mm_unpackhi_epi32(a[i + 1], a[i + 3]);
+  }
+  for (int i = 0; i < 4; ++i) {
+    _mm_storeu_si128(rows + 2 * i, _mm_unpacklo_epi64(b[i], b[i + 4]));
+    _mm_storeu_si128(rows + 2 * i + 1, _mm_unpackhi_epi64(b[i], b[i + 4]));
+  }
+#else
   for (int y = 0; y < 8; ++y) {
     for (int x = y + 1; x < 8; ++x) std::swap(block[8 * y + x], block[8 * x + y]);
   }
+#endif
 }
 
 }  // namespace kelo::dv

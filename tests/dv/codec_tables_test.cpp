@@ -207,6 +207,16 @@ TEST(CodecDct, VectorisedTransformsAreBitExactWithTheScalarOnes) {
   }
 }
 
+TEST(CodecDct, TransposeSwapsRowsAndColumns) {
+  int16_t block[64], original[64];
+  for (int i = 0; i < 64; ++i) original[i] = block[i] = static_cast<int16_t>(i * 977 - 31000);
+  transposeBlock(block);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) ASSERT_EQ(original[8 * x + y], block[8 * y + x]) << y << "," << x;
+  transposeBlock(block);
+  EXPECT_EQ(0, std::memcmp(block, original, sizeof block));
+}
+
 TEST(CodecDct, ForwardTransformInvertsTheInverseOne) {
   std::mt19937 rng(5);
   for (int mode : {kDct88, kDct248}) {
