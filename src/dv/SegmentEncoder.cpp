@@ -73,6 +73,7 @@ int placeEntry(CodeList& list, uint8_t* segmentBytes, uint32_t pos, int room) {
 // register and written 17-32 bits at a time: one write per code would make each one wait on the
 // bytes the previous one just stored.
 void placeRun(CodeList& list, uint8_t* segmentBytes, uint32_t& offset, int& budget) {
+  if (list.complete) return;
   uint64_t pending = 0;
   int pendingBits = 0;
   uint32_t pendingAt = offset;
@@ -82,23 +83,36 @@ void placeRun(CodeList& list, uint8_t* segmentBytes, uint32_t& offset, int& budg
     pending = 0;
     pendingBits = 0;
   };
-  while (!list.complete) {
-    const uint32_t e = list.entries[list.read];
+  // Position, room and read index in locals while the codes go out (see buildCodeList).
+  uint32_t at = offset;
+  int room = budget;
+  int read = list.read;
+  const int end = list.end;
+  const uint32_t* entries = list.entries;
+  bool split = false;
+  while (read < end) {
+    const uint32_t e = entries[read];
     const int length = codeLength(e);
-    if (length > budget) {
-      flush();
-      offset += static_cast<uint32_t>(placeEntry(list, segmentBytes, offset, budget));
-      budget = 0;
-      return;
+    if (length > room) {
+      split = true;
+      break;
     }
     if (pendingBits + length > 32) flush();
     pending = (pending << length) | codeBits(e);
     pendingBits += length;
-    offset += static_cast<uint32_t>(length);
-    budget -= length;
-    if (++list.read == list.end) list.complete = true;
+    at += static_cast<uint32_t>(length);
+    room -= length;
+    ++read;
   }
   flush();
+  list.read = read;
+  list.complete = read == end;
+  if (split) {
+    at += static_cast<uint32_t>(placeEntry(list, segmentBytes, at, room));
+    room = 0;
+  }
+  offset = at;
+  budget = room;
 }
 
 }  // namespace
@@ -271,10 +285,11 @@ int countBits(const int16_t* quantised) {
 
 void buildCodeList(const int16_t* quantised, CodeList& list) {
   const VlcEncodeTable& t = vlcEncodeTable();
-  list.read = 0;
-  list.end = 0;
-  list.codeBits = 0;
-  list.complete = false;
+  // Counters in locals: the list's int fields may alias its entries, which would keep them in memory.
+  uint32_t* entries = list.entries;
+  uint8_t* zeroRun = list.zeroRun;
+  int end = 0;
+  int codeBits = 0;
   int previous = 0;
   for (uint64_t mask = nonzeroMask(quantised) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
     const int p = __builtin_ctzll(mask);
@@ -287,24 +302,27 @@ void buildCodeList(const int16_t* quantised, CodeList& list) {
       // list has room, as 63 pairs and the end-of-block code take at most 127 entries.
       const uint32_t* codes = t.shortPair[v < 0][run][a];
       const bool two = codes[1] != 0;
-      list.entries[list.end] = codes[0];
-      list.entries[list.end + 1] = codes[1];
-      list.zeroRun[list.end] = two;
-      list.codeBits += codeLength(codes[0]) + codeLength(codes[1]);
-      list.end += 1 + two;
+      entries[end] = codes[0];
+      entries[end + 1] = codes[1];
+      zeroRun[end] = two;
+      codeBits += codeLength(codes[0]) + codeLength(codes[1]);
+      end += 1 + two;
       continue;
     }
     uint32_t codes[2];
     const int n = encodePair(t, run, v, codes);
     for (int k = 0; k < n; ++k) {
-      list.zeroRun[list.end] = (k + 1 < n) ? 1 : 0;
-      list.entries[list.end++] = codes[k];
-      list.codeBits += codeLength(codes[k]);
+      zeroRun[end] = (k + 1 < n) ? 1 : 0;
+      entries[end++] = codes[k];
+      codeBits += codeLength(codes[k]);
     }
   }
-  list.zeroRun[list.end] = 0;
-  list.entries[list.end++] = kEobEntry;
-  list.codeBits += kEobLength;
+  zeroRun[end] = 0;
+  entries[end++] = kEobEntry;
+  list.read = 0;
+  list.end = end;
+  list.codeBits = codeBits + kEobLength;
+  list.complete = false;
 }
 
 int makeFit(CodeList* lists, int count, int budget) {
