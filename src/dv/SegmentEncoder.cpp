@@ -161,10 +161,25 @@ int chooseDctMode(const int16_t* t) {
 
 int classifyLuminance(const int16_t* scanCoeffs) {
   int a = 0;
+#if defined(__SSE2__)
+  // Largest |value| over the AC lanes; -32768 saturates to 32767, which classifies the same.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i notDc = _mm_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1);
+  __m128i m = zero;
+  for (int i = 0; i < 64; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scanCoeffs + i));
+    if (i == 0) v = _mm_and_si128(v, notDc);
+    m = _mm_max_epi16(m, _mm_max_epi16(v, _mm_subs_epi16(zero, v)));
+  }
+  alignas(16) int16_t lanes[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), m);
+  for (int16_t l : lanes) a = std::max<int>(a, l);
+#else
   for (int i = 1; i < 64; ++i) {
     const int m = std::abs(scanCoeffs[i]);
     if (m > a) a = m;
   }
+#endif
   return a > 35 ? 3 : a > 23 ? 2 : a > 11 ? 1 : 0;
 }
 

@@ -254,7 +254,7 @@ namespace kelo::dv {
 namespace {
 
 // The vectorised steps against their plain definitions, on random and extreme samples.
-TEST(CodecSegmentEncode, ModeChoiceAndQnoTwelveLimitsFollowTheirDefinitions) {
+TEST(CodecSegmentEncode, ModeChoiceClassAndQnoTwelveLimitsFollowTheirDefinitions) {
   uint32_t seed = 12345;
   auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
   for (int round = 0; round < 2000; ++round) {
@@ -274,6 +274,10 @@ TEST(CodecSegmentEncode, ModeChoiceAndQnoTwelveLimitsFollowTheirDefinitions) {
         if (y < 7) v += std::abs(t[8 * x + y + 1] - t[8 * x + y]);
       }
     EXPECT_EQ((v * 65536) / h > 111411 ? kDct248 : kDct88, chooseDctMode(t)) << "round " << round;
+
+    int largest = 0;
+    for (int i = 1; i < 64; ++i) largest = std::max(largest, std::abs(int{t[i]}));
+    EXPECT_EQ(largest > 35 ? 3 : largest > 23 ? 2 : largest > 11 ? 1 : 0, classifyLuminance(t)) << "round " << round;
 
     const int cls = round % 4;
     int16_t clamped[64];
