@@ -105,6 +105,22 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
   }
 }
 
+// Continues the unfinished blocks of `mb` from `s` in block order: Complete when all of them are
+// done, else how the first one that could not finish stopped (an error marks the macroblock).
+RunResult continueMacroblock(const VlcDecodeTable& table, Macroblock& mb, Stream& s) {
+  for (DctBlock& block : mb.blocks) {
+    if (block.eob || block.error) continue;
+    const RunResult r = decodeRun(table, block, s);
+    if (r == RunResult::Complete) {
+      ++mb.eobCount;
+      continue;
+    }
+    if (r == RunResult::Error) mb.vlcError = 1;
+    return r;
+  }
+  return RunResult::Complete;
+}
+
 // Room for the spare bits of one macroblock (536) and of a segment (2680), padded.
 constexpr size_t kMacroblockStreamBytes = kMacroblockAcBits / 8 + 1 + kBitPadding;
 constexpr size_t kSegmentStreamBytes = kSegmentAcBits / 8 + 1 + kBitPadding;
@@ -191,19 +207,7 @@ int parseSegment(VideoSegment& segment) {
       }
     }
     Stream s{mbStream[m], kMacroblockStreamBytes, 0, length};
-    for (DctBlock& block : mb.blocks) {
-      if (block.eob || block.error) continue;
-      const RunResult r = decodeRun(table, block, s);
-      if (r == RunResult::Complete) {
-        ++mb.eobCount;
-      } else if (r == RunResult::Error) {
-        mb.vlcError = 1;
-        thirdPass = false;
-        break;
-      } else {
-        break;
-      }
-    }
+    if (continueMacroblock(table, mb, s) == RunResult::Error) thirdPass = false;
     leftoverStart[m] = s.pos;
     leftoverEnd[m] = s.end;
     if (mb.eobCount < kBlocksPerMacroblock && !mb.vlcError) anyIncomplete = true;
@@ -230,18 +234,9 @@ int parseSegment(VideoSegment& segment) {
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     Macroblock& mb = segment.macroblocks[m];
     if (mb.vlcError || mb.eobCount == kBlocksPerMacroblock) continue;
-    for (DctBlock& block : mb.blocks) {
-      if (block.eob || block.error) continue;
-      const RunResult r = decodeRun(table, block, s);
-      if (r == RunResult::Complete) {
-        ++mb.eobCount;
-      } else if (r == RunResult::Error) {
-        mb.vlcError = 1;
-        return -1;
-      } else {
-        return 0;  // no unused bits left anywhere
-      }
-    }
+    const RunResult r = continueMacroblock(table, mb, s);
+    if (r == RunResult::Error) return -1;
+    if (r == RunResult::Exhausted) return 0;  // no unused bits left anywhere
   }
   return 0;
 }
