@@ -54,6 +54,30 @@ Scan scanFile(const std::string& path) {
   return s;
 }
 
+// One frame read in random-access mode from a freshly opened reader.
+struct RandomRead {
+  int setup = -1;      // open and header validation: 0 when both succeeded
+  int result = -1;     // readFrame's result
+  int timecode = -1;   // timecode frame number of the frame found
+  int indexed = -2;    // indexedFrameCount() afterwards
+};
+
+RandomRead readFrameAt(const std::string& path, int n) {
+  RandomRead r;
+  DvAviReader reader;
+  if (reader.open(path) != 0) return r;
+  reader.setRandomAccess(true);
+  if (reader.validateHeader(nullptr, nullptr) != 0) return r;
+  r.setup = 0;
+  std::vector<uint8_t> buffer(kFrameBufferBytes);
+  dv::DvFrameInfo info;
+  size_t length = 0;
+  r.result = reader.readFrame(info, nullptr, buffer.data(), length, n, nullptr);
+  if (r.result == 0) r.timecode = test::timecodeFrameNumber(buffer.data() + 8, length - 8);
+  r.indexed = reader.indexedFrameCount();
+  return r;
+}
+
 std::vector<int> upTo(int n) {
   std::vector<int> v;
   for (int i = 0; i < n; ++i) v.push_back(i);
@@ -258,17 +282,12 @@ TEST_F(AviRandomAccess, WrongIndexFallsBackToScanning) {
   o.idx1Shift = 144008 + 8 + 6400;  // every entry one frame late: checked only when used
   ASSERT_EQ(0, test::writeAviFixture(path, frames, o));
   {
-    DvAviReader reader;
-    ASSERT_EQ(0, reader.open(path));
-    reader.setRandomAccess(true);
-    ASSERT_EQ(0, reader.validateHeader(nullptr, nullptr));
-    std::vector<uint8_t> buffer(kFrameBufferBytes);
-    dv::DvFrameInfo info;
-    size_t length = 0;
     // The last entry points at the idx1 chunk: found wrong, the reader scans instead.
-    ASSERT_EQ(0, reader.readFrame(info, nullptr, buffer.data(), length, 9, nullptr));
-    EXPECT_EQ(9, test::timecodeFrameNumber(buffer.data() + 8, length - 8));
-    EXPECT_EQ(-1, reader.indexedFrameCount());
+    const RandomRead r = readFrameAt(path, 9);
+    ASSERT_EQ(0, r.setup);
+    ASSERT_EQ(0, r.result);
+    EXPECT_EQ(9, r.timecode);
+    EXPECT_EQ(-1, r.indexed);
   }
   o = {};
   o.openDml = true;
@@ -430,16 +449,11 @@ TEST_F(AviBadInput, IndexSizesPastTheEndAreNotTrusted) {
   EXPECT_EQ(1, s.result);
   EXPECT_EQ(3u, s.positions.size());
   // Random access: the super index now points at an index that reaches past the file.
-  DvAviReader reader;
-  ASSERT_EQ(0, reader.open(path));
-  reader.setRandomAccess(true);
-  ASSERT_EQ(0, reader.validateHeader(nullptr, nullptr));
-  std::vector<uint8_t> buffer(kFrameBufferBytes);
-  dv::DvFrameInfo info;
-  size_t length = 0;
-  ASSERT_EQ(0, reader.readFrame(info, nullptr, buffer.data(), length, 2, nullptr));
-  EXPECT_EQ(2, test::timecodeFrameNumber(buffer.data() + 8, length - 8));
-  EXPECT_EQ(-1, reader.indexedFrameCount());
+  const RandomRead r = readFrameAt(path, 2);
+  ASSERT_EQ(0, r.setup);
+  ASSERT_EQ(0, r.result);
+  EXPECT_EQ(2, r.timecode);
+  EXPECT_EQ(-1, r.indexed);
 }
 
 TEST_F(AviBadInput, IndexSizeNotFollowedByAChunkIsNotTrusted) {
