@@ -49,6 +49,22 @@ class FrameSkeleton : public testing::TestWithParam<int> {
     EXPECT_EQ(r.exitCode, 0) << r.output;
     return test::readFile(out);
   }
+
+  // FFmpeg's frames with our skeleton written over each (frame index i; with `countTimecode` the
+  // timecode frames run on from 4).
+  std::vector<uint8_t> skeletonStream(const test::TempDir& dir, int count, bool countTimecode) const {
+    std::vector<uint8_t> stream = ffmpegFrames(dir, count);
+    const size_t bytes = size_t(count) * size_t(profile().frameBytes);
+    EXPECT_EQ(stream.size(), bytes);
+    if (stream.size() != bytes) return {};
+    for (int i = 0; i < count; ++i) {
+      FrameStampInfo s = june2003();
+      if (countTimecode) s.timecodeFrames = 4 + i;
+      s.frameIndex = i;
+      writeFrameSkeleton(GetParam(), s, stream.data() + size_t(i) * size_t(profile().frameBytes));
+    }
+    return stream;
+  }
 };
 
 TEST_P(FrameSkeleton, ReadsBackThroughOurReaders) {
@@ -135,14 +151,8 @@ TEST_P(FrameSkeleton, PeersReadAudioTimecodeAndRecordingDate) {
     GTEST_SKIP() << "ffmpeg, ffprobe or mediainfo is not installed";
   test::TempDir dir;
   const int count = 6;
-  std::vector<uint8_t> stream = ffmpegFrames(dir, count);
-  ASSERT_EQ(stream.size(), size_t(count) * size_t(profile().frameBytes));
-  for (int i = 0; i < count; ++i) {
-    FrameStampInfo s = june2003();
-    s.timecodeFrames = 4 + i;
-    s.frameIndex = i;
-    writeFrameSkeleton(GetParam(), s, stream.data() + size_t(i) * size_t(profile().frameBytes));
-  }
+  const std::vector<uint8_t> stream = skeletonStream(dir, count, true);
+  ASSERT_FALSE(stream.empty());
   const std::string file = dir.file("skeleton.dv");
   ASSERT_TRUE(test::writeFile(file, stream));
 
@@ -170,13 +180,8 @@ TEST_P(FrameSkeleton, DvgrabRewrapsTheStream) {
     GTEST_SKIP() << "ffmpeg, dvgrab or mediainfo is not installed";
   test::TempDir dir;
   const int count = 6;
-  std::vector<uint8_t> stream = ffmpegFrames(dir, count);
-  ASSERT_EQ(stream.size(), size_t(count) * size_t(profile().frameBytes));
-  for (int i = 0; i < count; ++i) {
-    FrameStampInfo s = june2003();
-    s.frameIndex = i;
-    writeFrameSkeleton(GetParam(), s, stream.data() + size_t(i) * size_t(profile().frameBytes));
-  }
+  const std::vector<uint8_t> stream = skeletonStream(dir, count, false);
+  ASSERT_FALSE(stream.empty());
   ASSERT_TRUE(test::writeFile(dir.file("in.dv"), stream));
   std::string log;
   const std::string avi = test::rewrapWithDvgrab(dir.file("in.dv"), "dv2", dir.file("out-"), count, &log);
