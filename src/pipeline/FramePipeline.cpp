@@ -270,13 +270,7 @@ int FramePipeline::stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const
         continue;
       }
       dv::prepareForEncoding(seg);
-      // Keep each block's ID and STA; QNO and the payload are written by the encoder.
-      for (int b = 0; b < dv::kBlocksPerSegment; ++b) {
-        uint8_t* block = bytes + b * dv::kDifBlockBytes;
-        block[3] &= 0xF0;
-        std::memset(block + 4, 0, dv::kDifBlockBytes - 4);
-      }
-      dv::encodeSegment(seg, bytes);
+      dv::encodeSegment(seg, bytes);  // keeps each block's ID and STA, rewrites QNO and payload
       ++encoded;
     }
   }
