@@ -37,7 +37,12 @@ setup() {
 
 configure_and_build() {  # dir, extra cmake args...
   local dir="$1"; shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  local launcher=()
+  # Rebuilds of many trees (work trees, sanitizer and release) share one compiler cache when there is one.
+  if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S "$ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j "$JOBS"
 }
 
