@@ -55,6 +55,33 @@ class FileLines final : public RunObserver {
   std::atomic<int> perMille_{0};
 };
 
+// Passes a job's log lines and messages on and keeps the last one, the reason a file failed. The
+// frame totals a job logs on its way out are counts, not reasons.
+class LastWords final : public RunObserver, public Prompter {
+ public:
+  LastWords(RunObserver& observer, Prompter& prompter) : observer_(observer), prompter_(prompter) {}
+  void logLine(const std::string& line) override {
+    const bool totals = line.rfind("总共给 ", 0) == 0 ||
+                        (line.rfind("*** ", 0) == 0 && line.size() > 4 && line[4] >= '0' && line[4] <= '9');
+    if (!totals) last_ = line;
+    observer_.logLine(line);
+  }
+  void progress(int perMille, const std::string& text) override { observer_.progress(perMille, text); }
+  void selectListItem(int index) override { observer_.selectListItem(index); }
+  void setRunning(bool running) override { observer_.setRunning(running); }
+  void message(MessageKind kind, const std::string& text) override {
+    last_ = text;
+    prompter_.message(kind, text);
+  }
+  bool askYesNo(MessageKind kind, const std::string& text) override { return prompter_.askYesNo(kind, text); }
+  const std::string& last() const { return last_; }
+
+ private:
+  RunObserver& observer_;
+  Prompter& prompter_;
+  std::string last_;
+};
+
 // Reserves temporary output names: never a file that exists (a stamped file left under its
 // temporary name by a failed rename) and never a name another running file holds.
 class TemporaryNames {
@@ -192,14 +219,17 @@ void BatchDriver::workerMain() {
   auto stopRequested = [this] { return runState_.load() == kRunStopRequested; };
 
   // Runs file k, reporting to `out`; returns the lines that follow the job (the driver's own).
-  auto runFile = [&](int k, RunObserver& out) {
-    out.logLine(format1("需加码录像:  %s", inputs[k]));
+  auto runFile = [&](int k, RunObserver& fileObserver) {
+    const auto started = std::chrono::steady_clock::now();
+    fileObserver.logLine(format1("需加码录像:  %s", inputs[k]));
+    LastWords out(fileObserver, prompter_);
+    JobStats stats;
     std::string output = plan.outputs[k];
     int result = kJobRefused;
     switch (plan.refusal[k]) {
       case 1:
-        prompter_.message(MessageKind::Warning,
-                          "加码前和加码后的录像不能用同一个文件，另选一个文件夹来保存加码后的录像。");
+        out.message(MessageKind::Warning,
+                    "加码前和加码后的录像不能用同一个文件，另选一个文件夹来保存加码后的录像。");
         output = platform::joinPath(request_.outputFolder, platform::fileNameOf(inputs[k]));
         break;
       case 2:
@@ -214,7 +244,8 @@ void BatchDriver::workerMain() {
         const bool temporary = settings_.renameOutput;
         if (temporary) output = temporaryNames.reserve();
         const std::string reserved = output;
-        JobContext context{settings_, out, prompter_, runState_, request_.makeWriteLayer};
+        JobContext context{settings_, out, out, runState_, request_.makeWriteLayer};
+        context.stats = &stats;
         // Files stamped side by side share the cores instead of each taking all of them.
         if (request_.jobs > 1 && count > 1) {
           const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -227,6 +258,9 @@ void BatchDriver::workerMain() {
     }
     summary_.results[k] = result;
     summary_.outputs[k] = result == kJobRefused ? std::string() : output;
+    FileResult done{k, inputs[k], output, result, result == kJobStamped ? std::string() : out.last(), stats,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()};
+    observer_.fileFinished(done);
     if (!stopRequested()) out.logLine(format1("加码的录像:  %s", output));
     out.logLine(heading());
   };

@@ -40,6 +40,17 @@ struct BatchSummary {
 // of an earlier file.
 inline constexpr int kJobRefused = 3;
 
+// The outcome of one file, for RunObserver::fileFinished.
+struct FileResult {
+  int index = 0;        // in the file list
+  std::string input;
+  std::string output;   // where the stamped file is (or would have been)
+  int result = kJobFailed;  // kJobStamped, kJobFailed, kJobRenameFailed or kJobRefused
+  std::string reason;   // the last error the file's job logged or showed; empty when stamped
+  JobStats stats;
+  double seconds = 0;   // wall time of the file
+};
+
 // Stamps one file; replaced in tests. The default is runStampJob.
 using FileJob = std::function<int(const JobContext&, const std::string& input, std::string& output)>;
 

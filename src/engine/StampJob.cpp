@@ -89,7 +89,7 @@ struct FrameDecider {
   StampSchedule dateSchedule, timeSchedule;
   FadeWeights dateFade, timeFade;
   int fps = 25;
-  int invalidDate = 0, invalidTime = 0, noDateTime = 0;
+  int invalidDate = 0, invalidTime = 0, noDateTime = 0, stamped = 0;
   std::tm first = dv::blankRecordedTime();
 
   FrameDecider(const settings::StampSettings& settings, DvAviReader& r, RunLog* runLog)
@@ -174,6 +174,7 @@ struct FrameDecider {
       }
       copyWeights(dateFade, weights.date);
       copyWeights(timeFade, weights.time);
+      ++stamped;
     }
     return stamp ? kStamp : kUnchanged;
   }
@@ -591,6 +592,15 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
   }
 
   logTotals(log, end.frames, decider->invalidDate + decider->invalidTime, decider->noDateTime);
+  if (context.stats) {
+    JobStats& st = *context.stats;
+    st.frames = end.frames;
+    st.framesStamped = decider->stamped;
+    st.framesWithoutDateTime = decider->invalidDate + decider->invalidTime + decider->noDateTime;
+    st.hasRecorded = decider->first.tm_year != 0;
+    st.firstRecorded = decider->first;
+    st.lastRecorded = info.recorded;
+  }
 
   // A file that ends right behind its last frame is complete all the same; only a file without
   // any frame and nothing behind its header is not.

@@ -2,6 +2,7 @@
 // One input file stamped into one output file: option and free-space checks, header copy, the
 // frame loop with the schedules and the frame pipeline, progress, stop and pause, tail copy, file
 // times and final name. Every outcome is reported in the run log through the observer.
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +14,16 @@
 namespace kelo::engine {
 
 class WriteLayer;
+
+// What a pass saw of one file, for machine-readable reports; filled when the frame loop ends.
+struct JobStats {
+  int frames = 0;                 // frames read
+  int framesStamped = 0;          // frames a code was drawn on
+  int framesWithoutDateTime = 0;  // frames skipped for a missing or unusable date or time
+  bool hasRecorded = false;       // first/lastRecorded hold a recorded date and time
+  std::tm firstRecorded{};
+  std::tm lastRecorded{};
+};
 // Makes the layer the output is written through; empty for the real file system (tests use it
 // to fill the disk at a chosen byte).
 using WriteLayerFactory = std::function<std::unique_ptr<WriteLayer>()>;
@@ -26,6 +37,8 @@ struct JobContext {
   // Threads that stamp frames side by side within the file: 0 picks by the machine and the
   // file's length; 1 keeps everything on the calling thread.
   int workers = 0;
+  // Receives the pass's counts when not null.
+  JobStats* stats = nullptr;
 };
 
 // With a timecode time format the time code shows the tape timecode (when the settings ask for it
