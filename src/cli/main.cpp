@@ -6,7 +6,6 @@ int main(int argc, char** argv) {
   CLI::App app{"kelo-cli: burn the recording date and time of DV files (AVI, raw DV) into the picture"};
   app.set_version_flag("--version", kelo::cli::versionText("kelo-cli"), "print the version and exit");
   app.require_subcommand(1);
-  app.footer("Exit status: 0 success, 1 some file not handled, 2 bad usage (nothing done).");
   int exitCode = kelo::cli::kExitOk;
   kelo::cli::addProjectCommand(app, exitCode);
   kelo::cli::addInfoCommand(app, exitCode);
@@ -16,6 +15,8 @@ int main(int argc, char** argv) {
   kelo::cli::addStampCommand(app, exitCode);
   kelo::cli::addSubtitlesCommand(app, exitCode);
   kelo::cli::addVerifyCommand(app, exitCode);
+  // After the subcommands, which would otherwise each repeat it.
+  app.footer("Exit status: 0 success, 1 some file not handled, 2 bad usage (nothing done).");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
