@@ -208,7 +208,7 @@ int runStamp(const StampOptions& o) {
   if (!loadSettings(o.project, s)) return kExitUsage;
   if (!platform::isFolder(o.output)) return fail("output folder does not exist: " + o.output, kExitUsage);
   std::vector<InputLine> lines;
-  for (const std::string& f : o.files) lines.push_back({f, ""});
+  for (const std::string& f : o.files) lines.push_back({f, f.empty() ? "empty file name" : ""});
   if (!o.filesFrom.empty() && !readFileList(o.filesFrom, lines))
     return fail("cannot read the file list " + o.filesFrom, kExitUsage);
   if (lines.empty()) return fail("no input files", kExitUsage);
