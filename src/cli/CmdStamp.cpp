@@ -129,7 +129,7 @@ bool readFileList(const std::string& list, std::vector<InputLine>& lines) {
   for (int number = 1; std::getline(*in, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find_first_not_of(" \t") == std::string::npos) {
-      lines.push_back({"", "blank line " + std::to_string(number) + " in " + list});
+      lines.push_back({"", "blank line " + std::to_string(number) + " in " + (list == "-" ? "standard input" : list)});
     } else {
       lines.push_back({line, ""});
     }
