@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Common.h"
 #include "dv/FrameCodec.h"
 #include "dv/RawDvFile.h"
 #include "engine/FrameExport.h"
@@ -25,17 +26,9 @@ bool isAvi(const std::string& path) {
   return path.size() >= 4 && (path.compare(path.size() - 4, 4, ".avi") == 0 || path.compare(path.size() - 4, 4, ".AVI") == 0);
 }
 
-int fail(const std::string& message) {
-  std::cerr << "error: " << message << "\n";
-  return 1;
-}
-
 int runAviFrame(const FrameOptions& o) {
   settings::StampSettings s;
-  if (!o.project.empty()) {
-    std::u16string message;
-    if (settings::loadProjectFile(o.project, s, message) != 0) return fail(platform::toUtf8(message));
-  }
+  if (!loadSettings(o.project, s)) return kExitUsage;
   std::string error;
   if (engine::exportFrame(o.input, static_cast<int>(o.index), s, o.stamp, o.out, error) != 0) return fail(error);
   return 0;
@@ -60,7 +53,7 @@ int runFrame(const FrameOptions& o) {
 
 void addFrameCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<FrameOptions>();
-  CLI::App* cmd = app.add_subcommand("frame", "decode one frame of a raw DV file to .png, .ppm or .yuv (planar)");
+  CLI::App* cmd = app.add_subcommand("frame", "decode one frame of a DV file (raw DV or AVI) to .png, .ppm or .yuv (planar)");
   cmd->add_option("file", options->input, "raw DV file (frames back to back)")->required();
   cmd->add_option("--index", options->index, "frame number, from 0")->check(CLI::NonNegativeNumber);
   cmd->add_option("--out", options->out, "picture file: .png, .ppm or .yuv (.png or .ppm for AVI input)")->required();

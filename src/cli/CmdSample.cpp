@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Common.h"
 #include "dv/DifLayout.h"
 #include "dv/SampleWriter.h"
 #include "engine/SampleAvi.h"
@@ -23,11 +24,6 @@ struct SampleOptions {
 
 bool isAvi(const std::string& path) {
   return path.size() >= 4 && (path.compare(path.size() - 4, 4, ".avi") == 0 || path.compare(path.size() - 4, 4, ".AVI") == 0);
-}
-
-int fail(const std::string& message) {
-  std::cerr << "error: " << message << "\n";
-  return 1;
 }
 
 int runSample(const SampleOptions& o) {
@@ -58,8 +54,8 @@ int runSample(const SampleOptions& o) {
 
 void addSampleCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<SampleOptions>();
-  CLI::App* cmd = app.add_subcommand("sample", "write a synthetic raw DV stream (moving test picture, silent audio, "
-                                               "recording date/time and timecode)");
+  CLI::App* cmd = app.add_subcommand("sample", "write a synthetic DV file, raw DV or AVI (moving test picture, silent "
+                                               "audio, recording date/time and timecode)");
   cmd->add_option("output", options->output, "file to write: raw DV, or an AVI file when it ends in .avi")->required();
   cmd->add_option("--type", options->type, "AVI type 1 (interleaved) or 2 (separate audio)")->check(CLI::IsMember({1, 2}));
   cmd->add_flag("--opendml", options->openDml, "AVI with OpenDML indexes and RIFF parts");
