@@ -500,6 +500,8 @@ void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s,
   info.hasTime = 1;
 }
 
+ScheduleClock scheduleClock(const dv::DvFrameInfo& info) { return clockOf(info); }
+
 int stampWorkers(int requested, int lastFrameIndex) {
   if (requested > 0) return std::min(requested, kMaxWorkers);
   const unsigned cores = std::thread::hardware_concurrency();

@@ -9,6 +9,7 @@
 
 #include "dv/FrameInfo.h"
 #include "engine/RunObserver.h"
+#include "engine/StampSchedule.h"
 #include "settings/StampSettings.h"
 
 namespace kelo::engine {
@@ -44,6 +45,9 @@ struct JobContext {
 // With a timecode time format the time code shows the tape timecode (when the settings ask for it
 // and the file has one) or the elapsed time of frame `frameIndex`.
 void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, bool pal, int frameIndex);
+
+// The recorded clock of a frame as the schedules compare it.
+ScheduleClock scheduleClock(const dv::DvFrameInfo& info);
 
 // The stamping threads a pass uses for a file of `lastFrameIndex` + 1 frames when `requested`
 // threads were asked for (0: automatic).

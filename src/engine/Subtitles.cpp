@@ -100,18 +100,6 @@ bool usesMarkers(const settings::StampCodeSettings& code) {
                           code.intervalMode == IntervalMode::BetweenMarkersZeroTime);
 }
 
-ScheduleClock clockOf(const dv::DvFrameInfo& info) {
-  ScheduleClock c;
-  c.dateKey = static_cast<uint32_t>(info.dateKey);
-  c.previousDateKey = static_cast<uint32_t>(info.previousDateKey);
-  c.secondsOfDay = static_cast<uint32_t>(info.secondsOfDay);
-  c.previousSecondsOfDay = static_cast<uint32_t>(info.previousSecondsOfDay);
-  c.hour = info.recorded.tm_hour;
-  c.minute = info.recorded.tm_min;
-  c.second = info.recorded.tm_sec;
-  return c;
-}
-
 std::string cueLines(const std::u16string& text) {
   std::string out;
   for (char c : platform::toUtf8(text)) out += c == '\r' ? '\n' : c;
@@ -266,7 +254,7 @@ bool buildSubtitleTrack(const settings::StampSettings& settings, const std::stri
       if (!unusable && !(s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse))
         info.timecodeFrames = info.secondsOfDay == info.previousSecondsOfDay ? info.timecodeFrames + 1 : 0;
       if (timecodeFormat) showTimecodeAsTime(info, s, pal, i);
-      const ScheduleClock clock = clockOf(info);
+      const ScheduleClock clock = scheduleClock(info);
       const int dateOn = dc.enabled ? decideStamp(dateSchedule, clock, i, dateFade, dc, markers) : 0;
       const int timeOn = tc.enabled ? decideStamp(timeSchedule, clock, i, timeFade, tc, markers) : 0;
       info.hasDate = info.hasDate && dateOn;
