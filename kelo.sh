@@ -106,12 +106,16 @@ bench() {
   done
 }
 
-# A Debian package of a release build without tests: build-package/kelo_<version>_<arch>.deb.
+# The Debian package of the optimised build in build/ (the one `build` and `demo` use, so the
+# compiler cache serves it), stripped: build/package/kelo_<version>_<arch>.deb. Only what the
+# package holds is built.
 package() {
   setup
-  configure_and_build build-package -DCMAKE_BUILD_TYPE=Release -DKELO_TESTS=OFF -DKELO_BENCH=OFF
-  (cd build-package && cpack -G DEB)
-  ls "$ROOT"/build-package/*.deb
+  configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build -j "$JOBS" --target kelo_installed_parts
+  rm -rf build/package
+  (cd build && cpack -G DEB -B "$ROOT/build/package")
+  ls "$ROOT"/build/package/*.deb
 }
 
 # The Slurm recipe of docs/scale-out.md on a one-node Slurm started for the run (root only).

@@ -13,8 +13,13 @@ add_custom_target(kelo_help_pages ALL
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${KELO_HELP_SOURCE} ${CMAKE_BINARY_DIR}/share/kelo/help
   COMMENT "help pages into share/kelo/help")
 
+# Everything the install rules take, so a package needs no full build (tests, benchmarks).
+add_custom_target(kelo_installed_parts)
+add_dependencies(kelo_installed_parts kelo-cli kelo_help_pages)
+
 install(TARGETS kelo-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET kelo)
+  add_dependencies(kelo_installed_parts kelo)
   install(TARGETS kelo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/kelo.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/kelo.svg
@@ -33,6 +38,7 @@ if(HELP2MAN)
     DEPENDS kelo-cli ${PROJECT_SOURCE_DIR}/cmake/KeloManPage.cmake ${PROJECT_SOURCE_DIR}/packaging/kelo-cli.h2m
     COMMENT "kelo-cli.1")
   add_custom_target(kelo_man_page ALL DEPENDS ${_man})
+  add_dependencies(kelo_installed_parts kelo_man_page)
   install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 else()
   message(STATUS "help2man not found: no manual page")
@@ -48,6 +54,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "picture, re-encoding only the DV blocks under the text. It comes as a Chinese-language desktop\n"
   "program (kelo) and a command-line tool for scripts (kelo-cli).")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Built with debug information for the developers; shipped without it.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # Library dependencies come from the binaries themselves (dpkg-shlibdeps); fonts are data.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -69,7 +69,6 @@ nlohmann::json reportEntry(const engine::FileResult& r) {
 class Report {
  public:
   bool open(const std::string& path) {
-    path_ = path;
     file_ = std::fopen(path.c_str(), "w");
     return file_ != nullptr;
   }
@@ -99,12 +98,10 @@ class Report {
     file_ = nullptr;
     return !failed_;
   }
-  const std::string& path() const { return path_; }
 
  private:
   std::mutex mutex_;
   std::FILE* file_ = nullptr;
-  std::string path_;
   std::vector<char> reported_;
   bool failed_ = false;
 };
@@ -163,8 +160,7 @@ class TerminalReporter final : public engine::RunObserver, public engine::Prompt
     if (r.index >= 0 && static_cast<size_t>(r.index) < indexes_.size()) r.index = indexes_[static_cast<size_t>(r.index)];
     // The reader says nothing when it cannot open an input; the report still needs the reason.
     if (r.result != engine::kJobStamped && r.reason.empty()) {
-      std::ifstream probe(r.input);
-      r.reason = probe ? "not stamped" : "cannot open " + r.input + ": " + std::strerror(errno);
+      r.reason = ::access(r.input.c_str(), R_OK) == 0 ? "not stamped" : "cannot open " + r.input + ": " + std::strerror(errno);
     }
     report_.add(r);
   }
@@ -212,6 +208,15 @@ int runStamp(const StampOptions& o) {
   if (!o.filesFrom.empty() && !readFileList(o.filesFrom, lines))
     return fail("cannot read the file list " + o.filesFrom, kExitUsage);
   if (lines.empty()) return fail("no input files", kExitUsage);
+  // Opening the report truncates it: never when it names one of the inputs or the list.
+  platform::FileIdentity reportId, other;
+  if (!o.report.empty() && platform::fileIdentity(o.report, reportId) == 0) {
+    for (const InputLine& line : lines)
+      if (platform::fileIdentity(line.path, other) == 0 && other == reportId)
+        return fail("the report " + o.report + " is an input file", kExitUsage);
+    if (o.filesFrom != "-" && platform::fileIdentity(o.filesFrom, other) == 0 && other == reportId)
+      return fail("the report " + o.report + " is the file list", kExitUsage);
+  }
   Report report;
   if (!o.report.empty() && !report.open(o.report))
     return fail("cannot write the report " + o.report + ": " + std::strerror(errno), kExitUsage);

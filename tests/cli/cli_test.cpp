@@ -47,6 +47,7 @@ TEST(Cli, BadUsageExitsTwoAndWritesNothing) {
   const std::string out = dir.file("out");
   ASSERT_EQ(test::runCommand("mkdir " + shellQuote(out)).exitCode, 0);
   const std::string a = shellQuote(in), o = "--output " + shellQuote(out);
+  const std::string before = test::sha256File(in);
   const struct {
     std::string args;
     int status;
@@ -56,6 +57,7 @@ TEST(Cli, BadUsageExitsTwoAndWritesNothing) {
       {"stamp --output " + shellQuote(dir.file("nowhere")) + " " + a, 2},
       {"stamp --project " + shellQuote(dir.file("missing.zev")) + " " + o + " " + a, 2},
       {"stamp --report " + shellQuote(dir.file("no/such/folder/r.jsonl")) + " " + o + " " + a, 2},
+      {"stamp --report " + a + " " + o + " " + a, 2},
       {"stamp --files-from " + shellQuote(dir.file("no-list")) + " " + o, 2},
       {"subtitles --format txt " + o + " " + a, 2},
       {"subtitles --project " + shellQuote(dir.file("missing.zev")) + " " + o + " " + a, 2},
@@ -68,6 +70,7 @@ TEST(Cli, BadUsageExitsTwoAndWritesNothing) {
       EXPECT_EQ(test::runCommand("test -z \"$(ls -A " + shellQuote(out) + ")\"").exitCode, 0) << c.args;
     }
   }
+  EXPECT_EQ(test::sha256File(in), before);
 }
 
 // A list with a name holding spaces, a blank line and a missing file: the bad lines are failed

@@ -16,10 +16,10 @@ grep -q '^MimeType=.*video/quicktime' "$entry"
 grep -q '<svg' "$root/share/icons/hicolor/scalable/apps/kelo.svg"
 
 export QT_QPA_PLATFORM=offscreen
-if ! timeout 60 "$kelo" --version >"$dir/kelo-version" 2>&1 || ! grep -q '^kelo ' "$dir/kelo-version"; then
+if ! timeout 20 "$kelo" --version >"$dir/kelo-version" 2>&1 || ! grep -q '^kelo ' "$dir/kelo-version"; then
   echo "kelo has no --version yet"; exit 77
 fi
-page="$(timeout 60 "$kelo" --open-help 0x20066 2>/dev/null)" || { echo "kelo has no --open-help yet"; exit 77; }
+page="$(timeout 20 "$kelo" --open-help 0x20066 2>/dev/null)" || { echo "kelo has no --open-help yet"; exit 77; }
 case "$page" in
   "$root/share/kelo/help/"*.html) [ -f "$page" ] ;;
   *) echo "help page not from the package: $page"; exit 1 ;;
