@@ -46,7 +46,7 @@ const char* statusOf(int result) {
 }
 
 // One line of the report: a file that ran, or an input line that never could.
-nlohmann::json reportEntry(const engine::FileResult& r) {
+nlohmann::json reportEntry(const engine::FileReport& r) {
   const char* container = containerName(containerOf(r.input));
   const engine::JobStats& st = r.stats;
   nlohmann::json j;
@@ -76,7 +76,7 @@ class Report {
     if (file_) std::fclose(file_);
   }
   bool isOpen() const { return file_ != nullptr; }
-  void add(const engine::FileResult& r) {
+  void add(const engine::FileReport& r) {
     std::lock_guard lock(mutex_);
     if (r.index >= 0) {
       if (static_cast<size_t>(r.index) >= reported_.size()) reported_.resize(static_cast<size_t>(r.index) + 1, 0);
@@ -155,8 +155,8 @@ class TerminalReporter final : public engine::RunObserver, public engine::Prompt
   }
   void selectListItem(int) override {}
   void setRunning(bool) override {}
-  void fileFinished(const engine::FileResult& result) override {
-    engine::FileResult r = result;
+  void fileFinished(const engine::FileReport& result) override {
+    engine::FileReport r = result;
     if (r.index >= 0 && static_cast<size_t>(r.index) < indexes_.size()) r.index = indexes_[static_cast<size_t>(r.index)];
     // The reader says nothing when it cannot open an input; the report still needs the reason.
     if (r.result != engine::kJobStamped && r.reason.empty()) {
@@ -253,7 +253,7 @@ int runStamp(const StampOptions& o) {
   // Every input line has its report entry, in list order for the lines that never ran.
   for (size_t k = 0; k < lines.size(); ++k) {
     if (report.reported(static_cast<int>(k))) continue;
-    engine::FileResult r;
+    engine::FileReport r;
     r.index = static_cast<int>(k);
     r.input = lines[k].path;
     r.result = engine::kJobFailed;

@@ -258,7 +258,7 @@ void BatchDriver::workerMain() {
     }
     summary_.results[k] = result;
     summary_.outputs[k] = result == kJobRefused ? std::string() : output;
-    FileResult done{k, inputs[k], output, result, result == kJobStamped ? std::string() : out.last(), stats,
+    FileReport done{k, inputs[k], output, result, result == kJobStamped ? std::string() : out.last(), stats,
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()};
     observer_.fileFinished(done);
     if (!stopRequested()) out.logLine(format1("加码的录像:  %s", output));

@@ -40,8 +40,8 @@ struct BatchSummary {
 // of an earlier file.
 inline constexpr int kJobRefused = 3;
 
-// The outcome of one file, for RunObserver::fileFinished.
-struct FileResult {
+// What the run reports of one finished file, for RunObserver::fileFinished.
+struct FileReport {
   int index = 0;        // in the file list
   std::string input;
   std::string output;   // where the stamped file is (or would have been)
