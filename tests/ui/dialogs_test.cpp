@@ -16,14 +16,15 @@
 #include <vector>
 
 #include "settings/StampSettings.h"
-#include "ui/CKeloBrightness.h"
-#include "ui/CKeloButton.h"
-#include "ui/CKeloDateFormat.h"
-#include "ui/CKeloDuration.h"
-#include "ui/CKeloFormat.h"
-#include "ui/CKeloLog.h"
-#include "ui/CPreference.h"
+#include "ui/AppearanceDialog.h"
+#include "ui/RepeatButton.h"
+#include "ui/DateFormatCombo.h"
+#include "ui/IntervalDialog.h"
+#include "ui/CustomFormatDialog.h"
+#include "ui/RunLogWindow.h"
+#include "ui/PreferencesDialog.h"
 #include "ui/DialogUnits.h"
+#include "ui/FontFace.h"
 #include "ui/FormatComboHandlers.h"
 
 using namespace kelo;
@@ -129,13 +130,13 @@ void DialogsTest::dialogUnitsMapCorners() {
 
 void DialogsTest::buttonRepeatsWithGrowingSteps() {
   QWidget window;
-  auto* button = new ui::CKeloButton(1023, ">", &window);
+  auto* button = new ui::RepeatButton(1023, ">", &window);
   button->setGeometry(10, 10, 30, 20);
   button->setRepeatInterval(5);
   window.show();
   std::vector<int> steps;
   int clicks = 0;
-  QObject::connect(button, &ui::CKeloButton::action, [&](int id, int step) {
+  QObject::connect(button, &ui::RepeatButton::action, [&](int id, int step) {
     QCOMPARE(id, 1023);
     steps.push_back(step);
   });
@@ -170,17 +171,17 @@ void DialogsTest::buttonRepeatsWithGrowingSteps() {
   button->setFocus();
   QTest::keyClick(button, Qt::Key_Space);
   QCOMPARE(steps, std::vector<int>{1});
-  QCOMPARE(ui::CKeloButton::stepAt(9), 10);
-  QCOMPARE(ui::CKeloButton::stepAt(42), 10);
+  QCOMPARE(ui::RepeatButton::stepAt(9), 10);
+  QCOMPARE(ui::RepeatButton::stepAt(42), 10);
 }
 
 void DialogsTest::buttonStopsWhenDisabledWhileHeld() {
   QWidget window;
-  auto* button = new ui::CKeloButton(1018, "^", &window);
+  auto* button = new ui::RepeatButton(1018, "^", &window);
   button->setRepeatInterval(5);
   window.show();
   int actions = 0;
-  QObject::connect(button, &ui::CKeloButton::action, [&](int, int) { ++actions; });
+  QObject::connect(button, &ui::RepeatButton::action, [&](int, int) { ++actions; });
   QTest::mousePress(button, Qt::LeftButton);
   QTRY_VERIFY(actions >= 3);
   // A run starting disables the nudge buttons; the release then never reaches this one.
@@ -193,13 +194,13 @@ void DialogsTest::buttonStopsWhenDisabledWhileHeld() {
 
 void DialogsTest::brightnessShowsDefaultsAndLimits() {
   StampSettings s;
-  ui::CKeloBrightness dialog(s, s.dateCode);
+  ui::AppearanceDialog dialog(s, s.dateCode);
   QCOMPARE(dialog.windowTitle(), QString("Kelo 日期码字体和亮度"));
   QCOMPARE(child<QLineEdit>(dialog, 1071)->text(), QString("93%"));
   QCOMPARE(child<QLineEdit>(dialog, 1072)->text(), QString("6%"));
   QCOMPARE(child<QLineEdit>(dialog, 1073)->text(), QString("0%"));
-  QCOMPARE(ui::CKeloBrightness::brightnessPercent(255), 100);
-  QCOMPARE(ui::CKeloBrightness::brightnessPercent(-255), 0);
+  QCOMPARE(ui::AppearanceDialog::brightnessPercent(255), 100);
+  QCOMPARE(ui::AppearanceDialog::brightnessPercent(-255), 0);
 
   auto* fontSlider = child<QSlider>(dialog, 1001);
   auto* outlineSlider = child<QSlider>(dialog, 1002);
@@ -222,21 +223,21 @@ void DialogsTest::brightnessShowsDefaultsAndLimits() {
   QVERIFY(!outlineSlider->isEnabled());
   outline->click();
   QVERIFY(outlineSlider->isEnabled());
-  screenshot(dialog, "CKeloBrightness");
+  screenshot(dialog, "AppearanceDialog");
 }
 
 void DialogsTest::brightnessWritesOnlyOnOk() {
   StampSettings s;
   const StampSettings before = s;
   {
-    ui::CKeloBrightness dialog(s, s.timeCode);
+    ui::AppearanceDialog dialog(s, s.timeCode);
     child<QSlider>(dialog, 1001)->setValue(-100);
     child<QCheckBox>(dialog, 1039)->click();
     child<QPushButton>(dialog, 2)->click();
   }
   QVERIFY(s == before);
   {
-    ui::CKeloBrightness dialog(s, s.timeCode);
+    ui::AppearanceDialog dialog(s, s.timeCode);
     child<QSlider>(dialog, 1001)->setValue(-100);
     child<QSlider>(dialog, 1004)->setValue(40);
     child<QCheckBox>(dialog, 1039)->click();
@@ -256,17 +257,17 @@ void DialogsTest::brightnessWritesOnlyOnOk() {
 void DialogsTest::brightnessFontChoice() {
   // The stored default converts to 22 points and back to height -29.
   StampSettings s;
-  const QFont q = ui::CKeloBrightness::toQFont(s.dateCode.font, s.dateCode.pointSizeTenths);
+  const QFont q = ui::AppearanceDialog::toQFont(s.dateCode.font, s.dateCode.pointSizeTenths);
   QCOMPARE(q.pointSizeF(), 22.0);
   QCOMPARE(q.weight(), QFont::Bold);
   settings::LogFont back = s.dateCode.font;
   int tenths = 0;
-  ui::CKeloBrightness::fromQFont(q, back, tenths);
+  ui::AppearanceDialog::fromQFont(q, back, tenths);
   QCOMPARE(tenths, 220);
   QVERIFY(back == s.dateCode.font);
 
   {
-    ui::CKeloBrightness dialog(s, s.dateCode);
+    ui::AppearanceDialog dialog(s, s.dateCode);
     QFont seen;
     dialog.setFontChooser([&](const QFont& initial, QWidget*) -> std::optional<QFont> {
       seen = initial;
@@ -278,7 +279,9 @@ void DialogsTest::brightnessFontChoice() {
     });
     child<QPushButton>(dialog, 1074)->click();
     QCOMPARE(seen.pointSizeF(), 22.0);
-    QVERIFY(seen.families().contains(QStringLiteral("Arial")));
+    // The chooser starts on the face that is drawn for "Arial", with its weight.
+    QCOMPARE(seen.family(), ui::drawnFamily(QStringLiteral("Arial"), 700, false));
+    QCOMPARE(seen.weight(), QFont::Bold);
     child<QPushButton>(dialog, 1)->click();
   }
   QCOMPARE(settings::textOf(s.dateCode.font.lfFaceName), std::u16string(u"Liberation Serif"));
@@ -291,7 +294,7 @@ void DialogsTest::brightnessFontChoice() {
   const settings::StampCodeSettings kept = s.dateCode;
   s.projectModified = false;
   {
-    ui::CKeloBrightness dialog(s, s.dateCode);
+    ui::AppearanceDialog dialog(s, s.dateCode);
     dialog.setFontChooser([](const QFont&, QWidget*) { return std::optional<QFont>(); });
     child<QPushButton>(dialog, 1074)->click();
     child<QPushButton>(dialog, 1)->click();
@@ -306,14 +309,14 @@ void DialogsTest::customFormatPreviewAndLength() {
   RecordingPrompter prompter;
   settings::setText(s.timeCode.customFormat, u"%#I:%M%p");
   {
-    ui::CKeloFormat dialog(s, s.timeCode, prompter);
+    ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
     QCOMPARE(dialog.windowTitle(), QString("Kelo 自定义格式"));
     QCOMPARE(child<QLineEdit>(dialog, 1050)->text(), QString("9:26pm"));
-    screenshot(dialog, "CKeloFormat");
+    screenshot(dialog, "CustomFormatDialog");
   }
   s.timeCode.uppercase = true;
   {
-    ui::CKeloFormat dialog(s, s.timeCode, prompter);
+    ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
     QCOMPARE(child<QLineEdit>(dialog, 1050)->text(), QString("9:26PM"));
     // Line breaks show as typed; the sample date is 22 June 2003.
     child<QLineEdit>(dialog, 1049)->setText("%Y-%m-%d\\n%H");
@@ -325,7 +328,7 @@ void DialogsTest::customFormatPreviewAndLength() {
   // 100 characters: the preview refuses, OK keeps the first 99 after a warning.
   const QString tooLong = repeated('x', 99) + "y";
   {
-    ui::CKeloFormat dialog(s, s.timeCode, prompter);
+    ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
     child<QLineEdit>(dialog, 1049)->setText(tooLong);
     child<QPushButton>(dialog, 3)->click();
     QCOMPARE(prompter.texts(), QStringList{"格式太长了。"});
@@ -339,7 +342,7 @@ void DialogsTest::customFormatPreviewAndLength() {
   prompter.messages.clear();
   const QString exact = repeated('z', 99);
   {
-    ui::CKeloFormat dialog(s, s.timeCode, prompter);
+    ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
     child<QLineEdit>(dialog, 1049)->setText(exact);
     child<QPushButton>(dialog, 3)->click();
     child<QPushButton>(dialog, 1)->click();
@@ -349,7 +352,7 @@ void DialogsTest::customFormatPreviewAndLength() {
 
   // Cancel writes nothing.
   {
-    ui::CKeloFormat dialog(s, s.timeCode, prompter);
+    ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
     child<QLineEdit>(dialog, 1049)->setText("%H");
     child<QPushButton>(dialog, 2)->click();
   }
@@ -363,14 +366,14 @@ void DialogsTest::formatComboHandlers() {
 
   // A built-in entry opens nothing.
   s.dateCode.formatIndex = 2;
-  QVERIFY(!ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat&) { return ++runs, 1; }));
+  QVERIFY(!ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog&) { return ++runs, 1; }));
   QCOMPARE(runs, 0);
 
   // The custom entry edits the language's slot; OK keeps the text and classifies it.
   s.language = 0;
   s.dateCode.formatIndex = 0;
   s.projectModified = false;
-  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat& dialog) {
+  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog& dialog) {
     ++runs;
     // The dialog opens on the slot's text.
     if (child<QLineEdit>(dialog, 1049)->text() != QString("%Y-%m-%d\\n%#I:%M:%S%p")) return int(QDialog::Rejected);
@@ -391,7 +394,7 @@ void DialogsTest::formatComboHandlers() {
   settings::setText(s.customTimeFormat, u"%p");
   s.timeCode.formatIndex = 0;
   s.timeCode.customHasDate = s.timeCode.customHasTime = true;
-  QVERIFY(!ui::onTimeFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat& dialog) {
+  QVERIFY(!ui::onTimeFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog& dialog) {
     child<QLineEdit>(dialog, 1049)->setText("%Y %H");
     dialog.reject();
     return dialog.result();
@@ -404,7 +407,7 @@ void DialogsTest::formatComboHandlers() {
   // Languages above 3 share slot 3.
   s.language = 7;
   s.dateCode.formatIndex = 0;
-  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat& dialog) {
+  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog& dialog) {
     child<QLineEdit>(dialog, 1049)->setText("%d.%m.%Y");
     dialog.accept();
     return dialog.result();
@@ -416,26 +419,26 @@ void DialogsTest::formatComboHandlers() {
 }
 
 void DialogsTest::dateFormatSamples() {
-  using ui::CKeloDateFormat;
-  QCOMPARE(CKeloDateFormat::itemText(0, 0), QString("自定义格式"));
-  QCOMPARE(CKeloDateFormat::itemText(1, 0), QString("2003-06-22"));
-  QCOMPARE(CKeloDateFormat::itemText(2, 0), QString("22-06-2003"));
-  QCOMPARE(CKeloDateFormat::itemText(6, 0), QString("06.22.2003"));
-  QCOMPARE(CKeloDateFormat::itemText(1, 1), QString("2003年6月22日"));
-  QVERIFY(CKeloDateFormat::itemText(2, 1).startsWith(QString("2003年6月22日 ")));
+  using ui::DateFormatCombo;
+  QCOMPARE(DateFormatCombo::itemText(0, 0), QString("自定义格式"));
+  QCOMPARE(DateFormatCombo::itemText(1, 0), QString("2003-06-22"));
+  QCOMPARE(DateFormatCombo::itemText(2, 0), QString("22-06-2003"));
+  QCOMPARE(DateFormatCombo::itemText(6, 0), QString("06.22.2003"));
+  QCOMPARE(DateFormatCombo::itemText(1, 1), QString("2003年6月22日"));
+  QVERIFY(DateFormatCombo::itemText(2, 1).startsWith(QString("2003年6月22日 ")));
   // 22 June 2003 was a Sunday; the sample must not name another day.
-  QCOMPARE(CKeloDateFormat::itemText(2, 1), QString("2003年6月22日 星期日"));
-  QCOMPARE(CKeloDateFormat::itemText(7, 2), QString("Sunday June 22, 2003"));
-  QCOMPARE(CKeloDateFormat::itemText(8, 2), QString());
-  QCOMPARE(CKeloDateFormat::itemHeight(7), 14);
-  QCOMPARE(CKeloDateFormat::itemHeight(8), 0);
+  QCOMPARE(DateFormatCombo::itemText(2, 1), QString("2003年6月22日 星期日"));
+  QCOMPARE(DateFormatCombo::itemText(7, 2), QString("Sunday June 22, 2003"));
+  QCOMPARE(DateFormatCombo::itemText(8, 2), QString());
+  QCOMPARE(DateFormatCombo::itemHeight(7), 14);
+  QCOMPARE(DateFormatCombo::itemHeight(8), 0);
 
   // The samples follow the language at drawing time.
   StampSettings s;
   s.language = 0;
   QWidget window;
   window.resize(200, 60);
-  auto* combo = new CKeloDateFormat(s, &window);
+  auto* combo = new DateFormatCombo(s, &window);
   combo->setGeometry(ui::dluRect(7, 7, 90, 14));
   for (int i = 0; i < settings::dateFormatListLength(0); ++i) combo->addItem(QString::number(i));
   combo->setCurrentIndex(1);
@@ -443,21 +446,21 @@ void DialogsTest::dateFormatSamples() {
   s.language = 1;
   QCOMPARE(combo->displayedText(1), QString("2003年6月22日"));
   window.show();
-  screenshot(window, "CKeloDateFormat");
+  screenshot(window, "DateFormatCombo");
   // The open list draws every item as its sample, 14 pixels high.
   s.language = 0;
   combo->showPopup();
   QAbstractItemView* view = combo->view();
   QTRY_VERIFY(view->isVisible());
   QCOMPARE(view->sizeHintForRow(0), 14);
-  screenshot(*view->window(), "CKeloDateFormat-list");
+  screenshot(*view->window(), "DateFormatCombo-list");
   combo->hidePopup();
 }
 
 void DialogsTest::intervalValidationMessages() {
   StampSettings s;
   RecordingPrompter prompter;
-  ui::CKeloDuration dialog(s, s.timeCode, prompter);
+  ui::IntervalDialog dialog(s, s.timeCode, prompter);
   QCOMPARE(dialog.windowTitle(), QString("Kelo 加码区间"));
   activate(dialog);
 
@@ -521,13 +524,13 @@ void DialogsTest::intervalValidationMessages() {
   // Digits only: a sign cannot be typed.
   enterAndLeave(dialog, 1035, "-5");
   QCOMPARE(child<QLineEdit>(dialog, 1035)->text(), QString("5"));
-  screenshot(dialog, "CKeloDuration");
+  screenshot(dialog, "IntervalDialog");
 }
 
 void DialogsTest::intervalPeriodAndFade() {
   StampSettings s;
   RecordingPrompter prompter;
-  ui::CKeloDuration dialog(s, s.timeCode, prompter);
+  ui::IntervalDialog dialog(s, s.timeCode, prompter);
   activate(dialog);
   child<QRadioButton>(dialog, 1040)->click();  // periodic
 
@@ -570,9 +573,9 @@ void DialogsTest::intervalEnablingAndModes() {
   StampSettings s;
   RecordingPrompter prompter;
   {
-    ui::CKeloDuration dateDialog(s, s.dateCode, prompter);
+    ui::IntervalDialog dateDialog(s, s.dateCode, prompter);
     QVERIFY(!child<QRadioButton>(dateDialog, 1043)->isEnabled());
-    ui::CKeloDuration timeDialog(s, s.timeCode, prompter);
+    ui::IntervalDialog timeDialog(s, s.timeCode, prompter);
     QVERIFY(child<QRadioButton>(timeDialog, 1043)->isEnabled());
 
     // Every frame: no numbers, no fade or delay.
@@ -602,7 +605,7 @@ void DialogsTest::intervalOkAndCancel() {
   RecordingPrompter prompter;
   const StampSettings before = s;
   {
-    ui::CKeloDuration dialog(s, s.timeCode, prompter);
+    ui::IntervalDialog dialog(s, s.timeCode, prompter);
     activate(dialog);
     child<QRadioButton>(dialog, 1039)->click();
     enterAndLeave(dialog, 1025, "9");
@@ -610,7 +613,7 @@ void DialogsTest::intervalOkAndCancel() {
   }
   QVERIFY(s == before);
   {
-    ui::CKeloDuration dialog(s, s.timeCode, prompter);
+    ui::IntervalDialog dialog(s, s.timeCode, prompter);
     activate(dialog);
     child<QRadioButton>(dialog, 1039)->click();
     enterAndLeave(dialog, 1025, "9");
@@ -628,7 +631,7 @@ void DialogsTest::intervalOkAndCancel() {
 
   // OK (Enter) while a bad value still sits in the focused field: corrected, never stored as 0.
   {
-    ui::CKeloDuration dialog(s, s.timeCode, prompter);
+    ui::IntervalDialog dialog(s, s.timeCode, prompter);
     activate(dialog);
     QLineEdit* edit = child<QLineEdit>(dialog, 1025);
     edit->setFocus();
@@ -646,7 +649,7 @@ void DialogsTest::preferencesClampAndWrite() {
   RecordingPrompter prompter;
   const StampSettings before = s;
   {
-    ui::CPreference dialog(s, prompter);
+    ui::PreferencesDialog dialog(s, prompter);
     QCOMPARE(dialog.windowTitle(), QString("Kelo 个性化设置"));
     activate(dialog);
     struct Case {
@@ -667,7 +670,7 @@ void DialogsTest::preferencesClampAndWrite() {
   }
   QVERIFY(s == before);
   {
-    ui::CPreference dialog(s, prompter);
+    ui::PreferencesDialog dialog(s, prompter);
     activate(dialog);
     enterAndLeave(dialog, 1048, "99");
     enterAndLeave(dialog, 1049, "-12");
@@ -680,7 +683,7 @@ void DialogsTest::preferencesClampAndWrite() {
     QTest::keyClicks(seconds, "75");
     QTest::keyClick(seconds, Qt::Key_Return);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    screenshot(dialog, "CPreference");
+    screenshot(dialog, "PreferencesDialog");
   }
   QCOMPARE(s.adjustYears, 50);
   QCOMPARE(s.adjustMonths, -11);
@@ -698,7 +701,7 @@ void DialogsTest::preferencesPatternAndLanguage() {
   StampSettings s;
   RecordingPrompter prompter;
   {
-    ui::CPreference dialog(s, prompter);
+    ui::PreferencesDialog dialog(s, prompter);
     auto* rename = child<QCheckBox>(dialog, 1075);
     auto* pattern = child<QLineEdit>(dialog, 1076);
     QVERIFY(!pattern->isEnabled());
@@ -714,7 +717,7 @@ void DialogsTest::preferencesPatternAndLanguage() {
 
   prompter.messages.clear();
   {
-    ui::CPreference dialog(s, prompter);
+    ui::PreferencesDialog dialog(s, prompter);
     child<QLineEdit>(dialog, 1076)->setText(repeated('b', 99));
     child<QPushButton>(dialog, 1)->click();
   }
@@ -725,7 +728,7 @@ void DialogsTest::preferencesPatternAndLanguage() {
   s.language = 0;
   s.dateCode.formatIndex = 5;
   {
-    ui::CPreference dialog(s, prompter);
+    ui::PreferencesDialog dialog(s, prompter);
     auto* language = child<QComboBox>(dialog, 1039);
     QCOMPARE(language->currentText(), QString("数字"));
     language->setCurrentIndex(1);
@@ -736,7 +739,7 @@ void DialogsTest::preferencesPatternAndLanguage() {
   QCOMPARE(s.dateCode.formatIndex, 1);
   s.dateCode.formatIndex = 2;
   {
-    ui::CPreference dialog(s, prompter);
+    ui::PreferencesDialog dialog(s, prompter);
     child<QComboBox>(dialog, 1039)->setCurrentIndex(0);
     child<QPushButton>(dialog, 1)->click();
   }
@@ -745,7 +748,7 @@ void DialogsTest::preferencesPatternAndLanguage() {
   // A language the dialog does not offer (from a stored file) survives an OK.
   s.language = 7;
   {
-    ui::CPreference dialog(s, prompter);
+    ui::PreferencesDialog dialog(s, prompter);
     child<QPushButton>(dialog, 1)->click();
     QVERIFY(!dialog.languageChanged());
   }
@@ -755,7 +758,7 @@ void DialogsTest::preferencesPatternAndLanguage() {
 
 void DialogsTest::logWindowKeepsLines() {
   QWidget mainWindow;
-  auto* log = new ui::CKeloLog(&mainWindow);
+  auto* log = new ui::RunLogWindow(&mainWindow);
   QCOMPARE(log->windowTitle(), QString("Kelo 运行记录"));
   QVERIFY(log->lines().isEmpty());
   log->show();
@@ -774,7 +777,7 @@ void DialogsTest::logWindowKeepsLines() {
   // The long line can be scrolled to its end.
   QTRY_VERIFY(log->listBox()->horizontalScrollBar()->maximum() > 0);
   QVERIFY(log->listBox()->selectionMode() == QAbstractItemView::NoSelection);
-  screenshot(*log, "CKeloLog");
+  screenshot(*log, "RunLogWindow");
 }
 
 void DialogsTest::helpButtonsNameTheirPages() {
@@ -783,25 +786,25 @@ void DialogsTest::helpButtonsNameTheirPages() {
   std::vector<int> contexts;
   auto record = [&](int context) { contexts.push_back(context); };
   {
-    ui::CKeloBrightness brightness(s, s.dateCode);
-    QObject::connect(&brightness, &ui::CKeloBrightness::helpRequested, record);
+    ui::AppearanceDialog brightness(s, s.dateCode);
+    QObject::connect(&brightness, &ui::AppearanceDialog::helpRequested, record);
     child<QPushButton>(brightness, 9)->click();
-    ui::CKeloDuration duration(s, s.dateCode, prompter);
-    QObject::connect(&duration, &ui::CKeloDuration::helpRequested, record);
+    ui::IntervalDialog duration(s, s.dateCode, prompter);
+    QObject::connect(&duration, &ui::IntervalDialog::helpRequested, record);
     child<QPushButton>(duration, 9)->click();
-    ui::CPreference preference(s, prompter);
-    QObject::connect(&preference, &ui::CPreference::helpRequested, record);
+    ui::PreferencesDialog preference(s, prompter);
+    QObject::connect(&preference, &ui::PreferencesDialog::helpRequested, record);
     child<QPushButton>(preference, 9)->click();
   }
   s.timeCode.formatIndex = 0;
-  ui::onTimeFormatChanged(s, prompter, nullptr, record, [&](ui::CKeloFormat& dialog) {
+  ui::onTimeFormatChanged(s, prompter, nullptr, record, [&](ui::CustomFormatDialog& dialog) {
     child<QPushButton>(dialog, 9)->click();
     return int(QDialog::Rejected);
   });
   QCOMPARE(contexts, (std::vector<int>{0x200A0, 0x200A1, 0x2009D, 0x200A3}));
   // Every context has its page.
   for (int context : contexts) {
-    const QString page = QStringLiteral(KELO_SHARE_DIR "/help/0x%1.html").arg(QString::number(context, 16).toUpper());
+    const QString page = QStringLiteral(KELO_SOURCE_HELP_DIR "/0x%1.html").arg(QString::number(context, 16).toUpper());
     QVERIFY2(QFile::exists(page), qPrintable(page));
   }
 }

@@ -17,13 +17,13 @@ class QRadioButton;
 
 namespace kelo::ui {
 
-class CPreference : public QDialog {
+class PreferencesDialog : public QDialog {
   Q_OBJECT
 
  public:
   static constexpr int kHelpContext = 0x2009D;
 
-  CPreference(settings::StampSettings& settings, engine::Prompter& prompter,
+  PreferencesDialog(settings::StampSettings& settings, engine::Prompter& prompter,
               QWidget* parent = nullptr);
 
   // After OK: the stamp language differs from the one the dialog opened with.

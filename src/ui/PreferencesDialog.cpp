@@ -1,4 +1,4 @@
-#include "ui/CPreference.h"
+#include "ui/PreferencesDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,7 +38,7 @@ constexpr qsizetype kMaxPatternLength = 99;
 
 }  // namespace
 
-CPreference::CPreference(settings::StampSettings& settings, engine::Prompter& prompter, QWidget* parent)
+PreferencesDialog::PreferencesDialog(settings::StampSettings& settings, engine::Prompter& prompter, QWidget* parent)
     : QDialog(parent), settings_(settings), prompter_(prompter) {
   setWindowTitle(QStringLiteral("Kelo 个性化设置"));
   setFont(dialogFont());
@@ -89,8 +89,8 @@ CPreference::CPreference(settings::StampSettings& settings, engine::Prompter& pr
   auto* cancel = placeControl(new QPushButton(QStringLiteral("取消"), this), 2, 65, 224, 50, 14);
   auto* help = placeControl(new QPushButton(QStringLiteral("帮助"), this), 9, 243, 224, 50, 14);
   ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &CPreference::accept);
-  connect(cancel, &QPushButton::clicked, this, &CPreference::reject);
+  connect(ok, &QPushButton::clicked, this, &PreferencesDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &PreferencesDialog::reject);
   connect(help, &QPushButton::clicked, this, [this] { emit helpRequested(kHelpContext); });
 
   // Show the stored values. A language or preview size the dialog does not offer (from a stored
@@ -109,16 +109,16 @@ CPreference::CPreference(settings::StampSettings& settings, engine::Prompter& pr
   tcbBox_->setChecked(settings_.tapeTimecodeAsTcb);
   readControls();
 
-  for (QRadioButton* button : sizeButtons_) connect(button, &QRadioButton::clicked, this, &CPreference::readControls);
+  for (QRadioButton* button : sizeButtons_) connect(button, &QRadioButton::clicked, this, &PreferencesDialog::readControls);
   for (QCheckBox* box : {creationBox_, modificationBox_, renameBox_, markersBox_, tcbBox_})
-    connect(box, &QCheckBox::clicked, this, &CPreference::readControls);
-  connect(patternEdit_, &QLineEdit::textEdited, this, &CPreference::readControls);
+    connect(box, &QCheckBox::clicked, this, &PreferencesDialog::readControls);
+  connect(patternEdit_, &QLineEdit::textEdited, this, &PreferencesDialog::readControls);
 }
 
 // The controls hold the working values; the one rule between them is the pattern's enabling.
-void CPreference::readControls() { patternEdit_->setEnabled(renameBox_->isChecked()); }
+void PreferencesDialog::readControls() { patternEdit_->setEnabled(renameBox_->isChecked()); }
 
-void CPreference::clampField(int index) {
+void PreferencesDialog::clampField(int index) {
   const AdjustField& f = kAdjustFields[index];
   QLineEdit* edit = adjustEdits_[static_cast<std::size_t>(index)];
   const settings::FieldInfo* info = settings::findField(f.field);
@@ -131,7 +131,7 @@ void CPreference::clampField(int index) {
   if (edit->text() != shown) edit->setText(shown);
 }
 
-bool CPreference::eventFilter(QObject* watched, QEvent* event) {
+bool PreferencesDialog::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusOut) {
     for (int i = 0; i < 6; ++i)
       if (watched == adjustEdits_[static_cast<std::size_t>(i)]) clampField(i);
@@ -139,7 +139,7 @@ bool CPreference::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void CPreference::accept() {
+void PreferencesDialog::accept() {
   // Enter may close the dialog while a correction field still has the focus.
   for (int i = 0; i < 6; ++i) clampField(i);
   readControls();

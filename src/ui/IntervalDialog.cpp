@@ -1,4 +1,4 @@
-#include "ui/CKeloDuration.h"
+#include "ui/IntervalDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -49,7 +49,7 @@ bool modeHasFadeAndDelay(int mode) { return mode >= 1 && mode <= 5; }
 
 }  // namespace
 
-CKeloDuration::CKeloDuration(settings::StampSettings& settings, settings::StampCodeSettings& code,
+IntervalDialog::IntervalDialog(settings::StampSettings& settings, settings::StampCodeSettings& code,
                              engine::Prompter& prompter, QWidget* parent)
     : QDialog(parent), settings_(settings), code_(code), prompter_(prompter) {
   setWindowTitle(QStringLiteral("Kelo 加码区间"));
@@ -104,8 +104,8 @@ CKeloDuration::CKeloDuration(settings::StampSettings& settings, settings::StampC
   cancelButton_ = cancel;
   auto* help = placeControl(new QPushButton(QStringLiteral("帮助"), this), 9, 205, 163, 50, 14);
   ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &CKeloDuration::accept);
-  connect(cancel, &QPushButton::clicked, this, &CKeloDuration::reject);
+  connect(ok, &QPushButton::clicked, this, &IntervalDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &IntervalDialog::reject);
   connect(help, &QPushButton::clicked, this, [this] { emit helpRequested(kHelpContext); });
 
   // Working copies of the eleven fields.
@@ -141,7 +141,7 @@ CKeloDuration::CKeloDuration(settings::StampSettings& settings, settings::StampC
     edit->installEventFilter(this);
 }
 
-void CKeloDuration::showValues() {
+void IntervalDialog::showValues() {
   for (int i = 0; i < 7; ++i) modeButtons_[static_cast<std::size_t>(i)]->setChecked(i == mode_);
   sceneEdit_->setText(QString::number(sceneSeconds_));
   sceneGapEdit_->setText(QString::number(sceneGapSeconds_));
@@ -155,7 +155,7 @@ void CKeloDuration::showValues() {
   delayEdit_->setText(QString::number(delaySeconds_));
 }
 
-void CKeloDuration::readControls() {
+void IntervalDialog::readControls() {
   for (int i = 0; i < 7; ++i)
     if (modeButtons_[static_cast<std::size_t>(i)]->isChecked()) mode_ = i;
   sceneSeconds_ = readNumber(sceneEdit_);
@@ -170,7 +170,7 @@ void CKeloDuration::readControls() {
   delaySeconds_ = readNumber(delayEdit_);
 }
 
-void CKeloDuration::applyEnabling() {
+void IntervalDialog::applyEnabling() {
   const auto mode = static_cast<IntervalMode>(mode_);
   sceneEdit_->setEnabled(mode == IntervalMode::OnSceneChange);
   sceneGapEdit_->setEnabled(mode == IntervalMode::OnSceneChange);
@@ -185,7 +185,7 @@ void CKeloDuration::applyEnabling() {
   delayEdit_->setEnabled(fadeAndDelay && delayBox_->isChecked());
 }
 
-int CKeloDuration::stampedSeconds() const {
+int IntervalDialog::stampedSeconds() const {
   switch (static_cast<IntervalMode>(mode_)) {
     case IntervalMode::OnSceneChange: return static_cast<int>(sceneSeconds_);
     case IntervalMode::OnDateChange: return static_cast<int>(dateChangeSeconds_);
@@ -195,7 +195,7 @@ int CKeloDuration::stampedSeconds() const {
   }
 }
 
-bool CKeloDuration::validateField(int id) {
+bool IntervalDialog::validateField(int id) {
   readControls();
   applyEnabling();
   bool corrected = false;
@@ -266,7 +266,7 @@ bool CKeloDuration::validateField(int id) {
   return corrected;
 }
 
-bool CKeloDuration::eventFilter(QObject* watched, QEvent* event) {
+bool IntervalDialog::eventFilter(QObject* watched, QEvent* event) {
   // Leaving a field for Cancel, or because the dialog closes, discards the values: no check.
   if (event->type() == QEvent::FocusOut && !validating_ && isVisible() &&
       QApplication::focusWidget() != cancelButton_) {
@@ -280,13 +280,13 @@ bool CKeloDuration::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void CKeloDuration::reject() {
+void IntervalDialog::reject() {
   validating_ = true;
   QDialog::reject();
   validating_ = false;
 }
 
-void CKeloDuration::accept() {
+void IntervalDialog::accept() {
   // Enter in a number field closes the dialog without leaving the field: check every field the
   // user can edit, in the order of the template, so nothing out of range is stored.
   validating_ = true;

@@ -14,14 +14,14 @@ class QRadioButton;
 
 namespace kelo::ui {
 
-class CKeloDuration : public QDialog {
+class IntervalDialog : public QDialog {
   Q_OBJECT
 
  public:
   static constexpr int kHelpContext = 0x200A1;
 
   // `code` is the date code or the time code block of `settings`; warnings go to `prompter`.
-  CKeloDuration(settings::StampSettings& settings, settings::StampCodeSettings& code,
+  IntervalDialog(settings::StampSettings& settings, settings::StampCodeSettings& code,
                 engine::Prompter& prompter, QWidget* parent = nullptr);
 
   void accept() override;

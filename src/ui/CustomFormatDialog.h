@@ -11,14 +11,14 @@ class QLineEdit;
 
 namespace kelo::ui {
 
-class CKeloFormat : public QDialog {
+class CustomFormatDialog : public QDialog {
   Q_OBJECT
 
  public:
   static constexpr int kHelpContext = 0x200A3;
 
   // `code` is the date code or the time code block of `settings`; messages go to `prompter`.
-  CKeloFormat(settings::StampSettings& settings, settings::StampCodeSettings& code,
+  CustomFormatDialog(settings::StampSettings& settings, settings::StampCodeSettings& code,
               engine::Prompter& prompter, QWidget* parent = nullptr);
 
   // The preview of `definition` as the dialog shows it (empty when the definition is too long).

@@ -1,4 +1,4 @@
-#include "ui/CKeloLog.h"
+#include "ui/RunLogWindow.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -7,7 +7,7 @@
 
 namespace kelo::ui {
 
-CKeloLog::CKeloLog(QWidget* parent) : QDialog(parent) {
+RunLogWindow::RunLogWindow(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Kelo 运行记录"));
   setFont(dialogFont());
   setModal(false);
@@ -29,13 +29,13 @@ CKeloLog::CKeloLog(QWidget* parent) : QDialog(parent) {
   connect(close, &QPushButton::clicked, this, &QDialog::hide);
 }
 
-void CKeloLog::appendLine(const QString& line) { list_->addItem(line); }
+void RunLogWindow::appendLine(const QString& line) { list_->addItem(line); }
 
-void CKeloLog::appendLines(const QStringList& lines) { list_->addItems(lines); }
+void RunLogWindow::appendLines(const QStringList& lines) { list_->addItems(lines); }
 
-void CKeloLog::clearLines() { list_->clear(); }
+void RunLogWindow::clearLines() { list_->clear(); }
 
-QStringList CKeloLog::lines() const {
+QStringList RunLogWindow::lines() const {
   QStringList out;
   out.reserve(list_->count());
   for (int i = 0; i < list_->count(); ++i) out.append(list_->item(i)->text());

@@ -17,14 +17,14 @@ class QSlider;
 
 namespace kelo::ui {
 
-class CKeloBrightness : public QDialog {
+class AppearanceDialog : public QDialog {
   Q_OBJECT
 
  public:
   static constexpr int kHelpContext = 0x200A0;
 
   // `code` is the date code or the time code block of `settings`.
-  CKeloBrightness(settings::StampSettings& settings, settings::StampCodeSettings& code,
+  AppearanceDialog(settings::StampSettings& settings, settings::StampCodeSettings& code,
                   QWidget* parent = nullptr);
 
   // The font chooser; by default the platform's QFontDialog. Returns the chosen font, or nothing
