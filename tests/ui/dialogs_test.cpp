@@ -2,6 +2,8 @@
 // their widgets on the offscreen platform; messages go to a recording prompter.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFontDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QAbstractItemView>
@@ -25,6 +27,7 @@
 #include "ui/PreferencesDialog.h"
 #include "ui/DialogUnits.h"
 #include "ui/FontFace.h"
+#include "ui/KeloApp.h"
 #include "ui/FormatComboHandlers.h"
 
 using namespace kelo;
@@ -102,6 +105,8 @@ class DialogsTest : public QObject {
   void brightnessShowsDefaultsAndLimits();
   void brightnessWritesOnlyOnOk();
   void brightnessFontChoice();
+  void fontChooserStartsOnTheDrawnFace();
+  void qtDialogsSpeakChinese();
   void customFormatPreviewAndLength();
   void formatComboHandlers();
   void dateFormatSamples();
@@ -301,6 +306,39 @@ void DialogsTest::brightnessFontChoice() {
   }
   QVERIFY(s.dateCode == kept);
   QVERIFY(s.projectModified);
+}
+
+void DialogsTest::fontChooserStartsOnTheDrawnFace() {
+  // The stored "Arial" bold opens the platform chooser on the face drawn for it, bold, without the
+  // underline and strike-out boxes; OK keeps the stored name and weight.
+  StampSettings s;
+  settings::setText(s.dateCode.font.lfFaceName, u"Arial");
+  s.dateCode.font.lfWeight = 700;
+  ui::AppearanceDialog dialog(s, s.dateCode);
+  QFont shown;
+  int visibleBoxes = -1;
+  QTimer::singleShot(0, [&] {
+    auto* chooser = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+    if (!chooser) return;
+    shown = chooser->currentFont();
+    visibleBoxes = 0;
+    for (QCheckBox* box : chooser->findChildren<QCheckBox*>()) visibleBoxes += box->isVisibleTo(chooser) ? 1 : 0;
+    chooser->accept();
+  });
+  child<QPushButton>(dialog, 1074)->click();
+  QCOMPARE(shown.family(), ui::drawnFamily(QStringLiteral("Arial"), 700, false));
+  QCOMPARE(shown.weight(), QFont::Bold);
+  QCOMPARE(visibleBoxes, 0);
+  child<QPushButton>(dialog, 1)->click();
+  QCOMPARE(settings::textOf(s.dateCode.font.lfFaceName), std::u16string(u"Arial"));
+  QCOMPARE(s.dateCode.font.lfWeight, 700);
+}
+
+void DialogsTest::qtDialogsSpeakChinese() {
+  QVERIFY(ui::loadQtTranslations(*qApp));
+  QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+  QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+  QVERIFY(box.button(QDialogButtonBox::Open)->text() != QStringLiteral("&Open"));
 }
 
 void DialogsTest::customFormatPreviewAndLength() {
