@@ -40,15 +40,15 @@ std::optional<QFont> platformFontChooser(const QFont& initial, QWidget* parent) 
   return dialog.selectedFont();
 }
 
-QSlider* makeSlider(QWidget* parent, int id, int x, int y, int min, int max) {
-  auto* slider = placeControl(new QSlider(Qt::Horizontal, parent), id, x, y, 160, 15);
+QSlider* makeSlider(QWidget* parent, const char* name, int x, int y, int min, int max) {
+  auto* slider = placeControl(new QSlider(Qt::Horizontal, parent), name, x, y, 160, 15);
   slider->setRange(min, max);
   slider->setPageStep(16);
   return slider;
 }
 
-QLineEdit* makePercentField(QWidget* parent, int id, int x, int y) {
-  auto* field = placeControl(new QLineEdit(parent), id, x, y, 30, 12);
+QLineEdit* makePercentField(QWidget* parent, const char* name, int x, int y) {
+  auto* field = placeControl(new QLineEdit(parent), name, x, y, 30, 12);
   field->setReadOnly(true);
   field->setFocusPolicy(Qt::NoFocus);
   field->setAlignment(Qt::AlignRight);
@@ -92,30 +92,27 @@ void AppearanceDialog::fromQFont(const QFont& font, settings::LogFont& out, int&
 
 AppearanceDialog::AppearanceDialog(settings::StampSettings& settings, settings::StampCodeSettings& code,
                                  QWidget* parent)
-    : QDialog(parent), settings_(settings), code_(code), chooseFont_(platformFontChooser) {
-  setWindowTitle(QStringLiteral("Kelo 日期码字体和亮度"));
-  setFont(dialogFont());
-  setFixedSize(dluX(220), dluY(160));
+    : OptionDialog(QStringLiteral("Kelo 日期码字体和亮度"), kHelpContext, QSize(220, 160), parent),
+      settings_(settings),
+      code_(code),
+      chooseFont_(platformFontChooser) {
 
-  fontButton_ = placeControl(new QPushButton(QStringLiteral("字体"), this), 1074, 7, 7, 50, 14);
-  uppercaseBox_ = placeControl(new QCheckBox(QStringLiteral("大写"), this), 1039, 70, 9, 50, 10);
-  outlineBox_ = placeControl(new QCheckBox(QStringLiteral("轮廓"), this), 1038, 130, 9, 50, 10);
+  fontButton_ = placeControl(new QPushButton(QStringLiteral("字体"), this), "chooseFont", 7, 7, 50, 14);
+  uppercaseBox_ = placeControl(new QCheckBox(QStringLiteral("大写"), this), "uppercase", 70, 9, 50, 10);
+  outlineBox_ = placeControl(new QCheckBox(QStringLiteral("轮廓"), this), "outline", 130, 9, 50, 10);
 
-  placeControl(new QGroupBox(QStringLiteral("字体亮度"), this), 0, 7, 28, 206, 34);
-  fontSlider_ = makeSlider(this, 1001, 13, 41, -255, 255);
-  fontPercent_ = makePercentField(this, 1071, 177, 42);
-  placeControl(new QGroupBox(QStringLiteral("轮廓亮度"), this), 0, 7, 66, 206, 34);
-  outlineSlider_ = makeSlider(this, 1002, 13, 79, -255, 255);
-  outlinePercent_ = makePercentField(this, 1072, 177, 80);
-  placeControl(new QGroupBox(QStringLiteral("透明度"), this), 0, 7, 104, 206, 34);
-  transparencySlider_ = makeSlider(this, 1004, 13, 117, 0, 90);
+  placeControl(new QGroupBox(QStringLiteral("字体亮度"), this), "", 7, 28, 206, 34);
+  fontSlider_ = makeSlider(this, "fontBrightness", 13, 41, -255, 255);
+  fontPercent_ = makePercentField(this, "fontBrightnessPercent", 177, 42);
+  placeControl(new QGroupBox(QStringLiteral("轮廓亮度"), this), "", 7, 66, 206, 34);
+  outlineSlider_ = makeSlider(this, "outlineBrightness", 13, 79, -255, 255);
+  outlinePercent_ = makePercentField(this, "outlineBrightnessPercent", 177, 80);
+  placeControl(new QGroupBox(QStringLiteral("透明度"), this), "", 7, 104, 206, 34);
+  transparencySlider_ = makeSlider(this, "transparency", 13, 117, 0, 90);
   transparencySlider_->setPageStep(10);
-  transparencyPercent_ = makePercentField(this, 1073, 177, 118);
+  transparencyPercent_ = makePercentField(this, "transparencyPercent", 177, 118);
 
-  auto* ok = placeControl(new QPushButton(QStringLiteral("确认"), this), 1, 7, 142, 50, 14);
-  auto* cancel = placeControl(new QPushButton(QStringLiteral("取消"), this), 2, 85, 142, 50, 14);
-  auto* help = placeControl(new QPushButton(QStringLiteral("帮助"), this), 9, 163, 142, 50, 14);
-  ok->setDefault(true);
+  addButtons(142, 7, 85, 163);
 
   // Working copies.
   font_ = code_.font;
@@ -148,9 +145,6 @@ AppearanceDialog::AppearanceDialog(settings::StampSettings& settings, settings::
       readControls();
     });
   connect(fontButton_, &QPushButton::clicked, this, &AppearanceDialog::chooseFont);
-  connect(ok, &QPushButton::clicked, this, &AppearanceDialog::accept);
-  connect(cancel, &QPushButton::clicked, this, &AppearanceDialog::reject);
-  connect(help, &QPushButton::clicked, this, [this] { emit helpRequested(kHelpContext); });
 }
 
 void AppearanceDialog::readControls() {

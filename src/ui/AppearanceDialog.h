@@ -2,13 +2,13 @@
 // The font and brightness dialog of one code: font, upper case, outline, the two brightness
 // sliders and transparency. Works on copies; OK writes them into the code (and marks the project
 // modified), Cancel writes nothing.
-#include <QDialog>
 #include <QFont>
 #include <functional>
 #include <optional>
 #include <utility>
 
 #include "settings/StampSettings.h"
+#include "ui/OptionDialog.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -17,7 +17,7 @@ class QSlider;
 
 namespace kelo::ui {
 
-class AppearanceDialog : public QDialog {
+class AppearanceDialog : public OptionDialog {
   Q_OBJECT
 
  public:
@@ -40,9 +40,6 @@ class AppearanceDialog : public QDialog {
   static void fromQFont(const QFont& font, settings::LogFont& out, int& pointSizeTenths);
 
   void accept() override;
-
- signals:
-  void helpRequested(int context);
 
  private:
   void readControls();

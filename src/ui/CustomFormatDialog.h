@@ -1,17 +1,17 @@
 #pragma once
 // The custom format dialog of one code: edits the code's `customFormat` and previews what it
 // gives for 21:26:38 on 22 June 2003 in the current stamp language.
-#include <QDialog>
 #include <QString>
 
 #include "engine/RunObserver.h"
 #include "settings/StampSettings.h"
+#include "ui/OptionDialog.h"
 
 class QLineEdit;
 
 namespace kelo::ui {
 
-class CustomFormatDialog : public QDialog {
+class CustomFormatDialog : public OptionDialog {
   Q_OBJECT
 
  public:
@@ -29,8 +29,6 @@ class CustomFormatDialog : public QDialog {
  public slots:
   void preview();
 
- signals:
-  void helpRequested(int context);
 
  private:
   settings::StampSettings& settings_;

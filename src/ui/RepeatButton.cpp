@@ -19,7 +19,6 @@ int RepeatButton::stepAt(int counter) {
 
 RepeatButton::RepeatButton(int controlId, const QString& text, QWidget* parent)
     : QPushButton(text, parent), controlId_(controlId) {
-  setObjectName(QString::number(controlId));
   setFont(dialogFont());
   timer_.setInterval(kDefaultRepeatMs);
   connect(&timer_, &QTimer::timeout, this, &RepeatButton::tick);

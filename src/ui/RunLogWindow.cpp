@@ -13,7 +13,7 @@ RunLogWindow::RunLogWindow(QWidget* parent) : QDialog(parent) {
   setModal(false);
   setFixedSize(dluX(284), dluY(318));
 
-  list_ = placeControl(new QListWidget(this), 1026, 7, 7, 270, 284);
+  list_ = placeControl(new QListWidget(this), "lines", 7, 7, 270, 284);
   list_->setSelectionMode(QAbstractItemView::NoSelection);
   list_->setSortingEnabled(false);
   list_->setWordWrap(false);
@@ -23,7 +23,7 @@ RunLogWindow::RunLogWindow(QWidget* parent) : QDialog(parent) {
   list_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
-  auto* close = placeControl(new QPushButton(QStringLiteral("关闭"), this), 1, 117, 297, 50, 14);
+  auto* close = placeControl(new QPushButton(QStringLiteral("关闭"), this), "close", 117, 297, 50, 14);
   close->setDefault(true);
   // Closing only hides the window; the lines stay for the next look.
   connect(close, &QPushButton::clicked, this, &QDialog::hide);

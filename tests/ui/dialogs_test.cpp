@@ -63,9 +63,9 @@ struct RecordingPrompter final : engine::Prompter {
 };
 
 template <class W>
-W* child(QWidget& parent, int id) {
-  W* w = parent.findChild<W*>(QString::number(id));
-  if (!w) qFatal("no control %d", id);
+W* child(QWidget& parent, const char* name) {
+  W* w = parent.findChild<W*>(QString::fromLatin1(name));
+  if (!w) qFatal("no control %s", name);
   return w;
 }
 
@@ -77,12 +77,12 @@ void activate(QWidget& dialog) {
 }
 
 // Types into a field, then moves the focus to the Help button (which does nothing on focus).
-void enterAndLeave(QWidget& dialog, int id, const QString& text) {
-  QLineEdit* edit = child<QLineEdit>(dialog, id);
+void enterAndLeave(QWidget& dialog, const char* name, const QString& text) {
+  QLineEdit* edit = child<QLineEdit>(dialog, name);
   edit->setFocus();
   edit->selectAll();
   QTest::keyClicks(edit, text);
-  child<QPushButton>(dialog, 9)->setFocus();
+  child<QPushButton>(dialog, "help")->setFocus();
 }
 
 void screenshot(QWidget& widget, const QString& name) {
@@ -201,28 +201,28 @@ void DialogsTest::brightnessShowsDefaultsAndLimits() {
   StampSettings s;
   ui::AppearanceDialog dialog(s, s.dateCode);
   QCOMPARE(dialog.windowTitle(), QString("Kelo 日期码字体和亮度"));
-  QCOMPARE(child<QLineEdit>(dialog, 1071)->text(), QString("93%"));
-  QCOMPARE(child<QLineEdit>(dialog, 1072)->text(), QString("6%"));
-  QCOMPARE(child<QLineEdit>(dialog, 1073)->text(), QString("0%"));
+  QCOMPARE(child<QLineEdit>(dialog, "fontBrightnessPercent")->text(), QString("93%"));
+  QCOMPARE(child<QLineEdit>(dialog, "outlineBrightnessPercent")->text(), QString("6%"));
+  QCOMPARE(child<QLineEdit>(dialog, "transparencyPercent")->text(), QString("0%"));
   QCOMPARE(ui::AppearanceDialog::brightnessPercent(255), 100);
   QCOMPARE(ui::AppearanceDialog::brightnessPercent(-255), 0);
 
-  auto* fontSlider = child<QSlider>(dialog, 1001);
-  auto* outlineSlider = child<QSlider>(dialog, 1002);
-  auto* transparency = child<QSlider>(dialog, 1004);
+  auto* fontSlider = child<QSlider>(dialog, "fontBrightness");
+  auto* outlineSlider = child<QSlider>(dialog, "outlineBrightness");
+  auto* transparency = child<QSlider>(dialog, "transparency");
   fontSlider->setValue(300);
   QCOMPARE(fontSlider->value(), 255);
-  QCOMPARE(child<QLineEdit>(dialog, 1071)->text(), QString("100%"));
+  QCOMPARE(child<QLineEdit>(dialog, "fontBrightnessPercent")->text(), QString("100%"));
   outlineSlider->setValue(-300);
   QCOMPARE(outlineSlider->value(), -255);
   transparency->setValue(95);
   QCOMPARE(transparency->value(), 90);
-  QCOMPARE(child<QLineEdit>(dialog, 1073)->text(), QString("90%"));
+  QCOMPARE(child<QLineEdit>(dialog, "transparencyPercent")->text(), QString("90%"));
   transparency->setValue(-5);
   QCOMPARE(transparency->value(), 0);
 
   // The outline slider follows the outline box at once.
-  auto* outline = child<QCheckBox>(dialog, 1038);
+  auto* outline = child<QCheckBox>(dialog, "outline");
   QVERIFY(outlineSlider->isEnabled());
   outline->click();
   QVERIFY(!outlineSlider->isEnabled());
@@ -236,18 +236,18 @@ void DialogsTest::brightnessWritesOnlyOnOk() {
   const StampSettings before = s;
   {
     ui::AppearanceDialog dialog(s, s.timeCode);
-    child<QSlider>(dialog, 1001)->setValue(-100);
-    child<QCheckBox>(dialog, 1039)->click();
-    child<QPushButton>(dialog, 2)->click();
+    child<QSlider>(dialog, "fontBrightness")->setValue(-100);
+    child<QCheckBox>(dialog, "uppercase")->click();
+    child<QPushButton>(dialog, "cancel")->click();
   }
   QVERIFY(s == before);
   {
     ui::AppearanceDialog dialog(s, s.timeCode);
-    child<QSlider>(dialog, 1001)->setValue(-100);
-    child<QSlider>(dialog, 1004)->setValue(40);
-    child<QCheckBox>(dialog, 1039)->click();
-    child<QCheckBox>(dialog, 1038)->click();
-    child<QPushButton>(dialog, 1)->click();
+    child<QSlider>(dialog, "fontBrightness")->setValue(-100);
+    child<QSlider>(dialog, "transparency")->setValue(40);
+    child<QCheckBox>(dialog, "uppercase")->click();
+    child<QCheckBox>(dialog, "outline")->click();
+    child<QPushButton>(dialog, "ok")->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
   QCOMPARE(s.timeCode.fontBrightness, -100);
@@ -282,12 +282,12 @@ void DialogsTest::brightnessFontChoice() {
       chosen.setWeight(QFont::Normal);
       return chosen;
     });
-    child<QPushButton>(dialog, 1074)->click();
+    child<QPushButton>(dialog, "chooseFont")->click();
     QCOMPARE(seen.pointSizeF(), 22.0);
     // The chooser starts on the face that is drawn for "Arial", with its weight.
     QCOMPARE(seen.family(), ui::drawnFamily(QStringLiteral("Arial"), 700, false));
     QCOMPARE(seen.weight(), QFont::Bold);
-    child<QPushButton>(dialog, 1)->click();
+    child<QPushButton>(dialog, "ok")->click();
   }
   QCOMPARE(settings::textOf(s.dateCode.font.lfFaceName), std::u16string(u"Liberation Serif"));
   QCOMPARE(s.dateCode.pointSizeTenths, 300);
@@ -301,8 +301,8 @@ void DialogsTest::brightnessFontChoice() {
   {
     ui::AppearanceDialog dialog(s, s.dateCode);
     dialog.setFontChooser([](const QFont&, QWidget*) { return std::optional<QFont>(); });
-    child<QPushButton>(dialog, 1074)->click();
-    child<QPushButton>(dialog, 1)->click();
+    child<QPushButton>(dialog, "chooseFont")->click();
+    child<QPushButton>(dialog, "ok")->click();
   }
   QVERIFY(s.dateCode == kept);
   QVERIFY(s.projectModified);
@@ -325,11 +325,11 @@ void DialogsTest::fontChooserStartsOnTheDrawnFace() {
     for (QCheckBox* box : chooser->findChildren<QCheckBox*>()) visibleBoxes += box->isVisibleTo(chooser) ? 1 : 0;
     chooser->accept();
   });
-  child<QPushButton>(dialog, 1074)->click();
+  child<QPushButton>(dialog, "chooseFont")->click();
   QCOMPARE(shown.family(), ui::drawnFamily(QStringLiteral("Arial"), 700, false));
   QCOMPARE(shown.weight(), QFont::Bold);
   QCOMPARE(visibleBoxes, 0);
-  child<QPushButton>(dialog, 1)->click();
+  child<QPushButton>(dialog, "ok")->click();
   QCOMPARE(settings::textOf(s.dateCode.font.lfFaceName), std::u16string(u"Arial"));
   QCOMPARE(s.dateCode.font.lfWeight, 700);
 }
@@ -349,17 +349,17 @@ void DialogsTest::customFormatPreviewAndLength() {
   {
     ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
     QCOMPARE(dialog.windowTitle(), QString("Kelo 自定义格式"));
-    QCOMPARE(child<QLineEdit>(dialog, 1050)->text(), QString("9:26pm"));
+    QCOMPARE(child<QLineEdit>(dialog, "formatPreview")->text(), QString("9:26pm"));
     screenshot(dialog, "CustomFormatDialog");
   }
   s.timeCode.uppercase = true;
   {
     ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
-    QCOMPARE(child<QLineEdit>(dialog, 1050)->text(), QString("9:26PM"));
+    QCOMPARE(child<QLineEdit>(dialog, "formatPreview")->text(), QString("9:26PM"));
     // Line breaks show as typed; the sample date is 22 June 2003.
-    child<QLineEdit>(dialog, 1049)->setText("%Y-%m-%d\\n%H");
-    child<QPushButton>(dialog, 3)->click();
-    QCOMPARE(child<QLineEdit>(dialog, 1050)->text(), QString("2003-06-22\\N21"));
+    child<QLineEdit>(dialog, "definition")->setText("%Y-%m-%d\\n%H");
+    child<QPushButton>(dialog, "preview")->click();
+    QCOMPARE(child<QLineEdit>(dialog, "formatPreview")->text(), QString("2003-06-22\\N21"));
   }
   QVERIFY(prompter.messages.empty());
 
@@ -367,11 +367,11 @@ void DialogsTest::customFormatPreviewAndLength() {
   const QString tooLong = repeated('x', 99) + "y";
   {
     ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
-    child<QLineEdit>(dialog, 1049)->setText(tooLong);
-    child<QPushButton>(dialog, 3)->click();
+    child<QLineEdit>(dialog, "definition")->setText(tooLong);
+    child<QPushButton>(dialog, "preview")->click();
     QCOMPARE(prompter.texts(), QStringList{"格式太长了。"});
-    QCOMPARE(child<QLineEdit>(dialog, 1050)->text(), QString("9:26PM"));  // unchanged
-    child<QPushButton>(dialog, 1)->click();
+    QCOMPARE(child<QLineEdit>(dialog, "formatPreview")->text(), QString("9:26PM"));  // unchanged
+    child<QPushButton>(dialog, "ok")->click();
   }
   QCOMPARE(prompter.texts(), (QStringList{"格式太长了。", "格式太长，尾巴切掉了一些。"}));
   QVERIFY(prompter.allWarnings());
@@ -381,9 +381,9 @@ void DialogsTest::customFormatPreviewAndLength() {
   const QString exact = repeated('z', 99);
   {
     ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
-    child<QLineEdit>(dialog, 1049)->setText(exact);
-    child<QPushButton>(dialog, 3)->click();
-    child<QPushButton>(dialog, 1)->click();
+    child<QLineEdit>(dialog, "definition")->setText(exact);
+    child<QPushButton>(dialog, "preview")->click();
+    child<QPushButton>(dialog, "ok")->click();
   }
   QVERIFY(prompter.messages.empty());
   QCOMPARE(settings::textOf(s.timeCode.customFormat), exact.toStdU16String());
@@ -391,8 +391,8 @@ void DialogsTest::customFormatPreviewAndLength() {
   // Cancel writes nothing.
   {
     ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
-    child<QLineEdit>(dialog, 1049)->setText("%H");
-    child<QPushButton>(dialog, 2)->click();
+    child<QLineEdit>(dialog, "definition")->setText("%H");
+    child<QPushButton>(dialog, "cancel")->click();
   }
   QCOMPARE(settings::textOf(s.timeCode.customFormat), exact.toStdU16String());
 }
@@ -414,8 +414,8 @@ void DialogsTest::formatComboHandlers() {
   QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog& dialog) {
     ++runs;
     // The dialog opens on the slot's text.
-    if (child<QLineEdit>(dialog, 1049)->text() != QString("%Y-%m-%d\\n%#I:%M:%S%p")) return int(QDialog::Rejected);
-    child<QLineEdit>(dialog, 1049)->setText("%#I:%M%p");
+    if (child<QLineEdit>(dialog, "definition")->text() != QString("%Y-%m-%d\\n%#I:%M:%S%p")) return int(QDialog::Rejected);
+    child<QLineEdit>(dialog, "definition")->setText("%#I:%M%p");
     dialog.accept();
     return dialog.result();
   }));
@@ -433,7 +433,7 @@ void DialogsTest::formatComboHandlers() {
   s.timeCode.formatIndex = 0;
   s.timeCode.customHasDate = s.timeCode.customHasTime = true;
   QVERIFY(!ui::onTimeFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog& dialog) {
-    child<QLineEdit>(dialog, 1049)->setText("%Y %H");
+    child<QLineEdit>(dialog, "definition")->setText("%Y %H");
     dialog.reject();
     return dialog.result();
   }));
@@ -446,7 +446,7 @@ void DialogsTest::formatComboHandlers() {
   s.language = 7;
   s.dateCode.formatIndex = 0;
   QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog& dialog) {
-    child<QLineEdit>(dialog, 1049)->setText("%d.%m.%Y");
+    child<QLineEdit>(dialog, "definition")->setText("%d.%m.%Y");
     dialog.accept();
     return dialog.result();
   }));
@@ -503,20 +503,20 @@ void DialogsTest::intervalValidationMessages() {
   activate(dialog);
 
   struct Case {
-    int mode;
-    int field;
+    const char* mode;
+    const char* field;
     QString message;
     QString corrected;
   };
   const Case cases[] = {
-      {1, 1029, "区间长度无效(0 秒)!", "8"},
-      {2, 1025, "区间长度无效(0 秒)!", "7"},
-      {3, 1031, "加码区间长度无效(0 秒)!", "6"},
-      {4, 1033, "区间长度无效(0 秒)!", "8"},
+      {"onSceneChange", "sceneSeconds", "区间长度无效(0 秒)!", "8"},
+      {"onDateChange", "dateChangeSeconds", "区间长度无效(0 秒)!", "7"},
+      {"periodic", "periodLengthSeconds", "加码区间长度无效(0 秒)!", "6"},
+      {"atStartMarkers", "markerSeconds", "区间长度无效(0 秒)!", "8"},
   };
   for (const Case& c : cases) {
     prompter.messages.clear();
-    child<QRadioButton>(dialog, 1037 + c.mode)->click();
+    child<QRadioButton>(dialog, c.mode)->click();
     QVERIFY(child<QLineEdit>(dialog, c.field)->isEnabled());
     enterAndLeave(dialog, c.field, "0");
     QCOMPARE(prompter.texts(), QStringList{c.message});
@@ -525,33 +525,33 @@ void DialogsTest::intervalValidationMessages() {
   }
 
   // Fade and delay: zero lengths in any mode that offers them.
-  child<QRadioButton>(dialog, 1042)->click();  // between markers
-  child<QCheckBox>(dialog, 1017)->click();
-  child<QCheckBox>(dialog, 1018)->click();
+  child<QRadioButton>(dialog, "betweenMarkers")->click();  // between markers
+  child<QCheckBox>(dialog, "fadeEnabled")->click();
+  child<QCheckBox>(dialog, "delayEnabled")->click();
   prompter.messages.clear();
-  enterAndLeave(dialog, 1028, "0");
+  enterAndLeave(dialog, "fadeSeconds", "0");
   QCOMPARE(prompter.texts(), QStringList{"淡入/淡出长度无效(0 秒)!"});
-  QCOMPARE(child<QLineEdit>(dialog, 1028)->text(), QString("1"));
+  QCOMPARE(child<QLineEdit>(dialog, "fadeSeconds")->text(), QString("1"));
   prompter.messages.clear();
-  enterAndLeave(dialog, 1034, "0");
+  enterAndLeave(dialog, "delaySeconds", "0");
   QCOMPARE(prompter.texts(), QStringList{"延迟长度无效(0 秒)!"});
-  QCOMPARE(child<QLineEdit>(dialog, 1034)->text(), QString("1"));
+  QCOMPARE(child<QLineEdit>(dialog, "delaySeconds")->text(), QString("1"));
 
   // Between markers has no stamped length: a long fade is fine. The scene gap may be 0.
   prompter.messages.clear();
-  enterAndLeave(dialog, 1028, "30");
+  enterAndLeave(dialog, "fadeSeconds", "30");
   QVERIFY(prompter.messages.empty());
-  child<QRadioButton>(dialog, 1038)->click();
-  enterAndLeave(dialog, 1035, "0");
+  child<QRadioButton>(dialog, "onSceneChange")->click();
+  enterAndLeave(dialog, "sceneGapSeconds", "0");
   QVERIFY(prompter.messages.empty());
-  QCOMPARE(child<QLineEdit>(dialog, 1035)->text(), QString("0"));
+  QCOMPARE(child<QLineEdit>(dialog, "sceneGapSeconds")->text(), QString("0"));
 
   // Going to Cancel, or Escape, discards the field without a check.
   prompter.messages.clear();
-  QLineEdit* scene = child<QLineEdit>(dialog, 1029);
+  QLineEdit* scene = child<QLineEdit>(dialog, "sceneSeconds");
   scene->setFocus();
   scene->setText("0");
-  child<QPushButton>(dialog, 2)->setFocus();
+  child<QPushButton>(dialog, "cancel")->setFocus();
   QVERIFY(prompter.messages.empty());
   scene->setFocus();
   QTest::keyClick(scene, Qt::Key_Escape);
@@ -560,8 +560,8 @@ void DialogsTest::intervalValidationMessages() {
   activate(dialog);
 
   // Digits only: a sign cannot be typed.
-  enterAndLeave(dialog, 1035, "-5");
-  QCOMPARE(child<QLineEdit>(dialog, 1035)->text(), QString("5"));
+  enterAndLeave(dialog, "sceneGapSeconds", "-5");
+  QCOMPARE(child<QLineEdit>(dialog, "sceneGapSeconds")->text(), QString("5"));
   screenshot(dialog, "IntervalDialog");
 }
 
@@ -570,41 +570,41 @@ void DialogsTest::intervalPeriodAndFade() {
   RecordingPrompter prompter;
   ui::IntervalDialog dialog(s, s.timeCode, prompter);
   activate(dialog);
-  child<QRadioButton>(dialog, 1040)->click();  // periodic
+  child<QRadioButton>(dialog, "periodic")->click();  // periodic
 
   // Length equal to the period, leaving either field.
-  for (int field : {1031, 1032}) {
-    child<QLineEdit>(dialog, 1032)->setText("60");
-    child<QLineEdit>(dialog, 1031)->setText("60");
+  for (const char* field : {"periodLengthSeconds", "periodSeconds"}) {
+    child<QLineEdit>(dialog, "periodSeconds")->setText("60");
+    child<QLineEdit>(dialog, "periodLengthSeconds")->setText("60");
     prompter.messages.clear();
     enterAndLeave(dialog, field, "60");
     QCOMPARE(prompter.texts(), QStringList{"加码区间长度(60 秒)必须小于周期长度(60 秒)"});
-    QCOMPARE(child<QLineEdit>(dialog, 1032)->text(), QString("60"));
-    QCOMPARE(child<QLineEdit>(dialog, 1031)->text(), QString("6"));
+    QCOMPARE(child<QLineEdit>(dialog, "periodSeconds")->text(), QString("60"));
+    QCOMPARE(child<QLineEdit>(dialog, "periodLengthSeconds")->text(), QString("6"));
   }
   // A zero length below a tiny period is corrected into a consistent pair.
-  child<QLineEdit>(dialog, 1032)->setText("3");
+  child<QLineEdit>(dialog, "periodSeconds")->setText("3");
   prompter.messages.clear();
-  enterAndLeave(dialog, 1031, "0");
+  enterAndLeave(dialog, "periodLengthSeconds", "0");
   QCOMPARE(prompter.messages.size(), 2u);
-  QCOMPARE(child<QLineEdit>(dialog, 1032)->text(), QString("60"));
-  QCOMPARE(child<QLineEdit>(dialog, 1031)->text(), QString("6"));
+  QCOMPARE(child<QLineEdit>(dialog, "periodSeconds")->text(), QString("60"));
+  QCOMPARE(child<QLineEdit>(dialog, "periodLengthSeconds")->text(), QString("6"));
 
   // Scene change of 3 seconds with a 2-second fade: too long, becomes 1.
-  child<QRadioButton>(dialog, 1038)->click();
-  enterAndLeave(dialog, 1029, "3");
-  child<QCheckBox>(dialog, 1017)->click();
+  child<QRadioButton>(dialog, "onSceneChange")->click();
+  enterAndLeave(dialog, "sceneSeconds", "3");
+  child<QCheckBox>(dialog, "fadeEnabled")->click();
   prompter.messages.clear();
-  enterAndLeave(dialog, 1028, "2");
+  enterAndLeave(dialog, "fadeSeconds", "2");
   QCOMPARE(prompter.messages.size(), 1u);
   QVERIFY(prompter.texts()[0].contains("2 秒") && prompter.texts()[0].contains("3 秒"));
-  QCOMPARE(child<QLineEdit>(dialog, 1028)->text(), QString("1"));
+  QCOMPARE(child<QLineEdit>(dialog, "fadeSeconds")->text(), QString("1"));
   // A one-second interval cannot hold any fade; the fade still never becomes 0.
-  enterAndLeave(dialog, 1029, "1");
+  enterAndLeave(dialog, "sceneSeconds", "1");
   prompter.messages.clear();
-  enterAndLeave(dialog, 1028, "1");
+  enterAndLeave(dialog, "fadeSeconds", "1");
   QCOMPARE(prompter.messages.size(), 1u);
-  QCOMPARE(child<QLineEdit>(dialog, 1028)->text(), QString("1"));
+  QCOMPARE(child<QLineEdit>(dialog, "fadeSeconds")->text(), QString("1"));
 }
 
 void DialogsTest::intervalEnablingAndModes() {
@@ -612,28 +612,29 @@ void DialogsTest::intervalEnablingAndModes() {
   RecordingPrompter prompter;
   {
     ui::IntervalDialog dateDialog(s, s.dateCode, prompter);
-    QVERIFY(!child<QRadioButton>(dateDialog, 1043)->isEnabled());
+    QVERIFY(!child<QRadioButton>(dateDialog, "betweenMarkersZeroTime")->isEnabled());
     ui::IntervalDialog timeDialog(s, s.timeCode, prompter);
-    QVERIFY(child<QRadioButton>(timeDialog, 1043)->isEnabled());
+    QVERIFY(child<QRadioButton>(timeDialog, "betweenMarkersZeroTime")->isEnabled());
 
     // Every frame: no numbers, no fade or delay.
-    QVERIFY(child<QRadioButton>(timeDialog, 1037)->isChecked());
-    for (int id : {1029, 1035, 1025, 1031, 1032, 1033, 1028, 1034})
-      QVERIFY(!child<QLineEdit>(timeDialog, id)->isEnabled());
-    QVERIFY(!child<QCheckBox>(timeDialog, 1017)->isEnabled());
-    QVERIFY(!child<QCheckBox>(timeDialog, 1018)->isEnabled());
+    QVERIFY(child<QRadioButton>(timeDialog, "everyFrame")->isChecked());
+    for (const char* name : {"sceneSeconds", "sceneGapSeconds", "dateChangeSeconds", "periodLengthSeconds",
+                             "periodSeconds", "markerSeconds", "fadeSeconds", "delaySeconds"})
+      QVERIFY(!child<QLineEdit>(timeDialog, name)->isEnabled());
+    QVERIFY(!child<QCheckBox>(timeDialog, "fadeEnabled")->isEnabled());
+    QVERIFY(!child<QCheckBox>(timeDialog, "delayEnabled")->isEnabled());
 
-    child<QRadioButton>(timeDialog, 1040)->click();
-    QVERIFY(child<QLineEdit>(timeDialog, 1031)->isEnabled());
-    QVERIFY(child<QLineEdit>(timeDialog, 1032)->isEnabled());
-    QVERIFY(!child<QLineEdit>(timeDialog, 1029)->isEnabled());
-    QVERIFY(child<QCheckBox>(timeDialog, 1017)->isEnabled());
-    QVERIFY(!child<QLineEdit>(timeDialog, 1028)->isEnabled());
-    child<QCheckBox>(timeDialog, 1017)->click();
-    QVERIFY(child<QLineEdit>(timeDialog, 1028)->isEnabled());
-    child<QRadioButton>(timeDialog, 1043)->click();  // zero time: no fade, no delay
-    QVERIFY(!child<QCheckBox>(timeDialog, 1017)->isEnabled());
-    QVERIFY(!child<QLineEdit>(timeDialog, 1028)->isEnabled());
+    child<QRadioButton>(timeDialog, "periodic")->click();
+    QVERIFY(child<QLineEdit>(timeDialog, "periodLengthSeconds")->isEnabled());
+    QVERIFY(child<QLineEdit>(timeDialog, "periodSeconds")->isEnabled());
+    QVERIFY(!child<QLineEdit>(timeDialog, "sceneSeconds")->isEnabled());
+    QVERIFY(child<QCheckBox>(timeDialog, "fadeEnabled")->isEnabled());
+    QVERIFY(!child<QLineEdit>(timeDialog, "fadeSeconds")->isEnabled());
+    child<QCheckBox>(timeDialog, "fadeEnabled")->click();
+    QVERIFY(child<QLineEdit>(timeDialog, "fadeSeconds")->isEnabled());
+    child<QRadioButton>(timeDialog, "betweenMarkersZeroTime")->click();  // zero time: no fade, no delay
+    QVERIFY(!child<QCheckBox>(timeDialog, "fadeEnabled")->isEnabled());
+    QVERIFY(!child<QLineEdit>(timeDialog, "fadeSeconds")->isEnabled());
   }
   QVERIFY(prompter.messages.empty());
 }
@@ -645,19 +646,19 @@ void DialogsTest::intervalOkAndCancel() {
   {
     ui::IntervalDialog dialog(s, s.timeCode, prompter);
     activate(dialog);
-    child<QRadioButton>(dialog, 1039)->click();
-    enterAndLeave(dialog, 1025, "9");
-    child<QPushButton>(dialog, 2)->click();
+    child<QRadioButton>(dialog, "onDateChange")->click();
+    enterAndLeave(dialog, "dateChangeSeconds", "9");
+    child<QPushButton>(dialog, "cancel")->click();
   }
   QVERIFY(s == before);
   {
     ui::IntervalDialog dialog(s, s.timeCode, prompter);
     activate(dialog);
-    child<QRadioButton>(dialog, 1039)->click();
-    enterAndLeave(dialog, 1025, "9");
-    child<QCheckBox>(dialog, 1018)->click();
-    enterAndLeave(dialog, 1034, "5");
-    child<QPushButton>(dialog, 1)->click();
+    child<QRadioButton>(dialog, "onDateChange")->click();
+    enterAndLeave(dialog, "dateChangeSeconds", "9");
+    child<QCheckBox>(dialog, "delayEnabled")->click();
+    enterAndLeave(dialog, "delaySeconds", "5");
+    child<QPushButton>(dialog, "ok")->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
   QCOMPARE(s.timeCode.intervalMode, IntervalMode::OnDateChange);
@@ -671,7 +672,7 @@ void DialogsTest::intervalOkAndCancel() {
   {
     ui::IntervalDialog dialog(s, s.timeCode, prompter);
     activate(dialog);
-    QLineEdit* edit = child<QLineEdit>(dialog, 1025);
+    QLineEdit* edit = child<QLineEdit>(dialog, "dateChangeSeconds");
     edit->setFocus();
     edit->selectAll();
     QTest::keyClicks(edit, "0");
@@ -691,31 +692,34 @@ void DialogsTest::preferencesClampAndWrite() {
     QCOMPARE(dialog.windowTitle(), QString("Kelo 个性化设置"));
     activate(dialog);
     struct Case {
-      int id;
+      const char* field;
       QString typed;
       QString shown;
     };
-    const Case cases[] = {{1048, "99", "50"},  {1049, "-12", "-11"}, {1040, "17", "16"}, {1041, "-24", "-23"},
-                          {1042, "60", "59"},  {1043, "-60", "-59"}, {1048, "-7", "-7"},  {1040, "-", "0"}};
+    const Case cases[] = {{"adjustYears", "99", "50"},    {"adjustMonths", "-12", "-11"}, {"adjustDays", "17", "16"},
+                          {"adjustHours", "-24", "-23"},  {"adjustMinutes", "60", "59"},  {"adjustSeconds", "-60", "-59"},
+                          {"adjustYears", "-7", "-7"},    {"adjustDays", "-", "0"}};
     for (const Case& c : cases) {
-      enterAndLeave(dialog, c.id, c.typed);
-      QCOMPARE(child<QLineEdit>(dialog, c.id)->text(), c.shown);
+      enterAndLeave(dialog, c.field, c.typed);
+      QCOMPARE(child<QLineEdit>(dialog, c.field)->text(), c.shown);
     }
     QVERIFY(prompter.messages.empty());
-    child<QRadioButton>(dialog, 1069)->click();
-    child<QCheckBox>(dialog, 1044)->click();
-    child<QPushButton>(dialog, 2)->click();
+    child<QRadioButton>(dialog, "preview640x480")->click();
+    child<QCheckBox>(dialog, "creationTimeFromFirstTimecode")->click();
+    child<QPushButton>(dialog, "cancel")->click();
   }
   QVERIFY(s == before);
   {
     ui::PreferencesDialog dialog(s, prompter);
     activate(dialog);
-    enterAndLeave(dialog, 1048, "99");
-    enterAndLeave(dialog, 1049, "-12");
-    child<QRadioButton>(dialog, 1069)->click();
-    for (int id : {1044, 1045, 1046, 1047}) child<QCheckBox>(dialog, id)->click();
+    enterAndLeave(dialog, "adjustYears", "99");
+    enterAndLeave(dialog, "adjustMonths", "-12");
+    child<QRadioButton>(dialog, "preview640x480")->click();
+    for (const char* name : {"creationTimeFromFirstTimecode", "modificationTimeFromLastTimecode", "markersInOneFile",
+                             "tapeTimecodeAsTcb"})
+      child<QCheckBox>(dialog, name)->click();
     // Enter while a correction field holds an out-of-range value: clamped before storing.
-    QLineEdit* seconds = child<QLineEdit>(dialog, 1043);
+    QLineEdit* seconds = child<QLineEdit>(dialog, "adjustSeconds");
     seconds->setFocus();
     seconds->selectAll();
     QTest::keyClicks(seconds, "75");
@@ -740,13 +744,13 @@ void DialogsTest::preferencesPatternAndLanguage() {
   RecordingPrompter prompter;
   {
     ui::PreferencesDialog dialog(s, prompter);
-    auto* rename = child<QCheckBox>(dialog, 1075);
-    auto* pattern = child<QLineEdit>(dialog, 1076);
+    auto* rename = child<QCheckBox>(dialog, "renameOutput");
+    auto* pattern = child<QLineEdit>(dialog, "outputNamePattern");
     QVERIFY(!pattern->isEnabled());
     rename->click();
     QVERIFY(pattern->isEnabled());
     pattern->setText(repeated('a', 99) + "bc");
-    child<QPushButton>(dialog, 1)->click();
+    child<QPushButton>(dialog, "ok")->click();
   }
   QCOMPARE(prompter.texts(), QStringList{"格式太长，尾巴切掉了一些。"});
   QVERIFY(prompter.allWarnings());
@@ -756,8 +760,8 @@ void DialogsTest::preferencesPatternAndLanguage() {
   prompter.messages.clear();
   {
     ui::PreferencesDialog dialog(s, prompter);
-    child<QLineEdit>(dialog, 1076)->setText(repeated('b', 99));
-    child<QPushButton>(dialog, 1)->click();
+    child<QLineEdit>(dialog, "outputNamePattern")->setText(repeated('b', 99));
+    child<QPushButton>(dialog, "ok")->click();
   }
   QVERIFY(prompter.messages.empty());
   QCOMPARE(settings::textOf(s.outputNamePattern), repeated('b', 99).toStdU16String());
@@ -767,10 +771,10 @@ void DialogsTest::preferencesPatternAndLanguage() {
   s.dateCode.formatIndex = 5;
   {
     ui::PreferencesDialog dialog(s, prompter);
-    auto* language = child<QComboBox>(dialog, 1039);
+    auto* language = child<QComboBox>(dialog, "language");
     QCOMPARE(language->currentText(), QString("数字"));
     language->setCurrentIndex(1);
-    child<QPushButton>(dialog, 1)->click();
+    child<QPushButton>(dialog, "ok")->click();
     QVERIFY(dialog.languageChanged());
   }
   QCOMPARE(s.language, 1);
@@ -778,8 +782,8 @@ void DialogsTest::preferencesPatternAndLanguage() {
   s.dateCode.formatIndex = 2;
   {
     ui::PreferencesDialog dialog(s, prompter);
-    child<QComboBox>(dialog, 1039)->setCurrentIndex(0);
-    child<QPushButton>(dialog, 1)->click();
+    child<QComboBox>(dialog, "language")->setCurrentIndex(0);
+    child<QPushButton>(dialog, "ok")->click();
   }
   QCOMPARE(s.dateCode.formatIndex, 2);  // within the numeral list
 
@@ -787,7 +791,7 @@ void DialogsTest::preferencesPatternAndLanguage() {
   s.language = 7;
   {
     ui::PreferencesDialog dialog(s, prompter);
-    child<QPushButton>(dialog, 1)->click();
+    child<QPushButton>(dialog, "ok")->click();
     QVERIFY(!dialog.languageChanged());
   }
   QCOMPARE(s.language, 7);
@@ -801,7 +805,7 @@ void DialogsTest::logWindowKeepsLines() {
   QVERIFY(log->lines().isEmpty());
   log->show();
   QVERIFY(log->listBox()->count() == 0);
-  child<QPushButton>(*log, 1)->click();
+  child<QPushButton>(*log, "close")->click();
   QVERIFY(log->isHidden());
 
   log->appendLine("2003-06-22 21:26:38 开始加码");
@@ -809,7 +813,7 @@ void DialogsTest::logWindowKeepsLines() {
   log->appendLine(longLine);
   log->show();
   QCOMPARE(log->lines(), (QStringList{"2003-06-22 21:26:38 开始加码", longLine}));
-  child<QPushButton>(*log, 1)->click();
+  child<QPushButton>(*log, "close")->click();
   log->show();
   QCOMPARE(log->lines().size(), 2);
   // The long line can be scrolled to its end.
@@ -826,17 +830,17 @@ void DialogsTest::helpButtonsNameTheirPages() {
   {
     ui::AppearanceDialog brightness(s, s.dateCode);
     QObject::connect(&brightness, &ui::AppearanceDialog::helpRequested, record);
-    child<QPushButton>(brightness, 9)->click();
+    child<QPushButton>(brightness, "help")->click();
     ui::IntervalDialog duration(s, s.dateCode, prompter);
     QObject::connect(&duration, &ui::IntervalDialog::helpRequested, record);
-    child<QPushButton>(duration, 9)->click();
+    child<QPushButton>(duration, "help")->click();
     ui::PreferencesDialog preference(s, prompter);
     QObject::connect(&preference, &ui::PreferencesDialog::helpRequested, record);
-    child<QPushButton>(preference, 9)->click();
+    child<QPushButton>(preference, "help")->click();
   }
   s.timeCode.formatIndex = 0;
   ui::onTimeFormatChanged(s, prompter, nullptr, record, [&](ui::CustomFormatDialog& dialog) {
-    child<QPushButton>(dialog, 9)->click();
+    child<QPushButton>(dialog, "help")->click();
     return int(QDialog::Rejected);
   });
   QCOMPARE(contexts, (std::vector<int>{0x200A0, 0x200A1, 0x2009D, 0x200A3}));
