@@ -54,7 +54,7 @@ class SampleDelegate : public QStyledItemDelegate {
 
 DateFormatCombo::DateFormatCombo(const settings::StampSettings& settings, QWidget* parent)
     : QComboBox(parent), settings_(settings) {
-  setObjectName(QStringLiteral("1010"));
+  setObjectName(QStringLiteral("dateFormat"));
   setFont(dialogFont());
   setItemDelegate(new SampleDelegate(this));
 }

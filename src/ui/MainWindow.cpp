@@ -49,6 +49,9 @@ namespace {
 
 constexpr int kMaxPathLength = 256;  // project paths of this many characters or more are refused
 const QString kProjectFilter = QStringLiteral("Kelo 项目文件 (*.zev)");
+// Every container the engine reads; both cases, as file names on this system are case-sensitive.
+const QString kVideoFilter =
+    QStringLiteral("DV 文件 (*.avi *.AVI *.dv *.DV *.dif *.DIF *.mov *.MOV)");
 
 QString fromU16(const std::u16string& s) {
   return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
@@ -759,7 +762,7 @@ void MainWindow::addFiles() {
   const QString first = fromU16(textOf(settings_.addFilesFolder));
   FileRequest request{FileRequest::Kind::AddFiles, QStringLiteral("选择需加码的录像"),
                       first.isEmpty() ? QString() : fromPath(platform::folderOf(toPath(first))), first,
-                      QStringLiteral("DV 文件 (*.AVI)"), QStringLiteral("avi")};
+                      kVideoFilter, QStringLiteral("avi")};
   const QStringList chosen = chooseFiles(request);
   if (chosen.isEmpty()) return;
   addFilePaths(chosen);
@@ -849,6 +852,9 @@ void MainWindow::onStamp() {
     return;
   }
   windowToSettings();
+  // Preconditions the driver does not check itself go here, before the run starts.
+  // TODO(lead): when render/ can tell that no installed font draws the codes' texts, show its
+  // message here and return (the engine issue's font check).
   engine::BatchRequest request;
   for (int i = 0; i < fileList_->count(); ++i) request.inputs.push_back(toPath(fileList_->item(i)->text()));
   request.outputFolder = platform::toUtf8(textOf(settings_.outputFolder));

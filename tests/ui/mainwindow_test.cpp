@@ -506,7 +506,8 @@ void MainWindowTest::fileListCommands() {
   nextChoice_ = {"/v/a.avi", "/v/b.avi"};
   w->addFiles();
   QCOMPARE(requests_.back().title, QStringLiteral("选择需加码的录像"));
-  QCOMPARE(requests_.back().filter, QStringLiteral("DV 文件 (*.AVI)"));
+  for (const char* pattern : {"*.avi", "*.AVI", "*.dv", "*.dif", "*.mov"})
+    QVERIFY(requests_.back().filter.contains(QLatin1String(pattern)));
   QCOMPARE(w->fileList()->count(), 2);
   QCOMPARE(w->fileList()->currentRow(), 0);
   QVERIFY(s.projectModified);
