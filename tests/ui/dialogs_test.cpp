@@ -328,10 +328,12 @@ void DialogsTest::fontChooserStartsOnTheDrawnFace() {
   child<QPushButton>(dialog, "chooseFont")->click();
   QCOMPARE(shown.family(), ui::drawnFamily(QStringLiteral("Arial"), 700, false));
   QCOMPARE(shown.weight(), QFont::Bold);
+  QVERIFY(!shown.italic());
   QCOMPARE(visibleBoxes, 0);
   child<QPushButton>(dialog, "ok")->click();
   QCOMPARE(settings::textOf(s.dateCode.font.lfFaceName), std::u16string(u"Arial"));
   QCOMPARE(s.dateCode.font.lfWeight, 700);
+  QCOMPARE(int(s.dateCode.font.lfItalic), 0);
 }
 
 void DialogsTest::qtDialogsSpeakChinese() {
