@@ -56,7 +56,7 @@ constexpr Shift kLayout2[] = {
 constexpr int kLayoutCount = 5;
 constexpr QSize kPreviewSizes[kLayoutCount] = {{720, 480}, {720, 540}, {640, 480}, {720, 576}, {720, 405}};
 
-// The safe areas, as left, top, right, bottom of the original drawing calls (right and bottom
+// The safe areas as left, top, right, bottom of the rectangles drawn (right and bottom
 // exclusive).
 constexpr int kSafeAreas[kLayoutCount][2][4] = {
     {{39, 31, 695, 463}, {71, 55, 663, 439}},
