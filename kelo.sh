@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   libpng-dev libicu-dev libfreetype-dev libfontconfig-dev
   libclang-rt-14-dev
-  qt6-base-dev
+  qt6-base-dev qt6-translations-l10n
   ffmpeg dvgrab mediainfo
   fonts-liberation2 fonts-wqy-microhei
   xvfb xauth

@@ -1,4 +1,4 @@
-#include "ui/CKeloFormat.h"
+#include "ui/CustomFormatDialog.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -34,7 +34,7 @@ void warn(engine::Prompter& prompter, const char* text) {
 
 }  // namespace
 
-QString CKeloFormat::previewText(const QString& definition, int language, bool uppercase) {
+QString CustomFormatDialog::previewText(const QString& definition, int language, bool uppercase) {
   if (definition.size() > kMaxFormatLength) return {};
   std::u16string text = render::formatSample(definition.toStdU16String(), language, sampleTime());
   if (uppercase) {
@@ -51,34 +51,28 @@ QString CKeloFormat::previewText(const QString& definition, int language, bool u
   return QString::fromStdU16String(text);
 }
 
-CKeloFormat::CKeloFormat(settings::StampSettings& settings, settings::StampCodeSettings& code,
+CustomFormatDialog::CustomFormatDialog(settings::StampSettings& settings, settings::StampCodeSettings& code,
                          engine::Prompter& prompter, QWidget* parent)
-    : QDialog(parent), settings_(settings), code_(code), prompter_(prompter) {
-  setWindowTitle(QStringLiteral("Kelo 自定义格式"));
-  setFont(dialogFont());
-  setFixedSize(dluX(236), dluY(68));
+    : OptionDialog(QStringLiteral("Kelo 自定义格式"), kHelpContext, QSize(236, 68), parent),
+      settings_(settings),
+      code_(code),
+      prompter_(prompter) {
 
-  placeControl(new QLabel(QStringLiteral("格式定义"), this), 0, 7, 9, 40, 8);
-  definition_ = placeControl(new QLineEdit(this), 1049, 50, 7, 179, 12);
-  placeControl(new QLabel(QStringLiteral("格式预览"), this), 0, 7, 27, 40, 8);
-  previewField_ = placeControl(new QLineEdit(this), 1050, 50, 25, 179, 12);
+  placeControl(new QLabel(QStringLiteral("格式定义"), this), "", 7, 9, 40, 8);
+  definition_ = placeControl(new QLineEdit(this), "definition", 50, 7, 179, 12);
+  placeControl(new QLabel(QStringLiteral("格式预览"), this), "", 7, 27, 40, 8);
+  previewField_ = placeControl(new QLineEdit(this), "formatPreview", 50, 25, 179, 12);
   previewField_->setReadOnly(true);
 
-  auto* ok = placeControl(new QPushButton(QStringLiteral("确认"), this), 1, 7, 47, 50, 14);
-  auto* cancel = placeControl(new QPushButton(QStringLiteral("取消"), this), 2, 65, 47, 50, 14);
-  auto* previewButton = placeControl(new QPushButton(QStringLiteral("预览"), this), 3, 123, 47, 50, 14);
-  auto* help = placeControl(new QPushButton(QStringLiteral("帮助"), this), 9, 181, 47, 48, 14);
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &CKeloFormat::accept);
-  connect(cancel, &QPushButton::clicked, this, &CKeloFormat::reject);
-  connect(previewButton, &QPushButton::clicked, this, &CKeloFormat::preview);
-  connect(help, &QPushButton::clicked, this, [this] { emit helpRequested(kHelpContext); });
+  addButtons(47, 7, 65, 181, 48);
+  auto* previewButton = placeControl(new QPushButton(QStringLiteral("预览"), this), "preview", 123, 47, 50, 14);
+  connect(previewButton, &QPushButton::clicked, this, &CustomFormatDialog::preview);
 
   definition_->setText(QString::fromStdU16String(settings::textOf(code_.customFormat)));
   preview();
 }
 
-void CKeloFormat::preview() {
+void CustomFormatDialog::preview() {
   const QString definition = definition_->text();
   if (definition.size() > kMaxFormatLength) {
     warn(prompter_, "格式太长了。");
@@ -87,7 +81,7 @@ void CKeloFormat::preview() {
   previewField_->setText(previewText(definition, settings_.language, code_.uppercase));
 }
 
-void CKeloFormat::accept() {
+void CustomFormatDialog::accept() {
   const QString definition = definition_->text();
   if (definition.size() > kMaxFormatLength) warn(prompter_, "格式太长，尾巴切掉了一些。");
   settings::setText(code_.customFormat, definition.toStdU16String());

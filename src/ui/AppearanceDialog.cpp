@@ -1,4 +1,4 @@
-#include "ui/CKeloBrightness.h"
+#include "ui/AppearanceDialog.h"
 
 #include <QCheckBox>
 #include <QFontDialog>
@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "ui/DialogUnits.h"
+#include "ui/FontFace.h"
 
 namespace kelo::ui {
 
@@ -17,28 +18,37 @@ namespace {
 
 constexpr int kScreenDpi = 96;
 
+// The stamp has no colour, underline or strike-out: the chooser does not offer them.
+void hideFontEffects(QFontDialog& dialog) {
+  for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) {
+    box->hide();
+    if (auto* group = qobject_cast<QGroupBox*>(box->parentWidget())) group->hide();
+  }
+}
+
 // Font height in pixels for a size in tenths of a point: -(tenths * dpi / 720), rounded.
 int32_t heightForTenths(int tenths) {
   return -static_cast<int32_t>(std::lround(tenths * static_cast<double>(kScreenDpi) / 720.0));
 }
 
 std::optional<QFont> platformFontChooser(const QFont& initial, QWidget* parent) {
-  bool ok = false;
-  const QFont chosen = QFontDialog::getFont(&ok, initial, parent, QStringLiteral("字体"),
-                                            QFontDialog::ScalableFonts | QFontDialog::NonScalableFonts);
-  if (!ok) return std::nullopt;
-  return chosen;
+  QFontDialog dialog(initial, parent);
+  dialog.setWindowTitle(QStringLiteral("字体"));
+  dialog.setOptions(QFontDialog::ScalableFonts | QFontDialog::DontUseNativeDialog);
+  hideFontEffects(dialog);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.selectedFont();
 }
 
-QSlider* makeSlider(QWidget* parent, int id, int x, int y, int min, int max) {
-  auto* slider = placeControl(new QSlider(Qt::Horizontal, parent), id, x, y, 160, 15);
+QSlider* makeSlider(QWidget* parent, const char* name, int x, int y, int min, int max) {
+  auto* slider = placeControl(new QSlider(Qt::Horizontal, parent), name, x, y, 160, 15);
   slider->setRange(min, max);
   slider->setPageStep(16);
   return slider;
 }
 
-QLineEdit* makePercentField(QWidget* parent, int id, int x, int y) {
-  auto* field = placeControl(new QLineEdit(parent), id, x, y, 30, 12);
+QLineEdit* makePercentField(QWidget* parent, const char* name, int x, int y) {
+  auto* field = placeControl(new QLineEdit(parent), name, x, y, 30, 12);
   field->setReadOnly(true);
   field->setFocusPolicy(Qt::NoFocus);
   field->setAlignment(Qt::AlignRight);
@@ -47,7 +57,7 @@ QLineEdit* makePercentField(QWidget* parent, int id, int x, int y) {
 
 }  // namespace
 
-QFont CKeloBrightness::toQFont(const settings::LogFont& font, int pointSizeTenths) {
+QFont AppearanceDialog::toQFont(const settings::LogFont& font, int pointSizeTenths) {
   QFont q;
   q.setFamilies(QStringList{QString::fromStdU16String(settings::textOf(font.lfFaceName))});
   if (pointSizeTenths > 0) {
@@ -63,7 +73,7 @@ QFont CKeloBrightness::toQFont(const settings::LogFont& font, int pointSizeTenth
   return q;
 }
 
-void CKeloBrightness::fromQFont(const QFont& font, settings::LogFont& out, int& pointSizeTenths) {
+void AppearanceDialog::fromQFont(const QFont& font, settings::LogFont& out, int& pointSizeTenths) {
   int tenths = 0;
   if (font.pointSizeF() > 0) {
     tenths = static_cast<int>(std::lround(font.pointSizeF() * 10.0));
@@ -80,32 +90,29 @@ void CKeloBrightness::fromQFont(const QFont& font, settings::LogFont& out, int& 
   settings::setText(out.lfFaceName, font.family().toStdU16String());
 }
 
-CKeloBrightness::CKeloBrightness(settings::StampSettings& settings, settings::StampCodeSettings& code,
+AppearanceDialog::AppearanceDialog(settings::StampSettings& settings, settings::StampCodeSettings& code,
                                  QWidget* parent)
-    : QDialog(parent), settings_(settings), code_(code), chooseFont_(platformFontChooser) {
-  setWindowTitle(QStringLiteral("Kelo 日期码字体和亮度"));
-  setFont(dialogFont());
-  setFixedSize(dluX(220), dluY(160));
+    : OptionDialog(QStringLiteral("Kelo 日期码字体和亮度"), kHelpContext, QSize(220, 160), parent),
+      settings_(settings),
+      code_(code),
+      chooseFont_(platformFontChooser) {
 
-  fontButton_ = placeControl(new QPushButton(QStringLiteral("字体"), this), 1074, 7, 7, 50, 14);
-  uppercaseBox_ = placeControl(new QCheckBox(QStringLiteral("大写"), this), 1039, 70, 9, 50, 10);
-  outlineBox_ = placeControl(new QCheckBox(QStringLiteral("轮廓"), this), 1038, 130, 9, 50, 10);
+  fontButton_ = placeControl(new QPushButton(QStringLiteral("字体"), this), "chooseFont", 7, 7, 50, 14);
+  uppercaseBox_ = placeControl(new QCheckBox(QStringLiteral("大写"), this), "uppercase", 70, 9, 50, 10);
+  outlineBox_ = placeControl(new QCheckBox(QStringLiteral("轮廓"), this), "outline", 130, 9, 50, 10);
 
-  placeControl(new QGroupBox(QStringLiteral("字体亮度"), this), 0, 7, 28, 206, 34);
-  fontSlider_ = makeSlider(this, 1001, 13, 41, -255, 255);
-  fontPercent_ = makePercentField(this, 1071, 177, 42);
-  placeControl(new QGroupBox(QStringLiteral("轮廓亮度"), this), 0, 7, 66, 206, 34);
-  outlineSlider_ = makeSlider(this, 1002, 13, 79, -255, 255);
-  outlinePercent_ = makePercentField(this, 1072, 177, 80);
-  placeControl(new QGroupBox(QStringLiteral("透明度"), this), 0, 7, 104, 206, 34);
-  transparencySlider_ = makeSlider(this, 1004, 13, 117, 0, 90);
+  placeControl(new QGroupBox(QStringLiteral("字体亮度"), this), "", 7, 28, 206, 34);
+  fontSlider_ = makeSlider(this, "fontBrightness", 13, 41, -255, 255);
+  fontPercent_ = makePercentField(this, "fontBrightnessPercent", 177, 42);
+  placeControl(new QGroupBox(QStringLiteral("轮廓亮度"), this), "", 7, 66, 206, 34);
+  outlineSlider_ = makeSlider(this, "outlineBrightness", 13, 79, -255, 255);
+  outlinePercent_ = makePercentField(this, "outlineBrightnessPercent", 177, 80);
+  placeControl(new QGroupBox(QStringLiteral("透明度"), this), "", 7, 104, 206, 34);
+  transparencySlider_ = makeSlider(this, "transparency", 13, 117, 0, 90);
   transparencySlider_->setPageStep(10);
-  transparencyPercent_ = makePercentField(this, 1073, 177, 118);
+  transparencyPercent_ = makePercentField(this, "transparencyPercent", 177, 118);
 
-  auto* ok = placeControl(new QPushButton(QStringLiteral("确认"), this), 1, 7, 142, 50, 14);
-  auto* cancel = placeControl(new QPushButton(QStringLiteral("取消"), this), 2, 85, 142, 50, 14);
-  auto* help = placeControl(new QPushButton(QStringLiteral("帮助"), this), 9, 163, 142, 50, 14);
-  ok->setDefault(true);
+  addButtons(142, 7, 85, 163);
 
   // Working copies.
   font_ = code_.font;
@@ -137,13 +144,10 @@ CKeloBrightness::CKeloBrightness(settings::StampSettings& settings, settings::St
       modified_ = true;
       readControls();
     });
-  connect(fontButton_, &QPushButton::clicked, this, &CKeloBrightness::chooseFont);
-  connect(ok, &QPushButton::clicked, this, &CKeloBrightness::accept);
-  connect(cancel, &QPushButton::clicked, this, &CKeloBrightness::reject);
-  connect(help, &QPushButton::clicked, this, [this] { emit helpRequested(kHelpContext); });
+  connect(fontButton_, &QPushButton::clicked, this, &AppearanceDialog::chooseFont);
 }
 
-void CKeloBrightness::readControls() {
+void AppearanceDialog::readControls() {
   uppercase_ = uppercaseBox_->isChecked();
   outline_ = outlineBox_->isChecked();
   fontBrightness_ = fontSlider_->value();
@@ -152,17 +156,28 @@ void CKeloBrightness::readControls() {
   outlineSlider_->setEnabled(outline_);
 }
 
-void CKeloBrightness::showPercentages() {
+void AppearanceDialog::showPercentages() {
   fontPercent_->setText(QStringLiteral("%1%").arg(brightnessPercent(fontSlider_->value())));
   outlinePercent_->setText(QStringLiteral("%1%").arg(brightnessPercent(outlineSlider_->value())));
   transparencyPercent_->setText(QStringLiteral("%1%").arg(transparencySlider_->value()));
 }
 
-void CKeloBrightness::chooseFont() {
+void AppearanceDialog::chooseFont() {
   if (chooseFont_) {
-    if (std::optional<QFont> chosen = chooseFont_(toQFont(font_, pointSizeTenths_), this)) {
+    // The chooser starts on the face that is really drawn ("Liberation Sans" standing in for a
+    // missing "Arial"), so it shows the stored weight and style rather than some unrelated face.
+    QFont initial = toQFont(font_, pointSizeTenths_);
+    const QString drawn = drawnFamily(initial.family(), font_.lfWeight, font_.lfItalic != 0);
+    initial.setFamilies(QStringList{drawn});
+    if (std::optional<QFont> chosen = chooseFont_(initial, this)) {
       // Vertical faces ("@" names on Windows) would lay the stamp on its side.
-      if (!chosen->family().startsWith(QLatin1Char('@'))) fromQFont(*chosen, font_, pointSizeTenths_);
+      if (!chosen->family().startsWith(QLatin1Char('@'))) {
+        const settings::LogFont stored = font_;
+        fromQFont(*chosen, font_, pointSizeTenths_);
+        // Keeping the drawn face keeps the stored name, so the project still asks for "Arial".
+        if (chosen->family() == drawn)
+          std::copy(std::begin(stored.lfFaceName), std::end(stored.lfFaceName), std::begin(font_.lfFaceName));
+      }
     }
   }
   // Cancelled or not, the dialog counts as modified: OK then writes the unchanged values back.
@@ -171,7 +186,7 @@ void CKeloBrightness::chooseFont() {
   showPercentages();
 }
 
-void CKeloBrightness::accept() {
+void AppearanceDialog::accept() {
   if (modified_) {
     code_.font = font_;
     code_.pointSizeTenths = pointSizeTenths_;

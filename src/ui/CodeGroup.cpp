@@ -1,4 +1,4 @@
-#include "ui/CodeControls.h"
+#include "ui/CodeGroup.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,9 +8,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
-#include "ui/CKeloButton.h"
-#include "ui/CKeloDateFormat.h"
+#include "settings/SettingsFields.h"
+#include "ui/RepeatButton.h"
+#include "ui/DateFormatCombo.h"
 
 namespace kelo::ui {
 
@@ -73,8 +75,24 @@ int mulDivRound(int a, int b, int c) {
 
 Position toFramePixels(Position preview, QSize previewSize, int frameHeight) {
   if (frameHeight <= 0 || previewSize.width() <= 0 || previewSize.height() <= 0) return preview;
-  return {mulDivRound(kFrameWidth, preview.x, previewSize.width()),
-          mulDivRound(preview.y, frameHeight, previewSize.height())};
+  // A position shown past the picture's edge is stored at the frame's edge.
+  return clampToPicture({mulDivRound(kFrameWidth, preview.x, previewSize.width()),
+                         mulDivRound(preview.y, frameHeight, previewSize.height())},
+                        QSize(kFrameWidth, frameHeight));
+}
+
+Position clampToPicture(Position p, QSize picture) {
+  if (picture.width() > 0) p.x = std::clamp(p.x, 0, picture.width());
+  if (picture.height() > 0) p.y = std::clamp(p.y, 0, picture.height());
+  return p;
+}
+
+Position clampToFieldLimits(Position frame) {
+  static const settings::FieldInfo* const x = settings::findField("dateCode.x");
+  static const settings::FieldInfo* const y = settings::findField("dateCode.y");
+  if (x) frame.x = std::clamp(frame.x, x->min, x->max);
+  if (y) frame.y = std::clamp(frame.y, y->min, y->max);
+  return frame;
 }
 
 Position toPreviewPixels(Position frame, QSize previewSize, int frameHeight) {
@@ -98,17 +116,17 @@ CodeGroup::CodeGroup(bool isDateCode, const settings::StampSettings& settings, Q
   corner_ = new QComboBox(parent);
   for (const char* item : kCornerItems) corner_->addItem(QString::fromUtf8(item));
   if (isDate_) {
-    format_ = new CKeloDateFormat(settings, parent);
+    format_ = new DateFormatCombo(settings, parent);
     fillDateFormats(settings.language);
   } else {
     format_ = new QComboBox(parent);
     for (const char* item : kTimeItems) format_->addItem(QString::fromUtf8(item));
   }
   format_->setMaxVisibleItems(settings::kTimeFormatListLength);
-  up_ = new CKeloButton(ids_.up, QStringLiteral("^"), parent);
-  down_ = new CKeloButton(ids_.down, QStringLiteral("v"), parent);
-  left_ = new CKeloButton(ids_.left, QStringLiteral("<"), parent);
-  right_ = new CKeloButton(ids_.right, QStringLiteral(">"), parent);
+  up_ = new RepeatButton(ids_.up, QStringLiteral("^"), parent);
+  down_ = new RepeatButton(ids_.down, QStringLiteral("v"), parent);
+  left_ = new RepeatButton(ids_.left, QStringLiteral("<"), parent);
+  right_ = new RepeatButton(ids_.right, QStringLiteral(">"), parent);
   font_ = new QPushButton(QStringLiteral("字体"), parent);
   interval_ = new QPushButton(QStringLiteral("区间"), parent);
   group_->lower();  // the frame stays behind the controls it encloses
@@ -116,8 +134,8 @@ CodeGroup::CodeGroup(bool isDateCode, const settings::StampSettings& settings, Q
   connect(enable_, &QCheckBox::clicked, this, &CodeGroup::enableClicked);
   connect(format_, &QComboBox::activated, this, &CodeGroup::formatActivated);
   connect(corner_, &QComboBox::activated, this, &CodeGroup::cornerActivated);
-  for (CKeloButton* b : {up_, down_, left_, right_})
-    connect(b, &CKeloButton::action, this, &CodeGroup::nudgeAction);
+  for (RepeatButton* b : {up_, down_, left_, right_})
+    connect(b, &RepeatButton::action, this, &CodeGroup::nudgeAction);
   connect(font_, &QPushButton::clicked, this, &CodeGroup::fontClicked);
   connect(interval_, &QPushButton::clicked, this, &CodeGroup::intervalClicked);
 }
@@ -170,7 +188,7 @@ void CodeGroup::fillDateFormats(int language) {
   if (keep >= 0 && keep < n) format_->setCurrentIndex(keep);
 }
 
-CKeloButton* CodeGroup::nudgeButton(Nudge n) const {
+RepeatButton* CodeGroup::nudgeButton(Nudge n) const {
   switch (n) {
     case Nudge::Up: return up_;
     case Nudge::Down: return down_;

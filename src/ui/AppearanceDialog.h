@@ -2,13 +2,13 @@
 // The font and brightness dialog of one code: font, upper case, outline, the two brightness
 // sliders and transparency. Works on copies; OK writes them into the code (and marks the project
 // modified), Cancel writes nothing.
-#include <QDialog>
 #include <QFont>
 #include <functional>
 #include <optional>
 #include <utility>
 
 #include "settings/StampSettings.h"
+#include "ui/OptionDialog.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -17,14 +17,14 @@ class QSlider;
 
 namespace kelo::ui {
 
-class CKeloBrightness : public QDialog {
+class AppearanceDialog : public OptionDialog {
   Q_OBJECT
 
  public:
   static constexpr int kHelpContext = 0x200A0;
 
   // `code` is the date code or the time code block of `settings`.
-  CKeloBrightness(settings::StampSettings& settings, settings::StampCodeSettings& code,
+  AppearanceDialog(settings::StampSettings& settings, settings::StampCodeSettings& code,
                   QWidget* parent = nullptr);
 
   // The font chooser; by default the platform's QFontDialog. Returns the chosen font, or nothing
@@ -40,9 +40,6 @@ class CKeloBrightness : public QDialog {
   static void fromQFont(const QFont& font, settings::LogFont& out, int& pointSizeTenths);
 
   void accept() override;
-
- signals:
-  void helpRequested(int context);
 
  private:
   void readControls();

@@ -9,12 +9,12 @@
 
 namespace kelo::ui {
 
-class CKeloDateFormat : public QComboBox {
+class DateFormatCombo : public QComboBox {
   Q_OBJECT
 
  public:
   // The samples follow `settings.language` at the time they are drawn.
-  explicit CKeloDateFormat(const settings::StampSettings& settings, QWidget* parent = nullptr);
+  explicit DateFormatCombo(const settings::StampSettings& settings, QWidget* parent = nullptr);
 
   // What item `index` shows for stamp language `language`.
   static QString itemText(int index, int language);

@@ -1,4 +1,4 @@
-#include "ui/CKeloDateFormat.h"
+#include "ui/DateFormatCombo.h"
 
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -26,7 +26,7 @@ std::tm sampleDate() {
 // Draws each popup item from its index alone; the item strings are only the indexes.
 class SampleDelegate : public QStyledItemDelegate {
  public:
-  explicit SampleDelegate(CKeloDateFormat* combo) : QStyledItemDelegate(combo), combo_(combo) {}
+  explicit SampleDelegate(DateFormatCombo* combo) : QStyledItemDelegate(combo), combo_(combo) {}
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QStyleOptionViewItem opt = option;
@@ -42,24 +42,24 @@ class SampleDelegate : public QStyledItemDelegate {
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    size.setHeight(CKeloDateFormat::itemHeight(index.row()));
+    size.setHeight(DateFormatCombo::itemHeight(index.row()));
     return size;
   }
 
  private:
-  const CKeloDateFormat* combo_;
+  const DateFormatCombo* combo_;
 };
 
 }  // namespace
 
-CKeloDateFormat::CKeloDateFormat(const settings::StampSettings& settings, QWidget* parent)
+DateFormatCombo::DateFormatCombo(const settings::StampSettings& settings, QWidget* parent)
     : QComboBox(parent), settings_(settings) {
-  setObjectName(QStringLiteral("1010"));
+  setObjectName(QStringLiteral("dateFormat"));
   setFont(dialogFont());
   setItemDelegate(new SampleDelegate(this));
 }
 
-QString CKeloDateFormat::itemText(int index, int language) {
+QString DateFormatCombo::itemText(int index, int language) {
   if (index == 0) return QStringLiteral("自定义格式");
   if (index < 0 || index >= render::kDateListSlots) return {};
   const auto list = static_cast<std::size_t>(render::dateListOf(language));
@@ -68,7 +68,7 @@ QString CKeloDateFormat::itemText(int index, int language) {
   return QString::fromStdU16String(render::formatSample(format, language, sampleDate()));
 }
 
-void CKeloDateFormat::paintEvent(QPaintEvent*) {
+void DateFormatCombo::paintEvent(QPaintEvent*) {
   QStylePainter painter(this);
   painter.setPen(palette().color(QPalette::Text));
   QStyleOptionComboBox opt;

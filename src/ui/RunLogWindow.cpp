@@ -1,4 +1,4 @@
-#include "ui/CKeloLog.h"
+#include "ui/RunLogWindow.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -7,13 +7,13 @@
 
 namespace kelo::ui {
 
-CKeloLog::CKeloLog(QWidget* parent) : QDialog(parent) {
+RunLogWindow::RunLogWindow(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Kelo 运行记录"));
   setFont(dialogFont());
   setModal(false);
   setFixedSize(dluX(284), dluY(318));
 
-  list_ = placeControl(new QListWidget(this), 1026, 7, 7, 270, 284);
+  list_ = placeControl(new QListWidget(this), "lines", 7, 7, 270, 284);
   list_->setSelectionMode(QAbstractItemView::NoSelection);
   list_->setSortingEnabled(false);
   list_->setWordWrap(false);
@@ -23,19 +23,19 @@ CKeloLog::CKeloLog(QWidget* parent) : QDialog(parent) {
   list_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
-  auto* close = placeControl(new QPushButton(QStringLiteral("关闭"), this), 1, 117, 297, 50, 14);
+  auto* close = placeControl(new QPushButton(QStringLiteral("关闭"), this), "close", 117, 297, 50, 14);
   close->setDefault(true);
   // Closing only hides the window; the lines stay for the next look.
   connect(close, &QPushButton::clicked, this, &QDialog::hide);
 }
 
-void CKeloLog::appendLine(const QString& line) { list_->addItem(line); }
+void RunLogWindow::appendLine(const QString& line) { list_->addItem(line); }
 
-void CKeloLog::appendLines(const QStringList& lines) { list_->addItems(lines); }
+void RunLogWindow::appendLines(const QStringList& lines) { list_->addItems(lines); }
 
-void CKeloLog::clearLines() { list_->clear(); }
+void RunLogWindow::clearLines() { list_->clear(); }
 
-QStringList CKeloLog::lines() const {
+QStringList RunLogWindow::lines() const {
   QStringList out;
   out.reserve(list_->count());
   for (int i = 0; i < list_->count(); ++i) out.append(list_->item(i)->text());

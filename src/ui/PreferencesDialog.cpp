@@ -1,4 +1,4 @@
-#include "ui/CPreference.h"
+#include "ui/PreferencesDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,36 +20,36 @@ namespace {
 
 // The correction fields in the order of their controls, with their settings fields.
 struct AdjustField {
-  int id;
   const char* label;
   const char* field;
   int32_t settings::StampSettings::*member;
 };
 constexpr AdjustField kAdjustFields[6] = {
-    {1048, "年", "adjustYears", &settings::StampSettings::adjustYears},
-    {1049, "月", "adjustMonths", &settings::StampSettings::adjustMonths},
-    {1040, "日", "adjustDays", &settings::StampSettings::adjustDays},
-    {1041, "时", "adjustHours", &settings::StampSettings::adjustHours},
-    {1042, "分", "adjustMinutes", &settings::StampSettings::adjustMinutes},
-    {1043, "秒", "adjustSeconds", &settings::StampSettings::adjustSeconds},
+    {"年", "adjustYears", &settings::StampSettings::adjustYears},
+    {"月", "adjustMonths", &settings::StampSettings::adjustMonths},
+    {"日", "adjustDays", &settings::StampSettings::adjustDays},
+    {"时", "adjustHours", &settings::StampSettings::adjustHours},
+    {"分", "adjustMinutes", &settings::StampSettings::adjustMinutes},
+    {"秒", "adjustSeconds", &settings::StampSettings::adjustSeconds},
 };
 
 constexpr qsizetype kMaxPatternLength = 99;
 
+constexpr const char* kSizeNames[4] = {"previewFrameSize", "preview720x540", "preview640x480", "preview720x405"};
+
 }  // namespace
 
-CPreference::CPreference(settings::StampSettings& settings, engine::Prompter& prompter, QWidget* parent)
-    : QDialog(parent), settings_(settings), prompter_(prompter) {
-  setWindowTitle(QStringLiteral("Kelo 个性化设置"));
-  setFont(dialogFont());
-  setFixedSize(dluX(300), dluY(244));
+PreferencesDialog::PreferencesDialog(settings::StampSettings& settings, engine::Prompter& prompter, QWidget* parent)
+    : OptionDialog(QStringLiteral("Kelo 个性化设置"), kHelpContext, QSize(300, 244), parent),
+      settings_(settings),
+      prompter_(prompter) {
 
-  placeControl(new QGroupBox(QStringLiteral("语言"), this), 0, 7, 7, 80, 62);
-  languageBox_ = placeControl(new QComboBox(this), 1039, 14, 22, 66, 14);
+  placeControl(new QGroupBox(QStringLiteral("语言"), this), "", 7, 7, 80, 62);
+  languageBox_ = placeControl(new QComboBox(this), "language", 14, 22, 66, 14);
   languageBox_->addItem(QStringLiteral("数字"));
   languageBox_->addItem(QStringLiteral("中文"));
 
-  placeControl(new QGroupBox(QStringLiteral("预览区大小"), this), 0, 93, 7, 200, 62);
+  placeControl(new QGroupBox(QStringLiteral("预览区大小"), this), "", 93, 7, 200, 62);
   const QString sizeTexts[4] = {
       QStringLiteral("原始尺寸 (PAL: 720x576, NTSC: 720x480)"),
       QStringLiteral("720x540 (宽高比: 4:3)"),
@@ -58,40 +58,35 @@ CPreference::CPreference(settings::StampSettings& settings, engine::Prompter& pr
   };
   for (int i = 0; i < 4; ++i)
     sizeButtons_[static_cast<std::size_t>(i)] =
-        placeControl(new QRadioButton(sizeTexts[i], this), 1067 + i, 100, 19 + 12 * i, 188, 11);
+        placeControl(new QRadioButton(sizeTexts[i], this), kSizeNames[i], 100, 19 + 12 * i, 188, 11);
 
-  placeControl(new QGroupBox(QStringLiteral("时间调整"), this), 0, 7, 74, 286, 30);
+  placeControl(new QGroupBox(QStringLiteral("时间调整"), this), "", 7, 74, 286, 30);
   for (int i = 0; i < 6; ++i) {
     const AdjustField& f = kAdjustFields[i];
-    auto* edit = placeControl(new QLineEdit(this), f.id, 14 + 47 * i, 86, 28, 12);
+    auto* edit = placeControl(new QLineEdit(this), f.field, 14 + 47 * i, 86, 28, 12);
     edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]{0,4}")), edit));
     edit->setAlignment(Qt::AlignRight);
-    edit->installEventFilter(this);
+    checkOnLeave(edit);
     adjustEdits_[static_cast<std::size_t>(i)] = edit;
-    placeControl(new QLabel(QString::fromUtf8(f.label), this), 0, 45 + 47 * i, 88, 12, 8);
+    placeControl(new QLabel(QString::fromUtf8(f.label), this), "", 45 + 47 * i, 88, 12, 8);
   }
 
   creationBox_ = placeControl(new QCheckBox(QStringLiteral("用录像的第一个时间码作为加码录像的创建时间。"), this),
-                              1044, 7, 110, 286, 10);
+                              "creationTimeFromFirstTimecode", 7, 110, 286, 10);
   modificationBox_ = placeControl(
-      new QCheckBox(QStringLiteral("用录像的最后一个时间码作为加码录像的修改时间。"), this), 1045, 7, 124, 286, 10);
-  renameBox_ = placeControl(new QCheckBox(QStringLiteral("加码录像文件名改成"), this), 1075, 7, 140, 88, 10);
-  patternEdit_ = placeControl(new QLineEdit(this), 1076, 98, 139, 195, 12);
+      new QCheckBox(QStringLiteral("用录像的最后一个时间码作为加码录像的修改时间。"), this),
+      "modificationTimeFromLastTimecode", 7, 124, 286, 10);
+  renameBox_ = placeControl(new QCheckBox(QStringLiteral("加码录像文件名改成"), this), "renameOutput", 7, 140, 88, 10);
+  patternEdit_ = placeControl(new QLineEdit(this), "outputNamePattern", 98, 139, 195, 12);
 
-  placeControl(new QGroupBox(QStringLiteral("标记文件"), this), 0, 7, 156, 286, 28);
+  placeControl(new QGroupBox(QStringLiteral("标记文件"), this), "", 7, 156, 286, 28);
   markersBox_ =
-      placeControl(new QCheckBox(QStringLiteral("保存所有开始/结束标记到一个文件。"), this), 1046, 14, 170, 272, 10);
-  placeControl(new QGroupBox(QStringLiteral("TCB (Time Code Burn)"), this), 0, 7, 188, 286, 28);
-  tcbBox_ = placeControl(new QCheckBox(QStringLiteral("如果可能的话，用磁带上的时间码作为TCB码。"), this), 1047,
+      placeControl(new QCheckBox(QStringLiteral("保存所有开始/结束标记到一个文件。"), this), "markersInOneFile", 14, 170, 272, 10);
+  placeControl(new QGroupBox(QStringLiteral("TCB (Time Code Burn)"), this), "", 7, 188, 286, 28);
+  tcbBox_ = placeControl(new QCheckBox(QStringLiteral("如果可能的话，用磁带上的时间码作为TCB码。"), this), "tapeTimecodeAsTcb",
                          14, 202, 272, 10);
 
-  auto* ok = placeControl(new QPushButton(QStringLiteral("确认"), this), 1, 7, 224, 50, 14);
-  auto* cancel = placeControl(new QPushButton(QStringLiteral("取消"), this), 2, 65, 224, 50, 14);
-  auto* help = placeControl(new QPushButton(QStringLiteral("帮助"), this), 9, 243, 224, 50, 14);
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &CPreference::accept);
-  connect(cancel, &QPushButton::clicked, this, &CPreference::reject);
-  connect(help, &QPushButton::clicked, this, [this] { emit helpRequested(kHelpContext); });
+  addButtons(224, 7, 65, 243);
 
   // Show the stored values. A language or preview size the dialog does not offer (from a stored
   // file) shows as no choice and is kept unless the user picks one.
@@ -109,16 +104,16 @@ CPreference::CPreference(settings::StampSettings& settings, engine::Prompter& pr
   tcbBox_->setChecked(settings_.tapeTimecodeAsTcb);
   readControls();
 
-  for (QRadioButton* button : sizeButtons_) connect(button, &QRadioButton::clicked, this, &CPreference::readControls);
+  for (QRadioButton* button : sizeButtons_) connect(button, &QRadioButton::clicked, this, &PreferencesDialog::readControls);
   for (QCheckBox* box : {creationBox_, modificationBox_, renameBox_, markersBox_, tcbBox_})
-    connect(box, &QCheckBox::clicked, this, &CPreference::readControls);
-  connect(patternEdit_, &QLineEdit::textEdited, this, &CPreference::readControls);
+    connect(box, &QCheckBox::clicked, this, &PreferencesDialog::readControls);
+  connect(patternEdit_, &QLineEdit::textEdited, this, &PreferencesDialog::readControls);
 }
 
 // The controls hold the working values; the one rule between them is the pattern's enabling.
-void CPreference::readControls() { patternEdit_->setEnabled(renameBox_->isChecked()); }
+void PreferencesDialog::readControls() { patternEdit_->setEnabled(renameBox_->isChecked()); }
 
-void CPreference::clampField(int index) {
+void PreferencesDialog::clampField(int index) {
   const AdjustField& f = kAdjustFields[index];
   QLineEdit* edit = adjustEdits_[static_cast<std::size_t>(index)];
   const settings::FieldInfo* info = settings::findField(f.field);
@@ -131,15 +126,12 @@ void CPreference::clampField(int index) {
   if (edit->text() != shown) edit->setText(shown);
 }
 
-bool CPreference::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::FocusOut) {
-    for (int i = 0; i < 6; ++i)
-      if (watched == adjustEdits_[static_cast<std::size_t>(i)]) clampField(i);
-  }
-  return QDialog::eventFilter(watched, event);
+void PreferencesDialog::fieldLeft(QLineEdit* edit) {
+  for (int i = 0; i < 6; ++i)
+    if (edit == adjustEdits_[static_cast<std::size_t>(i)]) clampField(i);
 }
 
-void CPreference::accept() {
+void PreferencesDialog::accept() {
   // Enter may close the dialog while a correction field still has the focus.
   for (int i = 0; i < 6; ++i) clampField(i);
   readControls();

@@ -1,24 +1,24 @@
 #pragma once
 // The custom format dialog of one code: edits the code's `customFormat` and previews what it
 // gives for 21:26:38 on 22 June 2003 in the current stamp language.
-#include <QDialog>
 #include <QString>
 
 #include "engine/RunObserver.h"
 #include "settings/StampSettings.h"
+#include "ui/OptionDialog.h"
 
 class QLineEdit;
 
 namespace kelo::ui {
 
-class CKeloFormat : public QDialog {
+class CustomFormatDialog : public OptionDialog {
   Q_OBJECT
 
  public:
   static constexpr int kHelpContext = 0x200A3;
 
   // `code` is the date code or the time code block of `settings`; messages go to `prompter`.
-  CKeloFormat(settings::StampSettings& settings, settings::StampCodeSettings& code,
+  CustomFormatDialog(settings::StampSettings& settings, settings::StampCodeSettings& code,
               engine::Prompter& prompter, QWidget* parent = nullptr);
 
   // The preview of `definition` as the dialog shows it (empty when the definition is too long).
@@ -29,8 +29,6 @@ class CKeloFormat : public QDialog {
  public slots:
   void preview();
 
- signals:
-  void helpRequested(int context);
 
  private:
   settings::StampSettings& settings_;

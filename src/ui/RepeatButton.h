@@ -7,12 +7,12 @@
 
 namespace kelo::ui {
 
-class CKeloButton : public QPushButton {
+class RepeatButton : public QPushButton {
   Q_OBJECT
 
  public:
   // `controlId` is passed back with every action so one slot can serve all buttons.
-  CKeloButton(int controlId, const QString& text, QWidget* parent = nullptr);
+  RepeatButton(int controlId, const QString& text, QWidget* parent = nullptr);
 
   int controlId() const { return controlId_; }
   // Repeat period; 250 ms unless a test shortens it.

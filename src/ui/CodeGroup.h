@@ -19,7 +19,7 @@ class QWidget;
 
 namespace kelo::ui {
 
-class CKeloButton;
+class RepeatButton;
 
 inline constexpr int kFrameWidth = 720;
 
@@ -49,6 +49,11 @@ int mulDivRound(int a, int b, int c);
 // yet) the values pass unchanged.
 Position toFramePixels(Position preview, QSize previewSize, int frameHeight);
 Position toPreviewPixels(Position frame, QSize previewSize, int frameHeight);
+
+// Each coordinate within 0 ... the picture's width and height (a size of 0 x 0 clamps nothing).
+Position clampToPicture(Position p, QSize picture);
+// Frame-pixel positions within the limits a project file accepts.
+Position clampToFieldLimits(Position frame);
 
 // Control ids of one group (the date code's or the time code's).
 struct CodeGroupIds {
@@ -91,7 +96,7 @@ class CodeGroup : public QObject {
   QLineEdit* xEdit() const { return x_; }
   QLineEdit* yEdit() const { return y_; }
   QComboBox* cornerCombo() const { return corner_; }
-  CKeloButton* nudgeButton(Nudge n) const;
+  RepeatButton* nudgeButton(Nudge n) const;
   QPushButton* fontButton() const { return font_; }
   QPushButton* intervalButton() const { return interval_; }
 
@@ -122,10 +127,10 @@ class CodeGroup : public QObject {
   QLineEdit* y_ = nullptr;
   QComboBox* corner_ = nullptr;
   QComboBox* format_ = nullptr;
-  CKeloButton* up_ = nullptr;
-  CKeloButton* down_ = nullptr;
-  CKeloButton* left_ = nullptr;
-  CKeloButton* right_ = nullptr;
+  RepeatButton* up_ = nullptr;
+  RepeatButton* down_ = nullptr;
+  RepeatButton* left_ = nullptr;
+  RepeatButton* right_ = nullptr;
   QPushButton* font_ = nullptr;
   QPushButton* interval_ = nullptr;
 };

@@ -9,11 +9,11 @@ class QListWidget;
 
 namespace kelo::ui {
 
-class CKeloLog : public QDialog {
+class RunLogWindow : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CKeloLog(QWidget* parent = nullptr);
+  explicit RunLogWindow(QWidget* parent = nullptr);
 
   // Appends one line (GUI thread only; the run's observer forwards lines here).
   void appendLine(const QString& line);

@@ -1,4 +1,4 @@
-#include "ui/CKeloButton.h"
+#include "ui/RepeatButton.h"
 
 #include <QMouseEvent>
 
@@ -11,29 +11,28 @@ constexpr int kDefaultRepeatMs = 250;
 constexpr int kSteps[10] = {1, 1, 1, 3, 3, 3, 6, 6, 6, 10};
 }  // namespace
 
-int CKeloButton::stepAt(int counter) {
+int RepeatButton::stepAt(int counter) {
   if (counter < 0) counter = 0;
   if (counter > 9) counter = 9;
   return kSteps[counter];
 }
 
-CKeloButton::CKeloButton(int controlId, const QString& text, QWidget* parent)
+RepeatButton::RepeatButton(int controlId, const QString& text, QWidget* parent)
     : QPushButton(text, parent), controlId_(controlId) {
-  setObjectName(QString::number(controlId));
   setFont(dialogFont());
   timer_.setInterval(kDefaultRepeatMs);
-  connect(&timer_, &QTimer::timeout, this, &CKeloButton::tick);
+  connect(&timer_, &QTimer::timeout, this, &RepeatButton::tick);
   // The keyboard (space) still clicks the button the usual way: one action with the unit step.
   connect(this, &QPushButton::clicked, this, [this] {
     if (!timer_.isActive()) emit action(controlId_, 1);
   });
 }
 
-void CKeloButton::setRepeatInterval(int milliseconds) { timer_.setInterval(milliseconds); }
+void RepeatButton::setRepeatInterval(int milliseconds) { timer_.setInterval(milliseconds); }
 
-int CKeloButton::repeatInterval() const { return timer_.interval(); }
+int RepeatButton::repeatInterval() const { return timer_.interval(); }
 
-void CKeloButton::mousePressEvent(QMouseEvent* event) {
+void RepeatButton::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) {
     QPushButton::mousePressEvent(event);
     return;
@@ -48,7 +47,7 @@ void CKeloButton::mousePressEvent(QMouseEvent* event) {
   event->accept();
 }
 
-void CKeloButton::mouseReleaseEvent(QMouseEvent* event) {
+void RepeatButton::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) {
     QPushButton::mouseReleaseEvent(event);
     return;
@@ -57,7 +56,7 @@ void CKeloButton::mouseReleaseEvent(QMouseEvent* event) {
   event->accept();
 }
 
-void CKeloButton::tick() {
+void RepeatButton::tick() {
   emit action(controlId_, step_);
   if (counter_ < 9) {
     ++counter_;
@@ -65,7 +64,7 @@ void CKeloButton::tick() {
   }
 }
 
-void CKeloButton::stopRepeat() {
+void RepeatButton::stopRepeat() {
   timer_.stop();
   counter_ = 0;
   step_ = 1;
@@ -74,17 +73,17 @@ void CKeloButton::stopRepeat() {
 
 // A button that is disabled or hidden while held never sees the release: stop repeating then,
 // so a nudge cannot run away.
-void CKeloButton::changeEvent(QEvent* event) {
+void RepeatButton::changeEvent(QEvent* event) {
   if (event->type() == QEvent::EnabledChange && !isEnabled()) stopRepeat();
   QPushButton::changeEvent(event);
 }
 
-void CKeloButton::hideEvent(QHideEvent* event) {
+void RepeatButton::hideEvent(QHideEvent* event) {
   stopRepeat();
   QPushButton::hideEvent(event);
 }
 
-void CKeloButton::focusOutEvent(QFocusEvent* event) {
+void RepeatButton::focusOutEvent(QFocusEvent* event) {
   // A modal box opened by the action takes the mouse away; the release then goes elsewhere.
   if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
     stopRepeat();

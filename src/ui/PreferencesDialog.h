@@ -4,11 +4,11 @@
 // ranges as the user leaves them. OK writes everything into the settings (and marks the project
 // modified); Cancel writes nothing. After OK the main window checks `languageChanged()` to refill
 // its date format combo.
-#include <QDialog>
 #include <array>
 
 #include "engine/RunObserver.h"
 #include "settings/StampSettings.h"
+#include "ui/OptionDialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -17,13 +17,13 @@ class QRadioButton;
 
 namespace kelo::ui {
 
-class CPreference : public QDialog {
+class PreferencesDialog : public OptionDialog {
   Q_OBJECT
 
  public:
   static constexpr int kHelpContext = 0x2009D;
 
-  CPreference(settings::StampSettings& settings, engine::Prompter& prompter,
+  PreferencesDialog(settings::StampSettings& settings, engine::Prompter& prompter,
               QWidget* parent = nullptr);
 
   // After OK: the stamp language differs from the one the dialog opened with.
@@ -31,11 +31,8 @@ class CPreference : public QDialog {
 
   void accept() override;
 
- signals:
-  void helpRequested(int context);
-
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
+  void fieldLeft(QLineEdit* edit) override;
 
  private:
   void readControls();
@@ -45,15 +42,15 @@ class CPreference : public QDialog {
   engine::Prompter& prompter_;
   bool languageChanged_ = false;
 
-  QComboBox* languageBox_ = nullptr;                 // 1039
-  std::array<QRadioButton*, 4> sizeButtons_{};       // 1067..1070
-  std::array<QLineEdit*, 6> adjustEdits_{};          // 1048, 1049, 1040, 1041, 1042, 1043
-  QCheckBox* creationBox_ = nullptr;                 // 1044
-  QCheckBox* modificationBox_ = nullptr;             // 1045
-  QCheckBox* renameBox_ = nullptr;                   // 1075
-  QLineEdit* patternEdit_ = nullptr;                 // 1076
-  QCheckBox* markersBox_ = nullptr;                  // 1046
-  QCheckBox* tcbBox_ = nullptr;                      // 1047
+  QComboBox* languageBox_ = nullptr;                 
+  std::array<QRadioButton*, 4> sizeButtons_{};       
+  std::array<QLineEdit*, 6> adjustEdits_{};          
+  QCheckBox* creationBox_ = nullptr;                 
+  QCheckBox* modificationBox_ = nullptr;             
+  QCheckBox* renameBox_ = nullptr;                   
+  QLineEdit* patternEdit_ = nullptr;                 
+  QCheckBox* markersBox_ = nullptr;                  
+  QCheckBox* tcbBox_ = nullptr;                      
 };
 
 }  // namespace kelo::ui
