@@ -91,6 +91,9 @@ struct FrameDecider {
   int fps = 25;
   int invalidDate = 0, invalidTime = 0, noDateTime = 0;
   std::tm first = dv::blankRecordedTime();
+  // The last real recording time: the timecode formats and the zero reset change `recorded` of
+  // the frame afterwards, and names and file times must not take those.
+  std::tm last = dv::blankRecordedTime();
 
   FrameDecider(const settings::StampSettings& settings, DvAviReader& r, RunLog* runLog)
       : s(settings),
@@ -136,6 +139,7 @@ struct FrameDecider {
     const bool complete = (status & (dv::kStatusDateUnset | dv::kStatusTimeUnset | dv::kStatusNoPacks)) == 0;
     if (complete) {
       if (first.tm_year == 0) first = info.recorded;
+      last = info.recorded;
       if (info.dateKey != info.previousDateKey) {
         const dv::Timecode t = dv::frameNumberToTimecode(pal, i);
         log->add(formatMessage("\t日期: %d-%d-%d 帧数: %d (%d%%) [%02d:%02d:%02d:%02d]", info.recorded.tm_year + 1900,
@@ -610,7 +614,7 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
   }
 
   const std::tm first = decider->first;
-  const std::tm last = info.recorded;
+  const std::tm last = decider->last;
   FileTimeOptions times;
   times.creationFromFirst = s.creationTimeFromFirstTimecode;
   times.modificationFromLast = s.modificationTimeFromLastTimecode;

@@ -280,7 +280,7 @@ void MainWindow::initialise() {
 
   configPath_ = settings::configFilePath();
   std::u16string message;
-  if (settings::loadConfigFile(configPath_, settings_, message) == 0) {
+  if (settings::loadConfigFile(configPath_, settings_, message) == settings::LoadOutcome::Loaded) {
     settingsToWindow();
     setTitle(true);
     settings_.projectModified = false;
@@ -437,7 +437,7 @@ void MainWindow::askToSave() {
       QtPrompter::Answer::Yes) {
     windowToSettings();
     std::u16string message;
-    if (settings::saveProjectFile(toPath(fromU16(textOf(settings_.projectPath))), settings_, message) != 0)
+    if (settings::saveProjectFile(toPath(fromU16(textOf(settings_.projectPath))), settings_, message) != settings::SaveOutcome::Saved)
       prompter_->warn(fromU16(message));
   }
 }
@@ -484,7 +484,7 @@ bool MainWindow::loadProject(const QString& path) {
     return false;
   }
   std::u16string message;
-  if (settings::loadProjectFile(toPath(path), settings_, message) != 0) {
+  if (settings::loadProjectFile(toPath(path), settings_, message) != settings::LoadOutcome::Loaded) {
     prompter_->warn(message.empty() ? QStringLiteral("打不开项目：%1.").arg(path) : fromU16(message));
     return false;
   }
@@ -506,7 +506,7 @@ bool MainWindow::saveProject() {
   if (!path.isEmpty()) {
     windowToSettings();
     std::u16string message;
-    if (settings::saveProjectFile(toPath(path), settings_, message) != 0) {
+    if (settings::saveProjectFile(toPath(path), settings_, message) != settings::SaveOutcome::Saved) {
       // A project that was not written must not look saved.
       prompter_->warn(fromU16(message));
       return false;
@@ -536,7 +536,7 @@ bool MainWindow::saveProjectAs() {
   settings::setText(settings_.projectPath, toU16(path));
   windowToSettings();
   std::u16string message;
-  if (settings::saveProjectFile(toPath(path), settings_, message) != 0) {
+  if (settings::saveProjectFile(toPath(path), settings_, message) != settings::SaveOutcome::Saved) {
     prompter_->warn(fromU16(message));
     return false;
   }
@@ -603,7 +603,7 @@ bool MainWindow::exitSequence() {
     if (answer == QtPrompter::Answer::Cancel) return false;
     if (answer == QtPrompter::Answer::Yes) {
       if (!textOf(settings_.projectPath).empty()) {
-        if (settings::saveProjectFile(toPath(fromU16(textOf(settings_.projectPath))), settings_, message) != 0)
+        if (settings::saveProjectFile(toPath(fromU16(textOf(settings_.projectPath))), settings_, message) != settings::SaveOutcome::Saved)
           prompter_->warn(fromU16(message));
       } else {
         saveProjectAs();  // cancelling it does not stop the exit
