@@ -247,6 +247,18 @@ TextRasteriser::~TextRasteriser() = default;
 
 long TextRasteriser::drawCount() const { return impl_->draws; }
 
+bool TextRasteriser::canDraw(std::u16string_view text, const settings::StampCodeSettings& code) {
+  Font* font = impl_->fontFor(code);
+  if (font == nullptr) return false;
+  for (char32_t cp : codePoints(text)) {
+    // Blanks and line breaks need no glyph.
+    if (cp <= 0x20 || cp == 0x7F || cp == 0xA0 || cp == 0x3000) continue;
+    const GlyphRef ref = impl_->glyphRefOf(*font, cp);
+    if (ref.use < 0 || ref.index == 0) return false;
+  }
+  return true;
+}
+
 int TextRasteriser::measure(std::u16string_view text, const settings::StampCodeSettings& code, TextMetrics& metrics) {
   Font* font = impl_->fontFor(code);
   if (font == nullptr) return -1;

@@ -1,5 +1,6 @@
 // The text rasteriser and the per-frame text step: measures, raster shape, ring geometry,
 // corners, fallback glyphs, caching and passes side by side.
+#include "render/FontCheck.h"
 #include "render/StampRenderer.h"
 #include "render/StampText.h"
 #include "render/TextRasteriser.h"
@@ -351,6 +352,29 @@ TEST(RenderStep, TwoPassesOnTwoThreads) {
   EXPECT_EQ(a, expectA);
   EXPECT_EQ(b, expectB);
   EXPECT_NE(a, b);
+}
+
+}  // namespace
+}  // namespace kelo::render
+
+namespace kelo::render {
+namespace {
+
+// A code whose characters no face and no fallback can draw is found before a run, so that the
+// run fails the file instead of stamping nothing; Chinese names in a Latin face are drawable
+// through the fallback faces.
+TEST(FontCheck, TellsWhichEnabledCodeCannotBeDrawn) {
+  settings::StampSettings s;
+  s.language = 1;  // Chinese month names through a fallback face
+  EXPECT_FALSE(findUndrawableCode(s).has_value());
+  s.timeCode.formatIndex = 0;
+  settings::setText(s.customTimeFormat, u"%H \u0378");  // an unassigned code point
+  const auto undrawable = findUndrawableCode(s);
+  ASSERT_TRUE(undrawable.has_value());
+  EXPECT_FALSE(undrawable->dateCode);
+  EXPECT_EQ(undrawableCodeMessage(*undrawable), "找不到能显示时间码的字体（Arial），没法加码。");
+  s.timeCode.enabled = false;
+  EXPECT_FALSE(findUndrawableCode(s).has_value());
 }
 
 }  // namespace
