@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -184,6 +185,47 @@ TEST(Rasteriser, OddSettingsStillGiveASoundRaster) {
   ASSERT_EQ(rasteriser.rasterise(r, u"21:50", 1, code), 0);
   EXPECT_LE(r.stride, 720);
   EXPECT_LE(r.rows, kSurfaceHeight + 6);
+}
+
+// Rows of a raster whose glyph coverage runs unbroken across nine tenths of its width.
+std::vector<int> solidRows(const OverlayRaster& r) {
+  std::vector<int> rows;
+  for (int v = 0; v < r.rows; ++v) {
+    int run = 0, longest = 0;
+    for (int u = 0; u < r.stride; ++u) {
+      run = isGlyph(r.cell(u, v)) ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
+    if (longest * 10 >= r.width * 9 - 40) rows.push_back(v);
+  }
+  return rows;
+}
+
+// The stored underline, strike-out and average width of a code's font are drawn.
+TEST(Rasteriser, UnderlineStrikeOutAndWidthOfTheFont) {
+  TextRasteriser rasteriser;
+  settings::StampCodeSettings code = defaultCode(settings::CornerPreset::TopLeft);
+  code.outline = false;
+  OverlayRaster plain, underlined, struck;
+  ASSERT_EQ(rasteriser.rasterise(plain, u"0000", 1, code), 0);
+  EXPECT_TRUE(solidRows(plain).empty());
+  code.font.lfUnderline = 1;
+  ASSERT_EQ(rasteriser.rasterise(underlined, u"0000", 1, code), 0);
+  ASSERT_FALSE(solidRows(underlined).empty());
+  EXPECT_GE(solidRows(underlined).front(), underlined.baseline) << "below the baseline";
+  code.font.lfUnderline = 0;
+  code.font.lfStrikeOut = 1;
+  ASSERT_EQ(rasteriser.rasterise(struck, u"0000", 1, code), 0);
+  ASSERT_FALSE(solidRows(struck).empty());
+  EXPECT_LT(solidRows(struck).back(), struck.baseline) << "above the baseline";
+
+  code.font.lfStrikeOut = 0;
+  TextMetrics normal, narrow;
+  ASSERT_EQ(rasteriser.measure(u"0000", code, normal), 0);
+  code.font.lfWidth = 6;
+  ASSERT_EQ(rasteriser.measure(u"0000", code, narrow), 0);
+  EXPECT_LT(narrow.textWidth * 3, normal.textWidth * 2);
+  EXPECT_EQ(narrow.height, normal.height);
 }
 
 TEST(Rasteriser, BottomCornersReferToTheLastLine) {
