@@ -104,6 +104,28 @@ void discardTemporaryOutput(StampedAviWriter& writer, const std::string& tempora
   writer.close();
 }
 
+namespace {
+
+// Renames `temporaryPath` to `stem` + extension in its folder, or with "-1", "-2", ... before the
+// extension while that name is taken; the stem is cut to fit the name length. 0 or the errno of
+// the first failure that is not a taken name.
+int renameToFreeName(const std::string& temporaryPath, const std::string& stem, const std::string& extension,
+                     int firstNumber, std::string& renamed, bool& shortened) {
+  const std::string folder = platform::folderOf(temporaryPath);
+  const size_t nameMax = platform::nameMaxOf(folder);
+  int err = EEXIST;
+  for (int number = firstNumber; number <= kMaxNumberedNames && err == EEXIST; ++number) {
+    const std::string suffix = (number == 0 ? "" : "-" + std::to_string(number)) + extension;
+    std::string name = stem;
+    shortened = fitName(name, suffix.size(), nameMax);
+    renamed = platform::joinPath(folder, name + suffix);
+    err = platform::renameNoReplace(temporaryPath, renamed);
+  }
+  return err;
+}
+
+}  // namespace
+
 FinalName giveFinalName(StampedAviWriter& writer, const std::string& temporaryPath, const std::string& inputPath,
                         std::string& outputPath, bool renameOutput, std::u16string_view pattern,
                         const std::tm& first, const std::tm& last) {
@@ -112,30 +134,27 @@ FinalName giveFinalName(StampedAviWriter& writer, const std::string& temporaryPa
     result.outcome = RenameOutcome::NotCompleted;
     return result;
   }
-  if (!renameOutput) {
+  std::string renamed;
+  if (renameOutput) {
+    result.error = renameToFreeName(temporaryPath, expandNamePattern(pattern, inputPath, first, last),
+                                    extensionOf(inputPath), 0, renamed, result.shortened);
+  } else {
     result.error = platform::renameReplacing(temporaryPath, outputPath);
-    result.outcome = result.error == 0 ? RenameOutcome::Renamed : RenameOutcome::Failed;
-    if (result.error != 0) outputPath = temporaryPath;
+    renamed = outputPath;
+  }
+  if (result.error == 0) {
+    outputPath = renamed;
+    result.outcome = RenameOutcome::Renamed;
     return result;
   }
-  const std::string folder = platform::folderOf(temporaryPath);
-  const std::string extension = extensionOf(inputPath);
-  const std::string stem = expandNamePattern(pattern, inputPath, first, last);
-  const size_t nameMax = platform::nameMaxOf(folder);
-  for (int number = 0; number <= kMaxNumberedNames; ++number) {
-    const std::string suffix = (number == 0 ? "" : "-" + std::to_string(number)) + extension;
-    std::string name = stem;
-    const bool shortened = fitName(name, suffix.size(), nameMax);
-    const std::string attempt = platform::joinPath(folder, name + suffix);
-    const int err = platform::renameNoReplace(temporaryPath, attempt);
-    if (err == 0) {
-      outputPath = attempt;
-      result.outcome = RenameOutcome::Renamed;
-      result.shortened = shortened;
-      return result;
-    }
-    result.error = err;
-    if (err != EEXIST) break;
+  // The name the settings ask for cannot be made here (a character the file system refuses, a
+  // folder of that name): the input's own name, numbered, rather than a temporary name that a
+  // later run would take for a leftover.
+  const std::string inputName = platform::fileNameOf(inputPath);
+  if (renameToFreeName(temporaryPath, stemOf(inputName), extensionOf(inputName), 1, renamed, result.shortened) == 0) {
+    outputPath = renamed;
+    result.outcome = RenameOutcome::RenamedOtherwise;
+    return result;
   }
   outputPath = temporaryPath;
   result.outcome = RenameOutcome::Failed;

@@ -54,7 +54,8 @@ OutputOpen openTemporaryOutput(StampedAviWriter& writer, const std::string& outp
 void discardTemporaryOutput(StampedAviWriter& writer, const std::string& temporaryPath);
 
 enum class RenameOutcome {
-  Renamed,       // the output has its final name
+  Renamed,           // the output has its final name
+  RenamedOtherwise,  // that name could not be made: the output has the input's name, numbered
   NotCompleted,  // the last bytes could not be written: the output is incomplete
   Failed,        // the rename failed: the complete output keeps its temporary name
 };
@@ -69,8 +70,10 @@ struct FinalName {
 // the expanded pattern with the input's extension, cut at a character
 // boundary where it would exceed the file system's name length, with "-1", "-2", ... before the
 // extension while a file of that name exists; an existing file is never replaced. Without
-// renaming the name of `outputPath`, replacing a file of that name. On Renamed `outputPath` is the
-// final path; on Failed it is the temporary path where the stamped output stays.
+// renaming the name of `outputPath`, replacing a file of that name. Where that rename fails for
+// another reason than a taken name, the input's own name with "-1", "-2", ... On Renamed and
+// RenamedOtherwise `outputPath` is the final path; on Failed it is the temporary path where the
+// stamped output stays.
 FinalName giveFinalName(StampedAviWriter& writer, const std::string& temporaryPath, const std::string& inputPath,
                         std::string& outputPath, bool renameOutput, std::u16string_view pattern,
                         const std::tm& first, const std::tm& last);

@@ -653,6 +653,12 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
       log.add(formatMessage("加码文件 %s 已生成。", temporary.c_str()));
       log.add(formatMessage("*** 没法给 %s 改名，加码后的录像保留这个名字。", temporary.c_str()));
       return JobOutcome::StampedUnrenamed;
+    case RenameOutcome::RenamedOtherwise:
+      discard.keep = true;
+      log.add(formatMessage("加码文件 %s 已生成。", output.c_str()));
+      log.add(formatMessage("*** 没法给 %s 改名，加码后的录像改用 %s 这个名字。", temporary.c_str(),
+                            platform::fileNameOf(output).c_str()));
+      return JobOutcome::StampedUnrenamed;
     case RenameOutcome::Renamed: break;
   }
   discard.keep = true;

@@ -39,7 +39,8 @@ int stampWorkers(int requested, int lastFrameIndex);
 // What became of one input file.
 enum class JobOutcome {
   Stamped,
-  StampedUnrenamed,  // complete, but its final name could not be given: it keeps the temporary one
+  StampedUnrenamed,  // complete, but not under the name the settings ask for (the input's own
+                     // name, numbered, or the temporary one)
   Failed,            // nothing is left under an output name
   Refused,           // not started (batch driver): the output would be its input, another listed
                      // input, or the output of an earlier file

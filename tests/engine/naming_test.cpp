@@ -76,6 +76,18 @@ TEST(OutputNaming, FinalNameNeverReplacesAFile) {
   EXPECT_EQ(3u, test::listDir(dir.path()).size());
 }
 
+// A final name that cannot be made (a folder of that name) leaves the stamped file under the
+// input's own name, numbered, never under a temporary name a later run would reuse.
+TEST(OutputNaming, AnUnmakeableNameFallsBackToTheInputsName) {
+  test::TempDir dir;
+  ASSERT_EQ(0, platform::makeFolders(dir.file("Trip.avi")));
+  std::string path;
+  const FinalName named = stampAs(dir.file("Trip.avi"), false, u"", "x", path);
+  EXPECT_EQ(RenameOutcome::RenamedOtherwise, named.outcome);
+  EXPECT_EQ(dir.file("Trip-1.avi"), path);
+  EXPECT_EQ((std::vector<std::string>{"Trip-1.avi", "Trip.avi"}), test::listDir(dir.path()));
+}
+
 TEST(OutputNaming, TemporaryNamesAreHeldExclusivelyAndDiscardedWhole) {
   test::TempDir dir;
   StampedAviWriter a, b, c;
