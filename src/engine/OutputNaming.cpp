@@ -79,20 +79,24 @@ OutputOpen openTemporaryOutput(StampedAviWriter& writer, const std::string& outp
   const std::string folder = platform::folderOf(outputPath);
   const size_t nameMax = platform::nameMaxOf(folder);
   const std::string extension = extensionOf(outputPath);
+  // Without renaming one name per output, so that a second pass that would write it finds it held.
+  std::string stem = std::string(kTemporaryStem);
+  if (!renameOutput) {
+    std::string own = stemOf(platform::fileNameOf(outputPath));
+    fitName(own, stem.size() + 1 + extension.size() + 7, nameMax);
+    stem += "-" + own;
+  }
   for (int n = 0; n < kMaxTemporaryNames; ++n) {
-    std::string name;
-    if (renameOutput) {
-      name = std::string(kTemporaryStem) + (n == 0 ? "" : "-" + std::to_string(n)) + extension;
-    } else {
-      // One name per output: a second pass that would write it finds the name held.
-      std::string stem = stemOf(platform::fileNameOf(outputPath));
-      const std::string prefix = std::string(kTemporaryStem) + "-";
-      fitName(stem, prefix.size() + extension.size(), nameMax);
-      name = prefix + stem + extension;
-    }
-    temporaryPath = platform::joinPath(folder, name);
+    temporaryPath = platform::joinPath(folder, stem + (n == 0 ? "" : "-" + std::to_string(n)) + extension);
+    // A file of that name that this program did not create as scratch is a user's: never touched.
+    const int created = platform::createMarkedFile(temporaryPath);
+    if (created == EEXIST && !platform::hasScratchMark(temporaryPath)) continue;
+    if (created != 0 && created != EEXIST) return OutputOpen::Failed;
     if (writer.open(temporaryPath) == 0) return OutputOpen::Opened;
-    if (writer.openError() != EWOULDBLOCK) return OutputOpen::Failed;
+    if (writer.openError() != EWOULDBLOCK) {
+      if (created == 0) platform::removeFile(temporaryPath);
+      return OutputOpen::Failed;
+    }
     if (!renameOutput) return OutputOpen::InUse;
   }
   return OutputOpen::InUse;
@@ -134,6 +138,8 @@ FinalName giveFinalName(StampedAviWriter& writer, const std::string& temporaryPa
     result.outcome = RenameOutcome::NotCompleted;
     return result;
   }
+  // A finished output is no scratch: should it keep this name, no later run may reuse it.
+  platform::removeScratchMark(temporaryPath);
   std::string renamed;
   if (renameOutput) {
     result.error = renameToFreeName(temporaryPath, expandNamePattern(pattern, inputPath, first, last),

@@ -45,7 +45,9 @@ enum class OutputOpen {
 // writer closes. With renaming on: the first of "tmpKeloout<ext>", "tmpKeloout-1<ext>", ... in the
 // output's folder that no running pass holds; one left behind by a pass that never finished is
 // reused. Otherwise: "tmpKeloout-" followed by the output's file name, so that two passes that
-// would write the same output cannot both run. `temporaryPath` receives the name.
+// would write the same output cannot both run. A file of such a name that this program did not
+// create as scratch (platform::hasScratchMark) is a user's and is passed over for the next
+// numbered name. `temporaryPath` receives the name.
 OutputOpen openTemporaryOutput(StampedAviWriter& writer, const std::string& outputPath, bool renameOutput,
                                std::string& temporaryPath);
 

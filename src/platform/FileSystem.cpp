@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace kelo::platform {
@@ -157,5 +158,22 @@ int replaceFileContent(const std::string& path, const void* bytes, size_t count)
 }
 
 int removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+
+namespace {
+constexpr const char* kScratchAttribute = "user.kelo.scratch";
+}  // namespace
+
+int createMarkedFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  // Without extended attributes the file stays unmarked: it is then never taken for a leftover.
+  ::fsetxattr(fd, kScratchAttribute, "1", 1, 0);
+  ::close(fd);
+  return 0;
+}
+
+bool hasScratchMark(const std::string& path) { return ::getxattr(path.c_str(), kScratchAttribute, nullptr, 0) >= 0; }
+
+void removeScratchMark(const std::string& path) { ::removexattr(path.c_str(), kScratchAttribute); }
 
 }  // namespace kelo::platform

@@ -54,4 +54,13 @@ int replaceFileContent(const std::string& path, const void* bytes, size_t count)
 // 0 or errno.
 int removeFile(const std::string& path);
 
+// Files this program creates as scratch (temporary outputs) carry a mark in an extended
+// attribute, so that a leftover of a stopped run can be told from a user's file of the same name.
+// Creates `path` exclusively (EEXIST when it exists) and marks it where the file system keeps
+// extended attributes; 0 or errno.
+int createMarkedFile(const std::string& path);
+bool hasScratchMark(const std::string& path);
+// Takes the mark off: the file is no scratch any more (a finished output).
+void removeScratchMark(const std::string& path);
+
 }  // namespace kelo::platform

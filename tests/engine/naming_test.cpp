@@ -103,6 +103,15 @@ TEST(OutputNaming, TemporaryNamesAreHeldExclusivelyAndDiscardedWhole) {
   std::string td;
   EXPECT_EQ(OutputOpen::InUse, openTemporaryOutput(d, dir.file("clip.avi"), false, td));
   EXPECT_EQ(OutputOpen::Failed, openTemporaryOutput(d, dir.file("no/clip.avi"), false, td));
+  // A user's file of a temporary-looking name is passed over, never written.
+  ASSERT_TRUE(test::writeFile(dir.file("tmpKeloout-2.dv"), {9}));
+  StampedAviWriter e;
+  std::string te;
+  ASSERT_EQ(OutputOpen::Opened, openTemporaryOutput(e, dir.file("tmpKeloout.dv"), true, te));
+  EXPECT_EQ(dir.file("tmpKeloout-3.dv"), te);
+  discardTemporaryOutput(e, te);
+  EXPECT_EQ(std::vector<uint8_t>{9}, test::readFile(dir.file("tmpKeloout-2.dv")));
+  platform::removeFile(dir.file("tmpKeloout-2.dv"));
   for (auto [w, t] : {std::pair{&a, ta}, {&b, tb}, {&c, tc}}) discardTemporaryOutput(*w, t);
   EXPECT_TRUE(test::listDir(dir.path()).empty());
 }

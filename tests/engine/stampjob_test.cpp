@@ -262,7 +262,10 @@ TEST(StampJob, RenamingNamesByRecordedTimeAndShortensOverlongNames) {
 TEST(StampJob, StaleTemporaryFilesNeverLeakIntoFinalNames) {
   TempDir dir;
   ASSERT_EQ(mkdir(dir.file("out").c_str(), 0755), 0);
-  ASSERT_TRUE(test::writeFile(dir.file("out/tmpKeloout.avi"), std::vector<uint8_t>(5000, 7)));
+  // Left by a run that was killed: marked as this program's scratch. A user's file of a
+  // temporary-looking name is never touched.
+  ASSERT_EQ(platform::createMarkedFile(dir.file("out/tmpKeloout.avi")), 0);
+  ASSERT_TRUE(test::writeFile(dir.file("out/tmpKeloout-1.avi"), std::vector<uint8_t>(5000, 7)));
   Recorder rec;
   settings::StampSettings s;
   s.renameOutput = true;
@@ -279,14 +282,16 @@ TEST(StampJob, StaleTemporaryFilesNeverLeakIntoFinalNames) {
   }
   EXPECT_EQ(test::listDir(dir.file("out")),
             (std::vector<std::string>{"a-050307235959-1.avi", "a-050307235959.avi", "b-050307235959-1.avi",
-                                      "b-050307235959.avi"}));
+                                      "b-050307235959.avi", "tmpKeloout-1.avi"}));
+  EXPECT_EQ(test::readFile(dir.file("out/tmpKeloout-1.avi")), std::vector<uint8_t>(5000, 7));
 }
 
 // Two passes (of this program or another) that would write the same output: the second is refused
 // while the first holds it, and leaves nothing behind.
 TEST(StampJob, ASecondPassOnTheSameOutputIsRefused) {
   TempDir dir;
-  platform::File first;
+  platform::File first;  // what the first pass holds
+  ASSERT_EQ(platform::createMarkedFile(dir.file("tmpKeloout-x.avi")), 0);
   ASSERT_EQ(first.openWrite(dir.file("tmpKeloout-x.avi")), 0);
   Job job;
   std::string out = dir.file("x.avi");
