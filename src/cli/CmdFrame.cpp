@@ -34,7 +34,7 @@ int runAviFrame(const FrameOptions& o) {
   settings::StampSettings s;
   if (!o.project.empty()) {
     std::u16string message;
-    if (settings::loadProjectFile(o.project, s, message) != 0) return fail(platform::toUtf8(message));
+    if (settings::loadProjectFile(o.project, s, message) != settings::LoadOutcome::Loaded) return fail(platform::toUtf8(message));
   }
   std::string error;
   if (engine::exportFrame(o.input, static_cast<int>(o.index), s, o.stamp, o.out, error) != 0) return fail(error);

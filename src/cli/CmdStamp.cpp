@@ -87,7 +87,7 @@ void addStampCommand(CLI::App& app, int& exitCode) {
     settings::StampSettings s;
     if (!o->project.empty()) {
       std::u16string message;
-      if (settings::loadProjectFile(o->project, s, message) != 0) {
+      if (settings::loadProjectFile(o->project, s, message) != settings::LoadOutcome::Loaded) {
         std::cerr << "kelo-cli stamp: " << platform::toUtf8(message) << "\n";
         exitCode = 1;
         return;

@@ -105,23 +105,45 @@ int MarkerList::save(const std::string& path) const {
     writeLe32(&bytes[i * kRecordBytes], static_cast<uint32_t>(markers_[i].frame));
     writeLe32(&bytes[i * kRecordBytes + 4], static_cast<uint32_t>(markers_[i].kind));
   }
-  platform::File file;
-  if (int err = file.openWrite(path)) return err;
-  if (int err = file.writeAll(bytes.data(), bytes.size())) return err;
-  return file.close();
+  // Written beside and renamed over: a full disk keeps the old markers.
+  return platform::replaceFileContent(path, bytes.data(), bytes.size());
 }
+
+namespace {
+
+std::string lowered(const std::string& text) {
+  std::string out;
+  icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(out);
+  return out;
+}
+
+// The name older marker files have: every ".avi" in the lowered file name turned into ".mrk"
+// ("Clip.avi.AVI" -> "clip.mrk.mrk").
+std::string everyAviReplaced(std::string name) {
+  for (size_t at = name.find(".avi"); at != std::string::npos; at = name.find(".avi", at + 4))
+    name.replace(at, 4, ".mrk");
+  return name;
+}
+
+}  // namespace
 
 std::string markerPathFor(const std::string& videoPath) {
   const size_t cut = videoPath.rfind(platform::kSeparator);
-  std::string name;
-  icu::UnicodeString::fromUTF8(platform::fileNameOf(videoPath)).toLower(icu::Locale::getRoot()).toUTF8String(name);
+  const std::string folder = cut == std::string::npos ? std::string() : videoPath.substr(0, cut + 1);
+  std::string name = lowered(platform::fileNameOf(videoPath));
+  const std::string older = folder + everyAviReplaced(name);
   const std::string avi = ".avi";
   if (name.size() >= avi.size() && name.compare(name.size() - avi.size(), avi.size(), avi) == 0) {
     name.replace(name.size() - avi.size(), avi.size(), ".mrk");
   } else {
     name += ".mrk";
   }
-  return cut == std::string::npos ? name : videoPath.substr(0, cut + 1) + name;
+  const std::string path = folder + name;
+  // A name without ".avi" has no older form (and must never be the video itself).
+  if (older != path && older != folder + lowered(platform::fileNameOf(videoPath)) && !platform::fileExists(path) &&
+      platform::fileExists(older))
+    return older;
+  return path;
 }
 
 }  // namespace kelo::engine

@@ -1,6 +1,5 @@
 #include "engine/StampJob.h"
 
-#include <cerrno>
 #include <chrono>
 #include <algorithm>
 #include <condition_variable>
@@ -22,6 +21,7 @@
 #include "engine/StampSchedule.h"
 #include "engine/StampedAviWriter.h"
 #include "pipeline/FrameStamper.h"
+#include "render/FontCheck.h"
 #include "platform/FileSystem.h"
 
 namespace kelo::engine {
@@ -91,6 +91,9 @@ struct FrameDecider {
   int fps = 25;
   int invalidDate = 0, invalidTime = 0, noDateTime = 0;
   std::tm first = dv::blankRecordedTime();
+  // The last real recording time: the timecode formats and the zero reset change `recorded` of
+  // the frame afterwards, and names and file times must not take those.
+  std::tm last = dv::blankRecordedTime();
 
   FrameDecider(const settings::StampSettings& settings, DvAviReader& r, RunLog* runLog)
       : s(settings),
@@ -136,6 +139,7 @@ struct FrameDecider {
     const bool complete = (status & (dv::kStatusDateUnset | dv::kStatusTimeUnset | dv::kStatusNoPacks)) == 0;
     if (complete) {
       if (first.tm_year == 0) first = info.recorded;
+      last = info.recorded;
       if (info.dateKey != info.previousDateKey) {
         const dv::Timecode t = dv::frameNumberToTimecode(pal, i);
         log->add(formatMessage("\t日期: %d-%d-%d 帧数: %d (%d%%) [%02d:%02d:%02d:%02d]", info.recorded.tm_year + 1900,
@@ -241,6 +245,9 @@ struct FrameSlot {
   pipeline::CodeWeights weights;
   bool done = false;  // under the pool's mutex
 };
+
+// The parallel loop ended inside the loop, everything logged.
+constexpr int kLoopFailed = 1;
 
 // Frames go to the workers in runs of this many consecutive frames: a FrameStamper redraws a
 // text and retests the segments only when they can have changed since its previous frame, which
@@ -350,7 +357,7 @@ class ParallelLoop {
 
   FrameDecider& decider() { return decider_; }
 
-  // kJobFailed when the pass ended inside the loop (everything logged), -1 when the loop reached
+  // kLoopFailed when the pass ended inside the loop (everything logged), -1 when the loop reached
   // the end of the pass (`end` filled).
   int run(dv::DvFrameInfo& info, LoopEnd& end) {
     int i = 0;
@@ -445,14 +452,14 @@ class ParallelLoop {
     pool_->wait(slot);
     if (!writeGap(slot)) {
       logTotals(log_, slot.index, slot.invalidBefore, slot.noDateTimeBefore);
-      return endWith(kJobFailed);
+      return endWith(kLoopFailed);
     }
     for (auto& line : slot.lines) log_.add(std::move(line));
     reportProgress(context_.observer, slot.index, decider_.lastFrameIndex, lastShown_);
-    if (stopRequested(context_.runState, log_)) return endWith(kJobFailed);
+    if (stopRequested(context_.runState, log_)) return endWith(kLoopFailed);
     if (writer_.write(slot.buffer.data(), slot.length) < 0) {
       log_.add(kMsgWriteFailed);
-      return endWith(kJobFailed);
+      return endWith(kLoopFailed);
     }
     head_ = (head_ + 1) % slots_.size();
     --count_;
@@ -479,7 +486,7 @@ class ParallelLoop {
   std::optional<StampPool> pool_;  // last member: its workers stop before the slots go
   int lastShown_ = 0;
   bool ended_ = false, gapFailed_ = false;
-  int result_ = kJobFailed;
+  int result_ = kLoopFailed;
 };
 
 }  // namespace
@@ -506,7 +513,7 @@ int stampWorkers(int requested, int lastFrameIndex) {
   return std::min(static_cast<int>(cores), kMaxWorkers);
 }
 
-int runStampJob(const JobContext& context, const std::string& input, std::string& output) {
+JobOutcome runStampJob(const JobContext& context, const std::string& input, std::string& output) {
   // A private copy: the pass runs in stamping mode (texts rebuilt only when they can change),
   // whatever the caller's run-time flags say.
   settings::StampSettings s = context.settings;
@@ -517,11 +524,15 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
   auto failBox = [&](const std::string& text, bool logged) {
     if (logged) log.add(text);
     context.prompter.message(MessageKind::Error, text);
-    return kJobFailed;
+    return JobOutcome::Failed;
   };
 
   DvAviReader reader;
-  if (reader.open(input) != 0) return kJobFailed;
+  if (reader.open(input) != 0) {
+    // The reason went to the error stream; the run log says which file and what became of it.
+    log.add(formatMessage("打不开 %s，没法加码。", input.c_str()));
+    return JobOutcome::Failed;
+  }
 
   if ((usesMarkers(dc) || usesMarkers(tc)) && reader.markers().count() == 0)
     return failBox(formatMessage("%s 没有任何开始/结束标记，跳过去。", input.c_str()), true);
@@ -530,21 +541,33 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
     if (!(f == 1 || f == 5 || isFrameSuffixFormat(f)))
       return failBox("加码区间选项与时间码格式选项不相容，请参考帮助文件。", true);
   }
+  // Without a face or fallback that can draw the texts the run would stamp nothing.
+  if (const auto undrawable = render::findUndrawableCode(s))
+    return failBox(render::undrawableCodeMessage(*undrawable), true);
   uint64_t available = 0;
   if (platform::freeBytes(platform::folderOf(output), available) == 0 &&
       available < static_cast<uint64_t>(reader.fileSize()))
     return failBox(formatMessage("错误: 硬盘剩余的空间不足以存储加码后的录像文件： %s.", output.c_str()), true);
 
   StampedAviWriter writer(context.makeWriteLayer ? context.makeWriteLayer() : makeFileWriteLayer());
-  if (writer.open(output) != 0) {
-    const int err = writer.openError();
-    return failBox(formatMessage(err == EWOULDBLOCK ? "其它软件正在用 %s，没法加码。" : "打不开 %s，没法加码。",
-                                 output.c_str()),
-                   false);
+  std::string temporary;
+  switch (openTemporaryOutput(writer, output, s.renameOutput, temporary)) {
+    case OutputOpen::Opened: break;
+    case OutputOpen::InUse: return failBox(formatMessage("其它软件正在用 %s，没法加码。", output.c_str()), true);
+    case OutputOpen::Failed: return failBox(formatMessage("打不开 %s，没法加码。", output.c_str()), true);
   }
+  // Every way out before the output has its final name removes what was written.
+  struct Discard {
+    StampedAviWriter& writer;
+    const std::string& path;
+    bool keep = false;
+    ~Discard() {
+      if (!keep) discardTemporaryOutput(writer, path);
+    }
+  } discard{writer, temporary};
 
   log.add(formatMessage("加码前检查录像文件 %s ...", input.c_str()));
-  if (reader.validateHeader(&writer, &log) != 0) return kJobFailed;
+  if (reader.validateHeader(&writer, &log) != 0) return JobOutcome::Failed;
 
   dv::DvFrameInfo info;
   info.previousSecondsOfDay = -1;
@@ -576,10 +599,10 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
       if (decision != FrameDecider::kSkipped) FrameDecider::remember(info);
       reportProgress(context.observer, i, decider->lastFrameIndex, lastShown);
       ++i;
-      if (stopRequested(context.runState, log)) return kJobFailed;
+      if (stopRequested(context.runState, log)) return JobOutcome::Failed;
       if (writer.write(buffer.data(), length) < 0) {
         log.add(kMsgWriteFailed);
-        return kJobFailed;
+        return JobOutcome::Failed;
       }
       rc = reader.readFrame(info, &writer, buffer.data(), length, i, &log);
     }
@@ -587,57 +610,61 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
   } else {
     parallel.emplace(context, s, reader, writer, log, workers);
     decider = &parallel->decider();
-    if (parallel->run(info, end) != -1) return kJobFailed;
+    if (parallel->run(info, end) != -1) return JobOutcome::Failed;
   }
 
   logTotals(log, end.frames, decider->invalidDate + decider->invalidTime, decider->noDateTime);
 
   // A file that ends right behind its last frame is complete all the same; only a file without
   // any frame and nothing behind its header is not.
-  if (end.rc < 0 || (end.length == 0 && end.frames == 0)) return kJobFailed;
+  if (end.rc < 0 || (end.length == 0 && end.frames == 0)) return JobOutcome::Failed;
   if (end.length > 0 && writer.write(end.buffer, end.length) < 0) {
     log.add(kMsgWriteFailed);
-    return kJobFailed;
+    return JobOutcome::Failed;
   }
   const int copied = reader.copyRemainder(writer);
   if (copied == -2) {
     log.add(kMsgReadFailed);
-    return kJobFailed;
+    return JobOutcome::Failed;
   }
   if (copied != 0) {
     log.add(kMsgWriteFailed);
-    return kJobFailed;
+    return JobOutcome::Failed;
   }
 
   const std::tm first = decider->first;
-  const std::tm last = info.recorded;
+  const std::tm last = decider->last;
   FileTimeOptions times;
   times.creationFromFirst = s.creationTimeFromFirstTimecode;
   times.modificationFromLast = s.modificationTimeFromLastTimecode;
   if (setFileTimes(writer, first, last, times) == -2) {
     log.add(kMsgWriteFailed);
-    return kJobFailed;
+    return JobOutcome::Failed;
   }
 
-  if (s.renameOutput) {
-    const std::string temporary = output;
-    const int named = finalName(writer, input, output, settings::textOf(s.outputNamePattern), first, last);
-    if (named == -2) {
+  const FinalName named = giveFinalName(writer, temporary, input, output, s.renameOutput,
+                                        settings::textOf(s.outputNamePattern), first, last);
+  switch (named.outcome) {
+    case RenameOutcome::NotCompleted:
       log.add(kMsgWriteFailed);
-      return kJobFailed;
-    }
-    if (named != 0) {
-      // The stamped file is complete but keeps its temporary name; later files never reuse it.
+      return JobOutcome::Failed;
+    case RenameOutcome::Failed:
+      discard.keep = true;
       log.add(formatMessage("加码文件 %s 已生成。", temporary.c_str()));
       log.add(formatMessage("*** 没法给 %s 改名，加码后的录像保留这个名字。", temporary.c_str()));
-      return kJobRenameFailed;
-    }
-  } else if (writer.close() != 0) {
-    log.add(kMsgWriteFailed);
-    return kJobFailed;
+      return JobOutcome::StampedUnrenamed;
+    case RenameOutcome::RenamedOtherwise:
+      discard.keep = true;
+      log.add(formatMessage("加码文件 %s 已生成。", output.c_str()));
+      log.add(formatMessage("*** 没法给 %s 改名，加码后的录像改用 %s 这个名字。", temporary.c_str(),
+                            platform::fileNameOf(output).c_str()));
+      return JobOutcome::StampedUnrenamed;
+    case RenameOutcome::Renamed: break;
   }
+  discard.keep = true;
+  if (named.shortened) log.add(formatMessage("*** 文件名太长，缩短为 %s。", platform::fileNameOf(output).c_str()));
   log.add(formatMessage("加码文件 %s 已生成。", output.c_str()));
-  return kJobStamped;
+  return JobOutcome::Stamped;
 }
 
 }  // namespace kelo::engine

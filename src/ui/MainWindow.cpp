@@ -28,6 +28,7 @@
 #include "engine/RunLog.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "render/FontCheck.h"
 #include "settings/ConfigFile.h"
 #include "settings/ProjectFile.h"
 #include "ui/AppearanceDialog.h"
@@ -303,7 +304,7 @@ void MainWindow::initialise() {
 
   configPath_ = settings::configFilePath();
   std::u16string message;
-  if (settings::loadConfigFile(configPath_, settings_, message) == 0) {
+  if (settings::loadConfigFile(configPath_, settings_, message) == settings::LoadOutcome::Loaded) {
     settingsToWindow();
     setTitle(true);
     settings_.projectModified = false;
@@ -466,7 +467,7 @@ bool MainWindow::askToSave() {
 
 MainWindow::SaveOutcome MainWindow::saveTo(const QString& path) {
   std::u16string message;
-  if (settings::saveProjectFile(toPath(path), settings_, message) != 0) {
+  if (settings::saveProjectFile(toPath(path), settings_, message) != settings::SaveOutcome::Saved) {
     prompter_->warn(message.empty() ? QStringLiteral("保存不了项目：%1").arg(path) : fromU16(message));
     return SaveOutcome::Failed;
   }
@@ -516,7 +517,7 @@ bool MainWindow::loadProject(const QString& path) {
     return false;
   }
   std::u16string message;
-  if (settings::loadProjectFile(toPath(path), settings_, message) != 0) {
+  if (settings::loadProjectFile(toPath(path), settings_, message) != settings::LoadOutcome::Loaded) {
     prompter_->warn(message.empty() ? QStringLiteral("打不开项目：%1.").arg(path) : fromU16(message));
     return false;
   }
@@ -617,9 +618,9 @@ void MainWindow::showAbout() {
 bool MainWindow::exitSequence() {
   windowToSettings();
   std::u16string message;
-  if (settings::saveConfigFile(configPath_, settings_, message) != 0) {
+  if (settings::saveConfigFile(configPath_, settings_, message) != settings::SaveOutcome::Saved) {
     // Otherwise the whole session's settings are gone without a word.
-    prompter_->warn(QStringLiteral("设置没有保存到 %1：%2").arg(fromPath(configPath_), fromU16(message)));
+    prompter_->warn(message.empty() ? QStringLiteral("设置没有保存到 %1。").arg(fromPath(configPath_)) : fromU16(message));
   }
 
   if (!settings_.projectModified) {
@@ -852,9 +853,11 @@ void MainWindow::onStamp() {
     return;
   }
   windowToSettings();
-  // Preconditions the driver does not check itself go here, before the run starts.
-  // TODO(lead): when render/ can tell that no installed font draws the codes' texts, show its
-  // message here and return (the engine issue's font check).
+  // A code that no installed face can draw would make the run stamp nothing: say so before it starts.
+  if (const auto undrawable = render::findUndrawableCode(settings_)) {
+    prompter_->message(engine::MessageKind::Error, render::undrawableCodeMessage(*undrawable));
+    return;
+  }
   engine::BatchRequest request;
   for (int i = 0; i < fileList_->count(); ++i) request.inputs.push_back(toPath(fileList_->item(i)->text()));
   request.outputFolder = platform::toUtf8(textOf(settings_.outputFolder));

@@ -1,5 +1,6 @@
 #include "support/TestUtil.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -51,6 +52,14 @@ std::string shellQuote(const std::string& s) {
     else out += c;
   }
   return out + "'";
+}
+
+std::vector<std::string> listDir(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::vector<uint8_t> readFile(const std::string& path) {

@@ -37,6 +37,8 @@ std::string shellQuote(const std::string& s);
 
 std::vector<uint8_t> readFile(const std::string& path);
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Names in a folder (no "." or ".."), sorted; empty when it cannot be read.
+std::vector<std::string> listDir(const std::string& folder);
 // SHA-256 of a file as hex (via sha256sum), "" when it cannot be read.
 std::string sha256File(const std::string& path);
 

@@ -198,7 +198,7 @@ void MainWindowTest::startupWithConfiguration() {
   const QString project = qs(temp_->file("tape.zev"));
   settings::setText(stored.projectPath, project.toStdU16String());
   std::u16string message;
-  QCOMPARE(settings::saveConfigFile(settings::configFilePath(), stored, message), 0);
+  QVERIFY(settings::saveConfigFile(settings::configFilePath(), stored, message) == settings::SaveOutcome::Saved);
 
   settings::StampSettings s;
   auto w = makeWindow(s);
@@ -242,7 +242,7 @@ void MainWindowTest::exitQuestionsAndConfiguration() {
   QVERIFY(w->prompter().history()[0].buttons == QtPrompter::Buttons::YesNoCancel);
   settings::StampSettings stored;
   std::u16string message;
-  QCOMPARE(settings::loadConfigFile(w->configPath(), stored, message), 0);
+  QVERIFY(settings::loadConfigFile(w->configPath(), stored, message) == settings::LoadOutcome::Loaded);
   QCOMPARE(stored.safeArea, true);
 
   // No: quits without saving; the run log file is written last.
