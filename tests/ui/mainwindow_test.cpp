@@ -847,7 +847,7 @@ void MainWindowTest::commandLineFilesAndProject() {
   stored.safeArea = true;
   std::u16string message;
   const std::string project = temp_->file("p.zev");
-  QCOMPARE(settings::saveProjectFile(project, stored, message), 0);
+  QVERIFY(settings::saveProjectFile(project, stored, message) == settings::SaveOutcome::Saved);
   settings::StampSettings s;
   auto w = makeWindow(s);
   useFakeSource(*w);
