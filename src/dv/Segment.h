@@ -36,6 +36,7 @@ struct DctBlock {
   uint8_t eob;          // the end-of-block code was read
   uint8_t error;        // decoding stopped on a code that ran past the last coefficient
   uint8_t next;         // scan position reached
+  uint8_t holdsSamples; // coeffs hold samples (decoded for painting), not parsed coefficients
   // Parsing state: the start of a code whose rest lies elsewhere, and the unused bits of the
   // block's own area once it is complete.
   uint8_t pendingCount;
@@ -49,7 +50,7 @@ struct Macroblock {
   uint8_t qno;       // 0-15
   uint8_t vlcError;  // a bitstream error stopped one of its blocks
   uint8_t eobCount;  // blocks whose end-of-block was read
-  uint8_t modified;  // decoded to samples (and changed) in this frame: re-encode from samples
+  uint8_t modified;  // changed in this frame: quantised again (its blocks holding samples transformed)
   int superblockRow;
   int superblockColumn;
   int number;  // macroblock number within its superblock: the segment number

@@ -172,6 +172,7 @@ int parseSegment(VideoSegment& segment) {
       block.eob = 0;
       block.error = 0;
       block.next = 1;
+      block.holdsSamples = 0;
       block.pendingCount = 0;
       block.pendingBits = 0;
       block.spareStart = block.spareEnd = 0;
@@ -265,18 +266,20 @@ bool dequantiseBlock(const DctBlock& block, int qno, int16_t* out) {
   return true;
 }
 
-void decodeMacroblock(Macroblock& macroblock) {
-  const DctKernels& idct = dctKernels();
-  for (DctBlock& block : macroblock.blocks) {
-    alignas(32) int16_t x[64];
-    if (dequantiseBlock(block, macroblock.qno, x)) {
-      idct.toSamples(x, block.coeffs, block.dctMode & 1);
-    } else {
-      // Only a DC: every sample is exactly the mean, 2 x (mean - 128) = DC.
-      const int16_t dc = block.coeffs[0];
-      for (int16_t& c : block.coeffs) c = dc;
-    }
+void decodeBlock(DctBlock& block, int qno) {
+  alignas(32) int16_t x[64];
+  if (dequantiseBlock(block, qno, x)) {
+    dctKernels().toSamples(x, block.coeffs, block.dctMode & 1);
+  } else {
+    // Only a DC: every sample is exactly the mean, 2 x (mean - 128) = DC.
+    const int16_t dc = block.coeffs[0];
+    for (int16_t& c : block.coeffs) c = dc;
   }
+  block.holdsSamples = 1;
+}
+
+void decodeMacroblock(Macroblock& macroblock) {
+  for (DctBlock& block : macroblock.blocks) decodeBlock(block, macroblock.qno);
 }
 
 void decodeBlockToLevels(const DctBlock& block, int qno, uint8_t* out, ptrdiff_t stride) {
@@ -301,7 +304,7 @@ void unquantiseBlock(DctBlock& block, int qno) {
 void prepareForEncoding(VideoSegment& segment) {
   for (Macroblock& mb : segment.macroblocks) {
     for (DctBlock& block : mb.blocks) {
-      if (mb.modified) {
+      if (block.holdsSamples) {
         transposeBlock(block.coeffs);
       } else {
         unquantiseBlock(block, mb.qno);
