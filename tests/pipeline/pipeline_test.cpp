@@ -116,6 +116,7 @@ TEST(FramePipeline, RightEdgeOf525UsesTheSquareMacroblocks) {
   const render::OverlayRaster inner = solidRaster(697, 9, 4, 4);
   bool touched = false;
   int masks = 0;
+  pipeline.beginFrame(info, setup.layer(setup.empty), setup.layer(edge));
   for (int s = 0; s < 10; ++s)
     for (int k = 0; k < 27; ++k)
       if (pipeline.segmentTouchesOverlay(info, s, k, setup.layer(setup.empty), setup.layer(edge))) {
@@ -134,6 +135,7 @@ TEST(FramePipeline, RightEdgeOf525UsesTheSquareMacroblocks) {
   EXPECT_TRUE(touched);
   EXPECT_EQ(masks, 1);
   pipeline.beginPass();
+  pipeline.beginFrame(info, setup.layer(setup.empty), setup.layer(inner));
   for (int s = 0; s < 10; ++s)
     for (int k = 0; k < 27; ++k)
       if (pipeline.segmentTouchesOverlay(info, s, k, setup.layer(setup.empty), setup.layer(inner))) {
