@@ -301,17 +301,20 @@ bool FramePipeline::paintSegment(const dv::DvFrameInfo& info, const OverlayLayer
   return changed;
 }
 
-void FramePipeline::reencode(uint8_t* bytes) {
+void FramePipeline::reencode(uint8_t* bytes, int sequence, int segment) {
   dv::prepareForEncoding(*segment_);
   const dv::SegmentFit fit = dv::encodeSegment(*segment_, bytes);  // keeps each block's ID and STA
   ++counts_.segmentsEncoded;
-  if (fit != dv::SegmentFit::ChangedOnly) ++counts_.fallbackSegments;
+  const bool all = fit == dv::SegmentFit::AllMacroblocks || fit == dv::SegmentFit::Truncated;
+  fellBack_[sequence][segment] = all ? 1 : 0;
+  if (all) ++counts_.fallbackSegments;
   if (fit == dv::SegmentFit::Truncated) ++counts_.truncatedSegments;
 }
 
 int FramePipeline::stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const OverlayLayer& date,
                               const OverlayLayer& time, PipelineMode mode, RgbImage* preview) {
   if (!beginFrame(info, date, time)) return -1;
+  std::memset(fellBack_, 0, sizeof fellBack_);
   const bool previewing = mode == PipelineMode::Preview;
   if (previewing && preview) {
     preview->width = profile_->width;
@@ -332,14 +335,14 @@ int FramePipeline::stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const
       dv::parseSegment(seg);
       const bool changed = touches && paintSegment(info, date, time);
       if (!previewing) {
-        if (changed) reencode(bytes), ++encoded;
+        if (changed) reencode(bytes, s, k), ++encoded;
         continue;
       }
       if (changed) {
         // The preview shows what the stamp writes: the segment as re-encoded and read back.
         uint8_t out[dv::kSegmentBytes];
         std::memcpy(out, bytes, sizeof out);
-        reencode(out);
+        reencode(out, s, k);
         dv::loadSegment(seg, out, *profile_, s, k);
         dv::parseSegment(seg);
       }

@@ -72,6 +72,8 @@ class FramePipeline {
                  PipelineMode mode, RgbImage* preview);
 
   const PipelineCounts& counts() const { return counts_; }
+  // Whether segment (sequence, segment) of the last frame had every macroblock searched.
+  bool fellBack(int sequence, int segment) const { return fellBack_[sequence][segment] != 0; }
 
   // Takes the frame's system and the blocks both rasters reach; stampFrame begins with it. Then
   // segmentTouchesOverlay says whether a code must be painted in segment (sequence, segment) and
@@ -85,12 +87,13 @@ class FramePipeline {
  private:
   bool paintSegment(const dv::DvFrameInfo& info, const OverlayLayer& date, const OverlayLayer& time);
   void paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask& mask, const OverlayLayer& layer);
-  void reencode(uint8_t* bytes);
+  void reencode(uint8_t* bytes, int sequence, int segment);
   void convertToPreview(const dv::VideoSegment& segment, RgbImage& image);
 
   std::unique_ptr<dv::VideoSegment> segment_;
   const dv::VideoProfile* profile_ = nullptr;
   uint8_t touched_[12][27] = {};
+  uint8_t fellBack_[12][27] = {};
   int lastDateRect_[4] = {-1, -1, -1, -1};  // left, right, top, bottom of the previous frame
   int lastTimeRect_[4] = {-1, -1, -1, -1};
   bool rectsUnchanged_ = false;
