@@ -203,5 +203,35 @@ INSTANTIATE_TEST_SUITE_P(Sources, StampQuality,
                                            Source{"ntsc_kelo_sample", dv::kSystem525_60, nullptr, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The preview of a frame with the codes equals the preview, without codes, of the frame the stamp
+// wrote: the same decisions, fallbacks included.
+TEST(StampPreview, ShowsExactlyWhatTheStampWrites) {
+  const Source sources[] = {{"pal_kelo_sample", dv::kSystem625_50, nullptr, 0},
+                            {"ntsc_ffmpeg_mandelbrot", dv::kSystem525_60, "mandelbrot", 0}};
+  for (const Source& src : sources) {
+    if (src.lavfi && !test::haveProgram("ffmpeg")) continue;
+    TempDir dir;
+    const std::vector<uint8_t> input = sourceFrames(dir, src, 1);
+    ASSERT_FALSE(input.empty()) << src.name;
+    const settings::StampSettings settings = bothCodes();
+    dv::DvFrameInfo info = recordedInfo(src.system, 58);
+    CodeWeights weights;
+    FrameStamper previewer, stamper;
+    RgbImage withCodes;
+    std::vector<uint8_t> frame = input;
+    ASSERT_EQ(0, previewer.stampFrame(info, settings, weights, frame.data(), PipelineMode::Preview, &withCodes));
+    EXPECT_EQ(input, frame) << src.name;
+    ASSERT_GT(stamper.stampFrame(info, settings, weights, frame.data(), PipelineMode::Stamp), 0);
+
+    FrameStamper plain;
+    dv::DvFrameInfo none = info;
+    none.hasDate = none.hasTime = 0;
+    RgbImage ofStamped;
+    ASSERT_EQ(0, plain.stampFrame(none, settings, weights, frame.data(), PipelineMode::Preview, &ofStamped));
+    ASSERT_EQ(withCodes.pixels.size(), ofStamped.pixels.size());
+    EXPECT_TRUE(withCodes.pixels == ofStamped.pixels) << src.name;
+  }
+}
+
 }  // namespace
 }  // namespace kelo::pipeline
