@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
   constexpr int kRuns = 3;
   const std::string out = gWork + "/out";
   const std::string cleanOut = "rm -rf " + quote(out) + " && mkdir " + quote(out);
-  const std::string stampCmd = quote(keloCli()) + " stamp --output " + quote(out) + " " + quote(gInput) + " > /dev/null";
+  const std::string stampCmd = quote(keloCli()) + " stamp --output " + quote(out) + " " + quote(gInput) + " > /dev/null 2>&1";
   const ChildRun cp = bestOf(kRuns, "cp " + quote(gInput) + " " + quote(gWork + "/copy.avi"), "rm -f " + quote(gWork + "/copy.avi"));
   const ChildRun oneCore = bestOf(kRuns, "taskset -c 0 " + stampCmd, cleanOut);
   const ChildRun stamp = bestOf(kRuns, stampCmd, cleanOut);

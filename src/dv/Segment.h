@@ -28,8 +28,7 @@ enum BlockIndex { kY0 = 0, kY1 = 1, kY2 = 2, kY3 = 3, kCr = 4, kCb = 5 };
 
 struct DctBlock {
   // Raster order (8 x row + column). After parsing: quantised coefficients, [0] the DC as stored.
-  // After decodeMacroblock: samples S = 2 x (level - 128). After unquantiseBlock: the coefficients
-  // shifted back by their step. The encoder takes either of the last two.
+  // After decodeBlock: samples S = 2 x (level - 128). The encoder takes either.
   alignas(32) int16_t coeffs[64];
   uint8_t dctMode;      // kDct88 or kDct248
   uint8_t classNumber;  // 0-3

@@ -293,22 +293,10 @@ void decodeBlockToLevels(const DctBlock& block, int qno, uint8_t* out, ptrdiff_t
   }
 }
 
-void unquantiseBlock(DctBlock& block, int qno) {
-  const uint8_t* shift = dequantTable().shift[block.dctMode & 1][block.classNumber & 3][qno & 15];
-  for (uint64_t mask = nonzeroMask(block.coeffs) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
-    const int i = __builtin_ctzll(mask);
-    block.coeffs[i] = static_cast<int16_t>(block.coeffs[i] * (1 << shift[i]));
-  }
-}
-
 void prepareForEncoding(VideoSegment& segment) {
   for (Macroblock& mb : segment.macroblocks) {
     for (DctBlock& block : mb.blocks) {
-      if (block.holdsSamples) {
-        transposeBlock(block.coeffs);
-      } else {
-        unquantiseBlock(block, mb.qno);
-      }
+      if (block.holdsSamples) transposeBlock(block.coeffs);
     }
   }
 }

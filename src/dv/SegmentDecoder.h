@@ -29,12 +29,8 @@ void decodeBlockToLevels(const DctBlock& block, int qno, uint8_t* out, ptrdiff_t
 // every AC coefficient is zero.
 bool dequantiseBlock(const DctBlock& block, int qno, int16_t* out);
 
-// Shifts the AC coefficients back by their quantisation steps (no weighting, no transform), so
-// that the encoder reproduces them at the same QNO and class.
-void unquantiseBlock(DctBlock& block, int qno);
-
-// Readies a parsed segment for encodeSegment: blocks holding samples are transposed, the others
-// are unquantised.
+// Readies a parsed segment for encodeSegment: blocks holding samples are transposed into the order
+// the forward transform takes; the others keep their parsed coefficients.
 void prepareForEncoding(VideoSegment& segment);
 
 }  // namespace kelo::dv

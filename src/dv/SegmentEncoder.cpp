@@ -469,14 +469,19 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
         ob.classNumber = b < kCr ? classifyLuminance(ob.scan) : classifyColour(in.classNumber, mb.qno);
         clampForQno12(ob.scan, ob.classNumber);
       } else {
+        // Parsed values, as they are (quantised at the decoded QNO) and shifted back by their
+        // steps. Blocks carry few coefficients: place those there are rather than gather all 64.
         ob.dctMode = in.dctMode & 1;
         ob.classNumber = in.classNumber & 3;
-        // Parsed blocks carry few coefficients: place those there are rather than gather all 64.
         const uint8_t* scanIndex = scanIndexOf(ob.dctMode);
+        const uint8_t* shift = stepShiftsByScan(ob.classNumber, mb.qno & 15);
         zeroBlock(ob.scan);
+        zeroBlock(ob.quantised);
         for (uint64_t mask = nonzeroMask(in.coeffs); mask != 0; mask &= mask - 1) {
           const int p = __builtin_ctzll(mask);
-          ob.scan[scanIndex[p]] = in.coeffs[p];
+          const int i = scanIndex[p];
+          ob.quantised[i] = in.coeffs[p];
+          ob.scan[i] = static_cast<int16_t>(in.coeffs[p] * (1 << shift[i]));
         }
       }
     }
@@ -490,7 +495,7 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     o.bits = 0;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
       OutBlock& ob = o.blocks[b];
-      quantiseBlock(ob.scan, ob.quantised, o.qno, ob.classNumber);
+      if (o.modified) quantiseBlock(ob.scan, ob.quantised, o.qno, ob.classNumber);
       buildCodeList(ob.quantised, lists[m * 6 + b]);
       o.bits += lists[m * 6 + b].codeBits;
     }

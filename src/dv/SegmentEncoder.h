@@ -16,7 +16,7 @@ enum class SegmentFit : uint8_t {
 };
 
 // `segment` as left by prepareForEncoding: blocks that hold samples are in transposed order, the
-// others hold their unquantised coefficients (with their decoded DCT mode and class). A macroblock
+// others hold their parsed coefficients (with their decoded DCT mode, class and macroblock QNO). A macroblock
 // that is `modified` or has a block holding samples is changed; the others are unchanged.
 // Writes the segment into `blocks` (its 400 bytes in the frame): keeps each DIF block's ID and STA,
 // rewrites QNO and bytes 4-79. Unchanged macroblocks keep their codes (coefficients, DCT mode,
