@@ -84,6 +84,27 @@ ChildRun bestOf(int runs, const std::string& command, const std::string& clean) 
   return best;
 }
 
+kelo::dv::DvFrameInfo sampleInfo() {
+  kelo::dv::DvFrameInfo info;
+  info.system = kelo::dv::kSystem625_50;
+  info.sequenceCount = 12;
+  return info;
+}
+
+// Stamps the next frame of a file in memory as a pass does: both codes when the frame has a
+// recording date and time, then this frame becomes the previous one.
+void stampNext(kelo::pipeline::FrameStamper& stamper, const kelo::settings::StampSettings& settings,
+               kelo::dv::DvFrameInfo& info, std::vector<uint8_t>& frame) {
+  const bool found = kelo::dv::readRecordedDateTime(info, settings, frame.data(), frame.size()) == 0;
+  info.hasDate = info.hasTime = found ? 1 : 0;
+  kelo::pipeline::CodeWeights weights;
+  stamper.stampFrame(info, settings, weights, frame.data(), kelo::pipeline::PipelineMode::Stamp);
+  info.dateDrawnBefore = info.hasDate;
+  info.timeDrawnBefore = info.hasTime;
+  info.previousDateKey = info.dateKey;
+  info.previousSecondsOfDay = info.secondsOfDay;
+}
+
 // Stamps the sample's frames in memory as a pass does (default settings, both codes every frame)
 // and counts the segments whose text could not fit beside the untouched macroblocks.
 kelo::pipeline::PipelineCounts countFallbacks(const kelo::dv::SampleScene& scene) {
@@ -91,21 +112,32 @@ kelo::pipeline::PipelineCounts countFallbacks(const kelo::dv::SampleScene& scene
   const kelo::settings::StampSettings settings;
   kelo::pipeline::FrameStamper stamper;
   std::vector<uint8_t> frame(generator.frameBytes());
-  kelo::dv::DvFrameInfo info;
-  info.system = kelo::dv::kSystem625_50;
-  info.sequenceCount = 12;
-  while (generator.next(frame.data()) == 0) {
-    const bool found = kelo::dv::readRecordedDateTime(info, settings, frame.data(), frame.size()) == 0;
-    info.hasDate = info.hasTime = found ? 1 : 0;
-    kelo::pipeline::CodeWeights weights;
-    stamper.stampFrame(info, settings, weights, frame.data(), kelo::pipeline::PipelineMode::Stamp);
-    info.dateDrawnBefore = info.hasDate;
-    info.timeDrawnBefore = info.hasTime;
-    info.previousDateKey = info.dateKey;
-    info.previousSecondsOfDay = info.secondsOfDay;
-  }
+  kelo::dv::DvFrameInfo info = sampleInfo();
+  while (generator.next(frame.data()) == 0) stampNext(stamper, settings, info, frame);
   return stamper.pipeline().counts();
 }
+
+// One frame stamped in memory with the default settings (both codes), frames of the sample in
+// turn: the codec's and the renderer's share of a pass, without reading and writing.
+void BM_StampFrame(benchmark::State& state) {
+  kelo::dv::SampleGenerator generator(kelo::dv::kSystem625_50, {});
+  generator.limitFrames(50);
+  std::vector<std::vector<uint8_t>> frames;
+  std::vector<uint8_t> frame(generator.frameBytes());
+  while (generator.next(frame.data()) == 0) frames.push_back(frame);
+  const kelo::settings::StampSettings settings;
+  kelo::pipeline::FrameStamper stamper;
+  kelo::dv::DvFrameInfo info = sampleInfo();
+  size_t i = 0;
+  for (auto _ : state) {
+    frame = frames[i];
+    i = (i + 1) % frames.size();
+    stampNext(stamper, settings, info, frame);
+  }
+  state.counters["segments/frame"] =
+      benchmark::Counter(static_cast<double>(stamper.pipeline().counts().segmentsEncoded) / state.iterations());
+}
+BENCHMARK(BM_StampFrame)->Unit(benchmark::kMicrosecond);
 
 // Same frame again and again, as moving along one file in the preview pane does.
 void BM_PreviewFrame(benchmark::State& state) {
