@@ -405,9 +405,9 @@ bool saturatesAt(const OutMacroblock& mb, int qno) {
   return false;
 }
 
-// Coarsens the macroblocks of `group` (modified or not) in turn, the one with the most bits first
-// and each at most once per round, until the segment fits or none of them can go lower. Returns
-// the segment's total.
+// Coarsens one macroblock after another, the one with the most bits first, unchanged ones before
+// changed ones (only changed ones with `modifiedOnly`), each at most once per round, until the
+// segment fits or none can go lower. Returns the segment's total.
 int coarsen(OutMacroblock* out, int total, bool modifiedOnly) {
   int round = 1;
   while (total > kSegmentAcBits) {
