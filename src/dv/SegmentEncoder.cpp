@@ -442,6 +442,34 @@ int coarsen(OutMacroblock* out, int total, bool modifiedOnly) {
   return total;
 }
 
+// Gives way with the changed macroblocks only. A single one (the usual case) takes the finest QNO
+// whose bits fit beside the others, found by halving the range rather than one QNO at a time;
+// several are coarsened in turns. Returns the segment's total.
+int fitChanged(OutMacroblock* out, int total) {
+  int changed = -1, count = 0;
+  for (int m = 0; m < kMacroblocksPerSegment; ++m)
+    if (out[m].modified) changed = m, ++count;
+  if (count != 1 || total <= kSegmentAcBits) return coarsen(out, total, true);
+  OutMacroblock& o = out[changed];
+  const int others = total - o.bits;
+  const int room = kSegmentAcBits - others;
+  if (o.qno <= kLowestQno) return total;
+  int low = kLowestQno, high = o.qno - 1;  // the answer, if any, lies in [low, high]
+  if (macroblockBits(o, low) <= room) {
+    while (low < high) {
+      const int mid = (low + high + 1) / 2;
+      if (macroblockBits(o, mid) <= room) {
+        low = mid;
+      } else {
+        high = mid - 1;
+      }
+    }
+  }
+  o.qno = low;
+  o.bits = macroblockBits(o, low);  // leaves the blocks quantised at the QNO chosen
+  return others + o.bits;
+}
+
 }  // namespace
 
 SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
@@ -507,7 +535,7 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
   int total = 0;
   for (const OutMacroblock& o : out) total += o.bits;
   SegmentFit fit = SegmentFit::ChangedOnly;
-  total = coarsen(out, total, true);
+  total = fitChanged(out, total);
   if (total > kSegmentAcBits) {
     fit = SegmentFit::AllMacroblocks;
     total = 0;
