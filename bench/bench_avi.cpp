@@ -1,5 +1,5 @@
 // Throughput of the AVI layer: a sequential scan, and a scan with a frame-by-frame copy through
-// DvAviReader and StampedAviWriter, against `cp` of the same file. The goal for the copy is within
+// DvAviReader and StampedFileWriter, against `cp` of the same file. The goal for the copy is within
 // 1.2 times the time of `cp`; the ratio is printed at the end.
 //
 // The file (about 300 MB of 625/50 type II DV AVI) is built in $TMPDIR (or /tmp) and removed at
@@ -15,9 +15,9 @@
 
 #include "dv/FrameInfo.h"
 #include "dv/FrameSkeleton.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
-#include "engine/StampedAviWriter.h"
+#include "container/RiffChunks.h"
+#include "container/DvAviReader.h"
+#include "container/StampedFileWriter.h"
 
 namespace {
 
@@ -119,7 +119,7 @@ void BM_ReaderWriterCopy(benchmark::State& state) {
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
     DvAviReader reader;
-    StampedAviWriter writer;
+    StampedFileWriter writer;
     kelo::dv::DvFrameInfo info;
     if (reader.open(inputPath()) != 0 || writer.open(outputPath()) != 0 || reader.validateHeader(&writer, nullptr) != 0) {
       state.SkipWithError("open failed");

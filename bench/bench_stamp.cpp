@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "engine/PreviewPass.h"
-#include "engine/SampleAvi.h"
+#include "container/SampleAvi.h"
 #include "engine/StampJob.h"
 #include "settings/StampSettings.h"
 

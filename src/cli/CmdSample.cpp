@@ -7,7 +7,7 @@
 #include "cli/Commands.h"
 #include "dv/DifLayout.h"
 #include "dv/SampleWriter.h"
-#include "engine/SampleAvi.h"
+#include "container/SampleAvi.h"
 
 namespace kelo::cli {
 namespace {
@@ -41,13 +41,13 @@ int runSample(const SampleOptions& o) {
   }
   std::string error;
   if (isAvi(o.output)) {
-    engine::SampleOptions avi;
+    container::SampleOptions avi;
     avi.system = system;
     avi.type = o.type;
     avi.openDml = o.openDml;
     avi.scenes = scenes;
     avi.frameLimit = o.frames;
-    if (engine::writeSampleAvi(o.output, avi, error) != 0) return fail(error);
+    if (container::writeSampleAvi(o.output, avi, error) != 0) return fail(error);
     return 0;
   }
   if (dv::writeSampleStream(o.output, system, scenes, o.frames, error) != 0) return fail(error);

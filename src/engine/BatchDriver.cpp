@@ -8,14 +8,13 @@
 #include <set>
 #include <system_error>
 
+#include "engine/OutputNaming.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace kelo::engine {
 
 namespace {
-
-constexpr const char* kTemporaryStem = "tmpKeloout";
 
 std::string format1(const char* pattern, const std::string& arg) {
   const int n = std::snprintf(nullptr, 0, pattern, arg.c_str());
@@ -60,11 +59,12 @@ class FileLines final : public RunObserver {
 class TemporaryNames {
  public:
   explicit TemporaryNames(std::string folder) : folder_(std::move(folder)) {}
-  std::string reserve() {
+  // `extension`: the input's, which the output keeps.
+  std::string reserve(const std::string& extension) {
     std::lock_guard lock(mutex_);
     for (int n = 0;; ++n) {
-      const std::string name = n == 0 ? std::string(kTemporaryStem) + ".avi"
-                                      : std::string(kTemporaryStem) + "-" + std::to_string(n) + ".avi";
+      const std::string name = n == 0 ? kTemporaryOutputStem + extension
+                                      : kTemporaryOutputStem + ("-" + std::to_string(n)) + extension;
       const std::string path = platform::joinPath(folder_, name);
       if (!inUse_.count(path) && !platform::fileExists(path)) {
         inUse_.insert(path);
@@ -101,7 +101,7 @@ OutputPlan planOutputs(const std::vector<std::string>& inputs, const std::string
                        bool renameOutput) {
   OutputPlan plan;
   for (size_t k = 0; k < inputs.size(); ++k) {
-    const std::string name = renameOutput ? std::string(kTemporaryStem) + ".avi" : platform::fileNameOf(inputs[k]);
+    const std::string name = outputName(inputs[k], renameOutput);
     const std::string output = platform::joinPath(outputFolder, name);
     int refusal = 0;
     // By identity as well as by name: links, case variants and "./" forms of the same file
@@ -212,7 +212,7 @@ void BatchDriver::workerMain() {
         break;
       default: {
         const bool temporary = settings_.renameOutput;
-        if (temporary) output = temporaryNames.reserve();
+        if (temporary) output = temporaryNames.reserve(extensionOf(inputs[k]));
         const std::string reserved = output;
         JobContext context{settings_, out, prompter_, runState_, request_.makeWriteLayer};
         // Files stamped side by side share the cores instead of each taking all of them.

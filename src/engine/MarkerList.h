@@ -56,8 +56,8 @@ class MarkerList {
   std::vector<Marker> markers_;
 };
 
-// The marker file of a video: same folder, file name lowered and its ".avi" ending replaced by
-// ".mrk" (".mrk" appended to a name without that ending, so the markers never land on the video).
+// The marker file of a video: same folder, file name lowered and its extension replaced by ".mrk"
+// (".mrk" appended to a name without one, so the markers never land on the video).
 std::string markerPathFor(const std::string& videoPath);
 
 }  // namespace kelo::engine

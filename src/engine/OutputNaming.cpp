@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "engine/StampedAviWriter.h"
+#include "container/StampedFileWriter.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -11,7 +11,7 @@ namespace kelo::engine {
 
 namespace {
 
-constexpr std::string_view kTemporaryStem = "tmpKeloout";
+constexpr std::string_view kTemporaryStem = kTemporaryOutputStem;
 // Renaming gives up after this many taken names rather than searching for ever.
 constexpr int kMaxNumberedNames = 100000;
 
@@ -37,16 +37,22 @@ std::string timeDigits(const std::tm& t) {
 
 }  // namespace
 
+std::string extensionOf(const std::string& path) {
+  const std::string name = platform::fileNameOf(path);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+}
+
 std::string outputName(const std::string& inputPath, bool renameOutput) {
-  return renameOutput ? std::string(kTemporaryOutputName) : platform::fileNameOf(inputPath);
+  return renameOutput ? kTemporaryOutputStem + extensionOf(inputPath) : platform::fileNameOf(inputPath);
 }
 
 std::string expandNamePattern(std::u16string_view pattern, const std::string& inputPath, const std::tm& first,
                               const std::tm& last) {
-  std::u16string stem = platform::fromUtf8(platform::fileNameOf(inputPath));
-  stem.resize(stem.size() >= 4 ? stem.size() - 4 : 0);
+  std::string stem = platform::fileNameOf(inputPath);
+  stem.resize(stem.size() - extensionOf(inputPath).size());
   std::string name = platform::toUtf8(pattern);
-  replaceAll(name, "@N", platform::toUtf8(stem));
+  replaceAll(name, "@N", stem);
   replaceAll(name, "@F", dateDigits(first));
   replaceAll(name, "@f", timeDigits(first));
   replaceAll(name, "@L", dateDigits(last));
@@ -57,7 +63,7 @@ std::string expandNamePattern(std::u16string_view pattern, const std::string& in
   return name;
 }
 
-int finalName(StampedAviWriter& output, const std::string& inputPath, std::string& outputPath,
+int finalName(StampedFileWriter& output, const std::string& inputPath, std::string& outputPath,
               std::u16string_view pattern, const std::tm& first, const std::tm& last) {
   if (output.close() != 0) return -2;
   const size_t cut = outputPath.rfind(platform::kSeparator);
@@ -67,8 +73,8 @@ int finalName(StampedAviWriter& output, const std::string& inputPath, std::strin
 
   std::string candidate = outputPath;
   candidate.replace(stemAt, kTemporaryStem.size(), expandNamePattern(pattern, inputPath, first, last));
-  const size_t extensionAt = candidate.rfind(".avi");
-  const bool hasExtension = extensionAt != std::string::npos && extensionAt >= nameStart;
+  const size_t extensionAt = candidate.size() - extensionOf(outputPath).size();
+  const bool hasExtension = extensionAt < candidate.size();
   std::string attempt = candidate;
   for (int number = 1;; ++number) {
     const int err = platform::renameNoReplace(outputPath, attempt);
@@ -83,7 +89,7 @@ int finalName(StampedAviWriter& output, const std::string& inputPath, std::strin
   }
 }
 
-int setFileTimes(StampedAviWriter& output, const std::tm& first, const std::tm& last, FileTimeOptions options) {
+int setFileTimes(StampedFileWriter& output, const std::tm& first, const std::tm& last, FileTimeOptions options) {
   if (first.tm_year == 0) return 0;
   // The creation (birth) time of a file cannot be set on Linux; options.creationFromFirst has
   // nothing to act on.

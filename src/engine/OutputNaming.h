@@ -6,31 +6,39 @@
 #include <string>
 #include <string_view>
 
+namespace kelo::container {
+class StampedFileWriter;
+}
+
 namespace kelo::engine {
 
-class StampedAviWriter;
+using container::StampedFileWriter;
 
-// The name a renamed output is written under until its pass is complete.
-inline constexpr const char* kTemporaryOutputName = "tmpKeloout.avi";
+// The stem of the name a renamed output is written under until its pass is complete; the input's
+// extension follows it.
+inline constexpr const char* kTemporaryOutputStem = "tmpKeloout";
 
-// File name of the output in the output folder: kTemporaryOutputName with renaming on, else the
-// input's own file name.
+// The extension of a path's file name with its dot (".avi", ".dv", ".mov"); "" when it has none.
+std::string extensionOf(const std::string& path);
+
+// File name of the output in the output folder: kTemporaryOutputStem and the input's extension
+// with renaming on, else the input's own file name.
 std::string outputName(const std::string& inputPath, bool renameOutput);
 
 // The renaming pattern with, in this order, every "@N" replaced by the input's file name without
-// its last four characters (the extension), "@F" and "@f" by the first recorded time as %y%m%d and
+// its extension, "@F" and "@f" by the first recorded time as %y%m%d and
 // %H%M%S, "@L" and "@l" by the last. Case-sensitive; an "@F" brought in by "@N" is expanded too.
 // Path separators in the result become "_" so that the name stays in the output folder.
 std::string expandNamePattern(std::u16string_view pattern, const std::string& inputPath, const std::tm& first,
                               const std::tm& last);
 
 // Closes the output and renames it from its temporary name to the expanded pattern (the
-// "tmpKeloout" part of its file name replaced), adding "-1", "-2", ... before ".avi" while a file
+// "tmpKeloout" part of its file name replaced), adding "-1", "-2", ... before the extension while a file
 // of that name exists; an existing file is never replaced. On success `outputPath` becomes the new
 // path and the result is 0. When the output could not be completed (closing failed) the result is
 // -2 and nothing is renamed; when the rename fails the output keeps its temporary name and the
 // result is the errno value. An output path without "tmpKeloout" in its file name is only closed.
-int finalName(StampedAviWriter& output, const std::string& inputPath, std::string& outputPath,
+int finalName(StampedFileWriter& output, const std::string& inputPath, std::string& outputPath,
               std::u16string_view pattern, const std::tm& first, const std::tm& last);
 
 struct FileTimeOptions {
@@ -43,6 +51,6 @@ struct FileTimeOptions {
 // modification time is the last recorded time (taken as local time) with modificationFromLast,
 // else the current time. A creation (birth) time cannot be set on Linux, so creationFromFirst has
 // no effect here. 0, or the writer's failure (-1, -2).
-int setFileTimes(StampedAviWriter& output, const std::tm& first, const std::tm& last, FileTimeOptions options);
+int setFileTimes(StampedFileWriter& output, const std::tm& first, const std::tm& last, FileTimeOptions options);
 
 }  // namespace kelo::engine

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "engine/PreviewPass.h"
-#include "engine/SampleAvi.h"
+#include "container/SampleAvi.h"
 #include "platform/FileSystem.h"
 #include "support/TestUtil.h"
 
@@ -56,19 +56,19 @@ std::vector<Clip> ourClips(const TempDir& dir, bool pal) {
   std::vector<Clip> clips;
   for (int type : {1, 2})
     for (bool odml : {false, true}) {
-      engine::SampleOptions o;
+      container::SampleOptions o;
       o.system = pal ? 2 : 1;
       o.type = type;
       o.openDml = odml;
       o.framesPerPart = 10;
-      engine::SampleScene scene;
+      container::SampleScene scene;
       scene.seconds = 59;
       scene.durationSeconds = 1;
       o.scenes = {scene};
       const std::string path = dir.file(std::string(pal ? "pal" : "ntsc") + "-ours-" + std::to_string(type) +
                                         (odml ? "-odml" : "") + ".avi");
       std::string error;
-      if (engine::writeSampleAvi(path, o, error) == 0) clips.push_back({path, "ours type " + std::to_string(type) + (odml ? " OpenDML" : "")});
+      if (container::writeSampleAvi(path, o, error) == 0) clips.push_back({path, "ours type " + std::to_string(type) + (odml ? " OpenDML" : "")});
     }
   return clips;
 }

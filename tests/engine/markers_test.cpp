@@ -1,7 +1,9 @@
 // Marker list order rules, the marker side file and its name.
 #include <gtest/gtest.h>
 
-#include "engine/DvAviReader.h"
+#include "dv/DifLayout.h"
+#include "dv/SampleWriter.h"
+#include "engine/PreviewPass.h"
 #include "engine/MarkerList.h"
 #include "settings/StampSettings.h"
 #include "support/AviFixture.h"
@@ -76,20 +78,27 @@ TEST(MarkerFile, NameBesideTheVideo) {
   EXPECT_EQ(markerPathFor("/v/Video/tape1.avi"), markerPathFor("/v/Video/TAPE1.Avi"));
   EXPECT_EQ("my.avi.copy.mrk", markerPathFor("My.avi.copy.avi"));
   EXPECT_EQ("/v/ÄRGER.dir/ärger.mrk", markerPathFor("/v/ÄRGER.dir/ÄRGER.AVI"));
-  // Never the video itself.
-  EXPECT_EQ("/v/clip.dv.mrk", markerPathFor("/v/clip.dv"));
+  // Whatever the container, the extension is replaced; never the video itself.
+  EXPECT_EQ("/v/clip.mrk", markerPathFor("/v/clip.dv"));
+  EXPECT_EQ("/v/clip.mrk", markerPathFor("/v/Clip.MOV"));
+  EXPECT_EQ("/v/clip.mrk", markerPathFor("/v/clip"));
+  EXPECT_EQ("/v/.mrk.mrk", markerPathFor("/v/.mrk"));
 }
 
-TEST(MarkerFile, ReaderLoadsTheMarkersOfItsFile) {
+TEST(MarkerFile, PreviewLoadsTheMarkersOfARawStream) {
   test::TempDir dir;
-  const std::string video = dir.file("Clip.AVI");
-  ASSERT_EQ(0, test::writeAviFixture(video, test::syntheticFrames(2, 2), {}));
+  const std::string video = dir.file("Clip.DV");
+  std::string error;
+  ASSERT_EQ(0, dv::writeSampleStream(video, dv::kSystem625_50, {}, 2, error)) << error;
   MarkerList list;
   list.insert(1, kStartMarker);
   ASSERT_EQ(0, list.save(dir.file("clip.mrk")));
-  DvAviReader reader;
-  ASSERT_EQ(0, reader.open(video));
-  EXPECT_EQ(all(list), all(reader.markers()));
+  NullObserver quiet;
+  PreviewPass pass(quiet);
+  PreviewFrame frame;
+  ASSERT_EQ(0, pass.preview(settings::StampSettings{}, video, 0, frame));
+  ASSERT_NE(nullptr, pass.markers());
+  EXPECT_EQ(all(list), all(*pass.markers()));
 }
 
 }  // namespace

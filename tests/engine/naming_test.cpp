@@ -3,12 +3,13 @@
 #include <sys/stat.h>
 
 #include "engine/OutputNaming.h"
-#include "engine/StampedAviWriter.h"
+#include "container/StampedFileWriter.h"
 #include "platform/FileSystem.h"
 #include "settings/StampSettings.h"
 #include "support/TestUtil.h"
 
 namespace kelo::engine {
+using namespace container;
 namespace {
 
 std::tm at(int year, int month, int day, int hours, int minutes, int seconds) {
@@ -44,7 +45,7 @@ TEST(OutputNaming, FinalNameNeverReplacesAFile) {
   std::vector<std::string> finals;
   for (int i = 0; i < 3; ++i) {
     std::string path = dir.file("tmpKeloout.avi");
-    StampedAviWriter writer;
+    StampedFileWriter writer;
     ASSERT_EQ(0, writer.open(path));
     const std::string content(1, static_cast<char>('a' + i));
     writer.write(content.data(), 1);
@@ -62,7 +63,7 @@ TEST(OutputNaming, FinalNameNeverReplacesAFile) {
 TEST(OutputNaming, FailedRenameKeepsTheTemporaryName) {
   test::TempDir dir;
   std::string path = dir.file("tmpKeloout.avi");
-  StampedAviWriter writer;
+  StampedFileWriter writer;
   ASSERT_EQ(0, writer.open(path));
   // A name far beyond what the file system takes.
   const std::string input = "/in/" + std::string(200, 'n') + ".avi";
@@ -80,7 +81,7 @@ int64_t modificationTime(const std::string& path) {
 TEST(FileTimes, ModificationTimeFromTheLastRecordedTime) {
   test::TempDir dir;
   const std::string path = dir.file("o.avi");
-  StampedAviWriter writer;
+  StampedFileWriter writer;
   ASSERT_EQ(0, writer.open(path));
   writer.write("abc", 3);  // still buffered: must not touch the time set below
   ASSERT_EQ(0, setFileTimes(writer, kFirst, kLast, {false, true}));

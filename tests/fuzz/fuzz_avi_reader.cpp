@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "dv/FrameInfo.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
+#include "container/RiffChunks.h"
+#include "container/DvAviReader.h"
 #include "engine/RunLog.h"
-#include "engine/StampedAviWriter.h"
+#include "container/StampedFileWriter.h"
 
 namespace {
 
@@ -170,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Sequential scan with a copy: the copy must be the file.
     std::vector<uint8_t> copy;
     DvAviReader reader;
-    StampedAviWriter writer(std::make_unique<MemoryLayer>(copy));
+    StampedFileWriter writer(std::make_unique<MemoryLayer>(copy));
     RunLog log;
     if (reader.open(path) == 0 && writer.open("memory") == 0 && reader.validateHeader(&writer, &log) == 0) {
       kelo::dv::DvFrameInfo info;

@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "dv/DifLayout.h"
-#include "engine/Verify.h"
+#include "container/Verify.h"
 #include "support/TestUtil.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 namespace {
 
 using test::TempDir;
@@ -114,4 +114,4 @@ TEST(Verify, DamagedChunkSizesDoNotLeadOutsideTheFile) {
 }
 
 }  // namespace
-}  // namespace kelo::engine
+}  // namespace kelo::container

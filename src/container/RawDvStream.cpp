@@ -1,0 +1,143 @@
+#include "container/RawDvStream.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "container/StampedFileWriter.h"
+#include "dv/DifLayout.h"
+#include "dv/FrameInfo.h"
+
+namespace kelo::container {
+
+namespace {
+
+void logLine(MessageSink* log, std::string line) {
+  if (log != nullptr) log->add(std::move(line));
+}
+
+}  // namespace
+
+int RawDvStream::frameBytesAt(int64_t at, dv::DvFrameInfo& info, size_t& bytes) {
+  bytes = 0;
+  uint8_t head[dv::kDetectBytes];
+  size_t got = 0;
+  if (int err = readAt(at, head, sizeof head, got)) return err;
+  if (got < sizeof head || dv::detectSystem(info, head, got) != 0) return 0;
+  if (const dv::SystemProfile* profile = dv::profileFor(info.system)) bytes = static_cast<size_t>(profile->frameBytes);
+  return 0;
+}
+
+HeaderOutcome RawDvStream::validateHeader(StampedFileWriter*, MessageSink* log) {
+  pos_ = 0;
+  partialBytes_ = 0;
+  known_.clear();
+  dv::DvFrameInfo probe;
+  if (frameBytesAt(0, probe, firstFrameBytes_) != 0) {
+    logLine(log, kMsgReadFailed);
+    return HeaderOutcome::ReadFailed;
+  }
+  if (firstFrameBytes_ == 0) {
+    logLine(log, kMsgNotRawDv);
+    return HeaderOutcome::Invalid;
+  }
+  lastFrameIndex_ =
+      static_cast<int>(std::min<int64_t>(fileSize_ / static_cast<int64_t>(firstFrameBytes_), INT_MAX)) - 1;
+  return HeaderOutcome::Valid;
+}
+
+ReadOutcome RawDvStream::readAtPosition(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer,
+                                        size_t& length, MessageSink* log) {
+  length = 0;
+  for (;;) {
+    const int64_t left = fileSize_ - pos_;
+    if (left <= 0) return ReadOutcome::End;
+    dv::DvFrameInfo probe = info;
+    size_t bytes = 0;
+    if (frameBytesAt(pos_, probe, bytes) != 0) {
+      logLine(log, kMsgReadFailed);
+      return ReadOutcome::ReadFailed;
+    }
+    // What does not read as a frame is passed on unchanged, a frame's worth at a time.
+    const size_t take = std::min<size_t>(bytes != 0 ? bytes : firstFrameBytes_, static_cast<size_t>(
+                                             std::min<int64_t>(left, static_cast<int64_t>(kFrameBufferBytes))));
+    size_t got = 0;
+    if (readAt(pos_, buffer, take, got) != 0 || got != take) {
+      logLine(log, kMsgReadFailed);
+      return ReadOutcome::ReadFailed;
+    }
+    if (bytes != 0 && take == bytes) {
+      info.system = probe.system;
+      info.sequenceCount = probe.sequenceCount;
+      info.vauxFiftyField = probe.vauxFiftyField;
+      framePos_ = pos_;
+      pos_ += static_cast<int64_t>(bytes);
+      length = bytes;
+      return ReadOutcome::Frame;
+    }
+    if (static_cast<int64_t>(take) == left) {
+      // The end of the file cuts the last frame short: its bytes stay as they are.
+      pos_ = fileSize_;
+      length = take;
+      partialBytes_ = static_cast<int64_t>(take);
+      char line[160];
+      std::snprintf(line, sizeof line, kMsgPartialFrame, static_cast<long long>(take));
+      logLine(log, line);
+      return ReadOutcome::End;
+    }
+    if (output != nullptr && output->write(buffer, take) < 0) {
+      logLine(log, kMsgWriteFailed);
+      return ReadOutcome::WriteFailed;
+    }
+    pos_ += static_cast<int64_t>(take);
+  }
+}
+
+ReadOutcome RawDvStream::readFrame(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
+                                   int frameIndex, MessageSink* log) {
+  length = 0;
+  if (!isOpen() || firstFrameBytes_ == 0) {
+    logError(kErrorFileNotValid);
+    return ReadOutcome::ReadFailed;
+  }
+  if (!randomAccess_) return readAtPosition(info, output, buffer, length, log);
+
+  // Frames of one size: frame n is where the arithmetic puts it, when a frame of that size is there.
+  const size_t n = frameIndex < 0 ? 0 : static_cast<size_t>(frameIndex);
+  const int64_t at = static_cast<int64_t>(n) * static_cast<int64_t>(firstFrameBytes_);
+  dv::DvFrameInfo probe = info;
+  size_t bytes = 0;
+  if (at + static_cast<int64_t>(firstFrameBytes_) <= fileSize_ && frameBytesAt(at, probe, bytes) == 0 &&
+      bytes == firstFrameBytes_) {
+    pos_ = at;
+    return readAtPosition(info, nullptr, buffer, length, log);
+  }
+  // Otherwise count the frames from the start by their headers.
+  int64_t walk = known_.empty() ? 0 : known_.back();
+  while (known_.size() <= n && walk < fileSize_) {
+    if (frameBytesAt(walk, probe, bytes) != 0) {
+      logLine(log, kMsgReadFailed);
+      return ReadOutcome::ReadFailed;
+    }
+    if (bytes != 0 && walk + static_cast<int64_t>(bytes) <= fileSize_ && (known_.empty() || walk > known_.back()))
+      known_.push_back(walk);
+    walk += static_cast<int64_t>(bytes != 0 ? bytes : firstFrameBytes_);
+  }
+  if (known_.size() <= n) return ReadOutcome::End;
+  pos_ = known_[n];
+  return readAtPosition(info, nullptr, buffer, length, log);
+}
+
+CopyOutcome RawDvStream::copyRemainder(StampedFileWriter& output) {
+  std::vector<uint8_t> block(kFrameBufferBytes);
+  while (pos_ < fileSize_) {
+    size_t got = 0;
+    const size_t want = static_cast<size_t>(std::min<int64_t>(fileSize_ - pos_, static_cast<int64_t>(block.size())));
+    if (readAt(pos_, block.data(), want, got) != 0 || got != want) return CopyOutcome::ReadFailed;
+    if (output.write(block.data(), got) < 0) return CopyOutcome::WriteFailed;
+    pos_ += static_cast<int64_t>(got);
+  }
+  return CopyOutcome::Copied;
+}
+
+}  // namespace kelo::container
