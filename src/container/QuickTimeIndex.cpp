@@ -178,13 +178,6 @@ bool Reader::buildSamples(const SampleTables& t, uint64_t descriptions, QuickTim
   const uint32_t constantSize = readBe32(sz.data() + 4);
   const uint64_t total = readBe32(sz.data() + 8);
   if (constantSize == 0 && total > (sz.size() - 12) / 4) return fail(Outcome::TablesDisagree);
-  if (constantSize != 0) {
-    if (constantSize < kMinSampleBytes) return fail(Outcome::TablesDisagree);
-    // Samples must fit side by side in the media data; check before the list is allocated.
-    uint64_t mdatBytes = 0;
-    for (const Range& r : mdats_) mdatBytes += static_cast<uint64_t>(r.end - r.begin);
-    if (total > mdatBytes / constantSize) return fail(Outcome::ChunkOutsideMdat);
-  }
   auto sampleSize = [&](uint64_t n) {
     return constantSize != 0 ? constantSize : readBe32(sz.data() + 12 + 4 * n);
   };
@@ -204,13 +197,25 @@ bool Reader::buildSamples(const SampleTables& t, uint64_t descriptions, QuickTim
     if (description == 0 || description > descriptions) return fail(Outcome::TablesDisagree);
   }
 
+  uint64_t run = 0;  // the run the last chunk asked about belongs to; chunks are asked in order
+  auto samplesInChunk = [&](uint64_t chunk) {
+    while (run + 1 < runs && readBe32(sc.data() + 8 + 12 * (run + 1)) <= chunk) ++run;
+    return readBe32(sc.data() + 8 + 12 * run + 4);
+  };
+  uint64_t listed = 0;
+  for (uint64_t chunk = 1; chunk <= chunks && listed <= total; ++chunk) listed += samplesInChunk(chunk);
+  if (listed != total) return fail(Outcome::TablesDisagree);
+  if (constantSize != 0 && constantSize < kMinSampleBytes) return fail(Outcome::TablesDisagree);
+  // Samples must fit side by side in the media data; checked before the list is allocated.
+  uint64_t mdatBytes = 0;
+  for (const Range& r : mdats_) mdatBytes += static_cast<uint64_t>(r.end - r.begin);
+  if (total > mdatBytes / std::max(constantSize, kMinSampleBytes)) return fail(Outcome::ChunkOutsideMdat);
+
   index.samples.reserve(static_cast<size_t>(total));
-  uint64_t run = 0;
+  run = 0;
   uint64_t n = 0;
   for (uint64_t chunk = 1; chunk <= chunks; ++chunk) {
-    while (run + 1 < runs && readBe32(sc.data() + 8 + 12 * (run + 1)) <= chunk) ++run;
-    const uint32_t perChunk = readBe32(sc.data() + 8 + 12 * run + 4);
-    if (perChunk > total - n) return fail(Outcome::TablesDisagree);
+    const uint32_t perChunk = samplesInChunk(chunk);
     const uint8_t* entry = co.data() + 8 + (t.co64 ? 8 : 4) * (chunk - 1);
     uint64_t offset = t.co64 ? readBe64(entry) : readBe32(entry);
     for (uint32_t k = 0; k < perChunk; ++k, ++n) {
@@ -222,7 +227,6 @@ bool Reader::buildSamples(const SampleTables& t, uint64_t descriptions, QuickTim
       offset += size;
     }
   }
-  if (n != total) return fail(Outcome::TablesDisagree);
 
   std::sort(index.samples.begin(), index.samples.end(),
             [](const QuickTimeSample& a, const QuickTimeSample& b) { return a.offset < b.offset; });
