@@ -40,7 +40,9 @@ struct TrackFacts {
   uint32_t trackId = 0;
   uint32_t timeScale = 0;
   SampleTables tables;
+  std::vector<uint8_t> dref;  // where the media is: this file or others
   bool hasStbl = false;
+  bool hasDinf = false;
 };
 
 class Reader {
@@ -153,7 +155,12 @@ bool Reader::readTrack(const Box& trak, TrackFacts& facts) {
     }
     return true;
   };
+  auto dinf = [&](const Box& b) {
+    if (!typeIs(b.type, "dref")) return true;
+    return facts.dref.empty() ? load(b, facts.dref) : fail(Outcome::TablesDisagree);
+  };
   auto minf = [&](const Box& b) {
+    if (typeIs(b.type, "dinf")) return once(facts.hasDinf) && children(b, dinf);
     if (!typeIs(b.type, "stbl")) return true;
     return once(facts.hasStbl) && children(b, stbl);
   };
@@ -242,11 +249,28 @@ bool Reader::buildSamples(const SampleTables& t, uint64_t descriptions, QuickTim
   return true;
 }
 
-enum class TrackKind { Other, Stampable, Refused };
+enum class TrackKind { Other, Stampable, Refused, External };
+
+// Whether data reference `n` (from 1) says the media is in this file. Without a `dref` box there is
+// nowhere else the media could be.
+bool inThisFile(const std::vector<uint8_t>& dref, uint32_t n) {
+  if (dref.empty()) return true;
+  if (dref.size() < 8 || n == 0 || n > readBe32(dref.data() + 4)) return false;
+  size_t at = 8;
+  for (uint32_t i = 1;; ++i) {
+    if (dref.size() - at < 12) return false;
+    const uint32_t size = readBe32(dref.data() + at);
+    if (size < 12 || size > dref.size() - at) return false;
+    if (i == n) return (readBe32(dref.data() + at + 8) & 1) != 0;
+    at += size;
+  }
+}
 
 // Classifies a track by its sample descriptions: DV when the first one is; every description of a
-// DV track must be one Kelo stamps. `code` gets the first DV code, or the refused one.
-bool classify(const std::vector<uint8_t>& stsd, TrackKind& kind, std::string& code, uint64_t& entries) {
+// DV track must be one Kelo stamps, with its media in this file (not a reference movie's).
+// `code` gets the first DV code, or the refused one.
+bool classify(const std::vector<uint8_t>& stsd, const std::vector<uint8_t>& dref, TrackKind& kind, std::string& code,
+              uint64_t& entries) {
   kind = TrackKind::Other;
   if (stsd.size() < 8) return stsd.empty();
   entries = readBe32(stsd.data() + 4);
@@ -263,6 +287,11 @@ bool classify(const std::vector<uint8_t>& stsd, TrackKind& kind, std::string& co
       return true;
     }
     if (i == 0) code.assign(c, 4);
+    if (size < 16) return false;
+    if (!inThisFile(dref, readBe16(stsd.data() + at + 14))) {
+      kind = TrackKind::External;
+      return true;
+    }
     at += size;
   }
   if (entries > 0) kind = TrackKind::Stampable;
@@ -315,7 +344,8 @@ QuickTimeIndex Reader::run() {
       TrackKind kind;
       std::string code;
       uint64_t entries = 0;
-      if (!classify(facts.tables.stsd, kind, code, entries)) return fail(Outcome::TablesDisagree);
+      if (!classify(facts.tables.stsd, facts.dref, kind, code, entries)) return fail(Outcome::TablesDisagree);
+      if (kind == TrackKind::External) return fail(Outcome::ExternalMedia);
       if (kind == TrackKind::Refused && refused.empty()) refused = code;
       if (kind != TrackKind::Stampable) return true;
       found = true;
@@ -389,6 +419,8 @@ std::string quickTimeMessage(const QuickTimeIndex& index, const std::string& pat
       return fill("***错误: %s 的帧索引指向媒体数据 (mdat) 以外。", {path});
     case Outcome::SamplesOverlap:
       return fill("***错误: %s 的帧索引里有互相重叠的帧。", {path});
+    case Outcome::ExternalMedia:
+      return fill("***错误: %s 是参考影片，视频帧在别的文件里。", {path});
   }
   return {};
 }

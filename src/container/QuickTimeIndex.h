@@ -27,6 +27,7 @@ enum class QuickTimeOutcome {
   TablesDisagree,      // sample tables missing, contradicting each other or out of range
   ChunkOutsideMdat,    // a sample lies outside every media data box
   SamplesOverlap,      // two samples share bytes
+  ExternalMedia,       // a reference movie: the DV track's media is in another file
 };
 
 struct QuickTimeSample {

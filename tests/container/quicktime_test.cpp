@@ -225,6 +225,8 @@ const Damage kDamage[] = {
      Outcome::TablesDisagree},
     {"DVCPRO 50", [](std::vector<uint8_t>& f) { std::memcpy(&f[boxAt(f, "dvc ") + 4], "dv5p", 4); },
      Outcome::UnsupportedVariant},
+    {"media in another file", [](std::vector<uint8_t>& f) { writeBe32(&f[boxAt(f, "alis") + 8], 0); },
+     Outcome::ExternalMedia},
     {"not DV", [](std::vector<uint8_t>& f) { std::memcpy(&f[boxAt(f, "dvc ") + 4], "avc1", 4); }, Outcome::NoDvTrack},
 };
 
