@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "container/ByteOrder.h"
+#include "dv/DifLayout.h"
+#include "dv/FrameSkeleton.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
@@ -270,6 +272,32 @@ int writeSampleQuickTime(const std::string& path, const QuickTimeVideo& video, c
   if ((rc = file.writeAll(moov.v.data(), moov.v.size()))) return writeFailed(rc);
   if ((rc = file.close())) return writeFailed(rc);
   return 0;
+}
+
+int writeSampleQuickTime(const std::string& path, int system, const std::vector<dv::SampleScene>& scenes,
+                         int64_t frameLimit, std::string& error) {
+  const dv::SystemProfile* profile = dv::profileFor(system);
+  if (!profile) {
+    error = "unknown video system";
+    return EINVAL;
+  }
+  dv::SampleGenerator generator(system, scenes);
+  if (!generator.valid()) {
+    error = "no sample frames for these scenes";
+    return EINVAL;
+  }
+  generator.limitFrames(frameLimit);
+  const QuickTimeVideo video{profile->width,
+                             profile->height,
+                             static_cast<uint32_t>(profile->rateNumerator),
+                             static_cast<uint32_t>(profile->rateDenominator),
+                             static_cast<uint32_t>(profile->frameBytes),
+                             generator.frameCount()};
+  QuickTimeAudio audio;
+  audio.samplesInFrame = [system](int64_t n) { return dv::audioSamplesInFrame(system, static_cast<int>(n % 10)); };
+  // The generator yields frames in order, which is the order the writer asks for them.
+  return writeSampleQuickTime(path, video, audio, [&](int64_t, uint8_t* frame) { return generator.next(frame) == 0; },
+                              error);
 }
 
 }  // namespace kelo::container

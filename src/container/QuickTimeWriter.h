@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "dv/SampleWriter.h"
 
 namespace kelo::container {
 
@@ -29,5 +32,10 @@ using QuickTimeFrameSource = std::function<bool(int64_t frame, uint8_t* data)>;
 // written file is removed.
 int writeSampleQuickTime(const std::string& path, const QuickTimeVideo& video, const QuickTimeAudio& audio,
                          const QuickTimeFrameSource& frames, std::string& error);
+
+// The sample generator's recording of `system` (moving test picture, date, time and timecode packs)
+// as a MOV with a silent sound track; at most `frameLimit` frames when it is not negative.
+int writeSampleQuickTime(const std::string& path, int system, const std::vector<dv::SampleScene>& scenes,
+                         int64_t frameLimit, std::string& error);
 
 }  // namespace kelo::container

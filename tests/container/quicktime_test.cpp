@@ -109,25 +109,26 @@ TEST_F(QuickTimePeers, FramesOfFfmpegFilesAreFfprobesPackets) {
   }
 }
 
-// Our writer with the sample generator's frames: FFmpeg decodes every frame without complaint and
-// finds them where our reader does.
+// Our writer with the sample generator's frames, without sound through the plain writer and with
+// sound as `kelo-cli sample` writes it: FFmpeg decodes every frame without complaint and finds them
+// where our reader does.
 TEST_F(QuickTimePeers, OwnSamplesDecodeInFfmpeg) {
   for (int system : {dv::kSystem625_50, dv::kSystem525_60}) {
     for (bool audio : {false, true}) {
       SCOPED_TRACE(std::to_string(system) + (audio ? " with audio" : ""));
-      const dv::SystemProfile& p = *dv::profileFor(system);
-      dv::SampleGenerator generator(system, {dv::SampleScene{}});
-      generator.limitFrames(12);
-      QuickTimeVideo video{p.width, p.height, static_cast<uint32_t>(p.rateNumerator),
-                           static_cast<uint32_t>(p.rateDenominator), static_cast<uint32_t>(p.frameBytes),
-                           generator.frameCount()};
-      QuickTimeAudio sound;
-      if (audio) sound.samplesInFrame = [system](int64_t n) { return dv::audioSamplesInFrame(system, static_cast<int>(n)); };
       const std::string mov = dir_.file("own.mov");
       std::string error;
-      ASSERT_EQ(0, writeSampleQuickTime(mov, video, sound,
-                                        [&](int64_t, uint8_t* frame) { return generator.next(frame) == 0; }, error))
-          << error;
+      if (audio) {
+        ASSERT_EQ(0, writeSampleQuickTime(mov, system, {}, 12, error)) << error;
+      } else {
+        const dv::SystemProfile& p = *dv::profileFor(system);
+        dv::SampleGenerator generator(system, {});
+        const QuickTimeVideo video{p.width, p.height, static_cast<uint32_t>(p.rateNumerator),
+                                   static_cast<uint32_t>(p.rateDenominator), static_cast<uint32_t>(p.frameBytes), 12};
+        ASSERT_EQ(0, writeSampleQuickTime(mov, video, {},
+                                          [&](int64_t, uint8_t* frame) { return generator.next(frame) == 0; }, error))
+            << error;
+      }
 
       const QuickTimeIndex index = indexOfFile(mov);
       ASSERT_EQ(Outcome::Ok, index.outcome) << quickTimeMessage(index, mov);
@@ -254,6 +255,21 @@ TEST(QuickTimeIndex, RefusedVariantIsNamedPrintably) {
   const QuickTimeIndex index = indexOf(f);
   ASSERT_EQ(Outcome::UnsupportedVariant, index.outcome);
   EXPECT_EQ("***错误: a.mov 的视频是 DV 变体 'dvh?'，不能加码。", quickTimeMessage(index, "a.mov"));
+}
+
+TEST(QuickTimeWriter, FailureLeavesNoFile) {
+  test::TempDir dir;
+  const std::string path = dir.file("failed.mov");
+  std::string error;
+  const auto failAtTwo = [](int64_t n, uint8_t* frame) {
+    std::memset(frame, 0, 120000);
+    return n < 2;
+  };
+  EXPECT_NE(0, writeSampleQuickTime(path, {720, 480, 30000, 1001, 120000, 5}, {}, failAtTwo, error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_NE(0, ::access(path.c_str(), F_OK));
+  EXPECT_NE(0, writeSampleQuickTime(path, {720, 480, 0, 1001, 120000, 5}, {}, failAtTwo, error));
+  EXPECT_NE(0, ::access(path.c_str(), F_OK));
 }
 
 // Layouts the reader must accept beyond what the writers make: the audio track's chunks between the
