@@ -24,7 +24,6 @@ bool typeIs(const char type[4], const char* code) { return std::memcmp(type, cod
 
 struct Box {
   char type[4] = {};
-  int64_t start = 0;
   int64_t payload = 0;  // first byte after the header
   int64_t end = 0;
   int64_t payloadBytes() const { return end - payload; }
@@ -84,7 +83,6 @@ bool Reader::header(int64_t at, int64_t limit, bool top, Box& box) {
   if (limit - at < 8) return fail(overrun);
   if (!src_.readAt(at, h, 8)) return fail(Outcome::ReadFailed);
   std::memcpy(box.type, h + 4, 4);
-  box.start = at;
   const uint32_t size32 = readBe32(h);
   uint64_t size = size32;
   box.payload = at + 8;
@@ -364,17 +362,31 @@ QuickTimeIndex Reader::run() {
   return index;
 }
 
-// Replaces each "%s" in turn.
-std::string fill(const char* pattern, std::initializer_list<std::string> values) {
-  std::string out = pattern;
-  size_t from = 0;
-  for (const std::string& v : values) {
-    const size_t at = out.find("%s", from);
-    if (at == std::string::npos) break;
-    out.replace(at, 2, v);
-    from = at + v.size();
+// One line per refusal: %s is the file, a second %s the refused sample-entry code.
+struct OutcomeMessage {
+  Outcome outcome;
+  const char* pattern;
+};
+constexpr OutcomeMessage kMessages[] = {
+    {Outcome::ReadFailed, "***错误: 读 %s 时出错。"},
+    {Outcome::NotQuickTime, "***错误: %s 不是 QuickTime 文件。"},
+    {Outcome::Truncated, "***错误: %s 不完整，QuickTime 文件被截断了。"},
+    {Outcome::BadBox, "***错误: %s 不是有效 QuickTime 文件，有大小错误的盒子。"},
+    {Outcome::BoxOutsideFile, "***错误: %s 不是有效 QuickTime 文件，有盒子超出了它所在的范围。"},
+    {Outcome::NoDvTrack, "***错误: %s 里没有 DV 视频轨。"},
+    {Outcome::UnsupportedVariant, "***错误: %s 的视频是 DV 变体 '%s'，不能加码。"},
+    {Outcome::TablesDisagree, "***错误: %s 的帧索引表缺失、有误或互相矛盾。"},
+    {Outcome::ChunkOutsideMdat, "***错误: %s 的帧索引指向媒体数据 (mdat) 以外。"},
+    {Outcome::SamplesOverlap, "***错误: %s 的帧索引里有互相重叠的帧。"},
+    {Outcome::ExternalMedia, "***错误: %s 是参考影片，视频帧在别的文件里。"},
+};
+
+// File names and codes from the file may hold control characters; the message stays one line.
+std::string printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   }
-  return out;
+  return text;
 }
 
 }  // namespace
@@ -390,37 +402,14 @@ bool isOtherDvEntry(const char code[4]) {
 QuickTimeIndex readQuickTimeIndex(ByteSource& source) { return Reader(source).run(); }
 
 std::string quickTimeMessage(const QuickTimeIndex& index, const std::string& path) {
-  switch (index.outcome) {
-    case Outcome::Ok:
-      return {};
-    case Outcome::ReadFailed:
-      return fill("***错误: 读 %s 时出错。", {path});
-    case Outcome::NotQuickTime:
-      return fill("***错误: %s 不是 QuickTime 文件。", {path});
-    case Outcome::Truncated:
-      return fill("***错误: %s 不完整，QuickTime 文件被截断了。", {path});
-    case Outcome::BadBox:
-      return fill("***错误: %s 不是有效 QuickTime 文件，有大小错误的盒子。", {path});
-    case Outcome::BoxOutsideFile:
-      return fill("***错误: %s 不是有效 QuickTime 文件，有盒子超出了它所在的范围。", {path});
-    case Outcome::NoDvTrack:
-      return fill("***错误: %s 里没有 DV 视频轨。", {path});
-    case Outcome::UnsupportedVariant: {
-      // The code comes from the file: keep the message one printable line.
-      std::string code = index.sampleEntry;
-      for (char& c : code) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
-      }
-      return fill("***错误: %s 的视频是 DV 变体 '%s'，不能加码。", {path, code});
-    }
-    case Outcome::TablesDisagree:
-      return fill("***错误: %s 的帧索引表缺失、有误或互相矛盾。", {path});
-    case Outcome::ChunkOutsideMdat:
-      return fill("***错误: %s 的帧索引指向媒体数据 (mdat) 以外。", {path});
-    case Outcome::SamplesOverlap:
-      return fill("***错误: %s 的帧索引里有互相重叠的帧。", {path});
-    case Outcome::ExternalMedia:
-      return fill("***错误: %s 是参考影片，视频帧在别的文件里。", {path});
+  for (const OutcomeMessage& m : kMessages) {
+    if (m.outcome != index.outcome) continue;
+    std::string out = m.pattern;
+    const size_t first = out.find("%s");
+    out.replace(first, 2, printable(path));
+    const size_t second = out.find("%s", first + path.size());
+    if (second != std::string::npos) out.replace(second, 2, printable(index.sampleEntry));
+    return out;
   }
   return {};
 }

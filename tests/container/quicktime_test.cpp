@@ -248,13 +248,13 @@ TEST(QuickTimeIndex, DamagedFilesAreRefusedWithTheirReason) {
   }
 }
 
-TEST(QuickTimeIndex, RefusedVariantIsNamedPrintably) {
+TEST(QuickTimeIndex, MessageIsOnePrintableLine) {
   test::TempDir dir;
   std::vector<uint8_t> f = smallSample(dir.path(), false);
   std::memcpy(&f[boxAt(f, "dvc ") + 4], "dvh\n", 4);
   const QuickTimeIndex index = indexOf(f);
   ASSERT_EQ(Outcome::UnsupportedVariant, index.outcome);
-  EXPECT_EQ("***错误: a.mov 的视频是 DV 变体 'dvh?'，不能加码。", quickTimeMessage(index, "a.mov"));
+  EXPECT_EQ("***错误: a?.mov 的视频是 DV 变体 'dvh?'，不能加码。", quickTimeMessage(index, "a\n.mov"));
 }
 
 TEST(QuickTimeWriter, FailureLeavesNoFile) {
