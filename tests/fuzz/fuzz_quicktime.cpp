@@ -88,6 +88,20 @@ void track(Boxes& b, Input& in, uint64_t mdatPayload) {
   for (int i = 0; i < 5; ++i) b.u32(in.byte());
   b.close(mdhd);
   const size_t minf = b.open("minf");
+  const uint8_t refs = in.byte();
+  if (refs & 0x80) {  // data references: this file or another
+    const size_t dinf = b.open("dinf");
+    const size_t dref = b.open("dref");
+    b.u32(0);
+    b.u32(refs & 3);
+    for (uint32_t i = 0; i < (refs & 3u); ++i) {
+      const size_t e = b.open(refs & 4 ? "url " : "alis");
+      b.u32(in.byte() & 1);
+      b.close(e);
+    }
+    b.close(dref);
+    b.close(dinf);
+  }
   const size_t stbl = b.open("stbl");
 
   const size_t stsd = b.open("stsd");
