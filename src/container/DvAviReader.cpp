@@ -229,20 +229,6 @@ bool DvAviReader::isFollower(uint32_t id, uint32_t frameId) const {
           lowerAscii(static_cast<uint8_t>(id >> 24)) == 'b');
 }
 
-CopyOutcome DvAviReader::copyRange(StampedFileWriter* output, int64_t from, int64_t count) {
-  if (output == nullptr) return CopyOutcome::Copied;
-  std::vector<uint8_t> block(std::min<int64_t>(count, static_cast<int64_t>(kFrameBufferBytes)));
-  while (count > 0) {
-    const size_t want = static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(block.size())));
-    size_t got = 0;
-    if (readBytes(from, block.data(), want, got) != 0 || got != want) return CopyOutcome::ReadFailed;
-    if (output->write(block.data(), got) < 0) return CopyOutcome::WriteFailed;
-    from += static_cast<int64_t>(got);
-    count -= static_cast<int64_t>(got);
-  }
-  return CopyOutcome::Copied;
-}
-
 size_t DvAviReader::acceptedLength(const uint8_t* w, size_t n, int64_t at) const {
   const uint32_t id = lowerFourcc(w);
   if (span_ <= n && isFollower(lowerFourcc(w + span_ - 4), id)) return span_ - 4;
@@ -388,7 +374,7 @@ ReadOutcome DvAviReader::scanNext(dv::DvFrameInfo& info, StampedFileWriter* outp
         if (end < static_cast<int64_t>(n)) {
           p = static_cast<size_t>(end);
         } else {
-          const CopyOutcome copied = copyRange(output, pos_, end);
+          const CopyOutcome copied = copyRange(pos_, pos_ + end, output);
           if (copied == CopyOutcome::WriteFailed) return writeFailed();
           if (copied == CopyOutcome::ReadFailed) return readFailed();
           pos_ += end;
@@ -453,14 +439,9 @@ ReadOutcome DvAviReader::readFrameAt(dv::DvFrameInfo& info, uint8_t* buffer, siz
 }
 
 CopyOutcome DvAviReader::copyRemainder(StampedFileWriter& output) {
-  std::vector<uint8_t> block(kFrameBufferBytes);
-  for (;;) {
-    size_t got = 0;
-    if (readBytes(pos_, block.data(), block.size(), got) != 0) return CopyOutcome::ReadFailed;
-    if (got == 0) return CopyOutcome::Copied;
-    if (output.write(block.data(), got) < 0) return CopyOutcome::WriteFailed;
-    pos_ += static_cast<int64_t>(got);
-  }
+  const CopyOutcome copied = copyRange(pos_, fileSize_, &output);
+  if (copied == CopyOutcome::Copied) pos_ = fileSize_;
+  return copied;
 }
 
 void DvAviReader::loadIndex() {

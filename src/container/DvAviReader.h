@@ -96,7 +96,6 @@ class DvAviReader final : public DvSource {
   size_t findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo& info);
   int64_t indexChunkBytes(const uint8_t* w, size_t n, int64_t at);
   static constexpr size_t kNone = static_cast<size_t>(-1);
-  CopyOutcome copyRange(StampedFileWriter* output, int64_t from, int64_t count);
   ReadOutcome scanNext(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
                        MessageSink* log);
   ReadOutcome readFrameAt(dv::DvFrameInfo& info, uint8_t* buffer, size_t& length, int frameIndex, MessageSink* log);

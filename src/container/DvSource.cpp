@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "container/DvAviReader.h"
+#include "container/QuickTimeSource.h"
 #include "container/RawDvStream.h"
+#include "container/StampedFileWriter.h"
 #include "container/RiffChunks.h"
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
@@ -67,6 +69,19 @@ int DvSource::readAt(int64_t offset, void* buffer, size_t count, size_t& got) {
   return 0;
 }
 
+CopyOutcome DvSource::copyRange(int64_t from, int64_t to, StampedFileWriter* output) {
+  if (output == nullptr || from >= to) return CopyOutcome::Copied;
+  std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(to - from, kFrameBufferBytes)));
+  while (from < to) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(to - from, static_cast<int64_t>(block.size())));
+    size_t got = 0;
+    if (readAt(from, block.data(), want, got) != 0 || got != want) return CopyOutcome::ReadFailed;
+    if (output->write(block.data(), got) < 0) return CopyOutcome::WriteFailed;
+    from += static_cast<int64_t>(got);
+  }
+  return CopyOutcome::Copied;
+}
+
 int DvSource::lookAheadToNextSecond(const dv::DvFrameInfo& info, const dv::DateTimeReadOptions& options) {
   const Mark saved = mark();
   const bool wasRandom = randomAccess_;
@@ -115,7 +130,7 @@ OpenOutcome openDvSource(std::unique_ptr<ByteSource> bytes, const std::string& p
   if (got >= 12 && isFourcc(head, "riff") && isFourcc(head + 8, "avi ")) {
     source = std::make_unique<DvAviReader>();
   } else if (isQuickTimeStart(head, got)) {
-    return OpenOutcome::UnknownContainer;
+    source = std::make_unique<QuickTimeSource>();
   } else {
     dv::DvFrameInfo probe;
     if (dv::detectSystem(probe, head, got) != 0) return OpenOutcome::UnknownContainer;

@@ -98,6 +98,8 @@ class DvSource {
   // Reads up to `count` bytes at `offset` (fewer only at the end of the input): 0, or an errno
   // value (EBADF when nothing is attached, EIO when the device failed).
   int readAt(int64_t offset, void* buffer, size_t count, size_t& got);
+  // Copies the input's bytes [from, to) to the output unchanged (nothing without an output).
+  CopyOutcome copyRange(int64_t from, int64_t to, StampedFileWriter* output);
 
   // The sequential read position, saved and restored around the look-ahead.
   struct Mark {

@@ -129,15 +129,9 @@ ReadOutcome RawDvStream::readFrame(dv::DvFrameInfo& info, StampedFileWriter* out
 }
 
 CopyOutcome RawDvStream::copyRemainder(StampedFileWriter& output) {
-  std::vector<uint8_t> block(kFrameBufferBytes);
-  while (pos_ < fileSize_) {
-    size_t got = 0;
-    const size_t want = static_cast<size_t>(std::min<int64_t>(fileSize_ - pos_, static_cast<int64_t>(block.size())));
-    if (readAt(pos_, block.data(), want, got) != 0 || got != want) return CopyOutcome::ReadFailed;
-    if (output.write(block.data(), got) < 0) return CopyOutcome::WriteFailed;
-    pos_ += static_cast<int64_t>(got);
-  }
-  return CopyOutcome::Copied;
+  const CopyOutcome copied = copyRange(pos_, fileSize_, &output);
+  if (copied == CopyOutcome::Copied) pos_ = fileSize_;
+  return copied;
 }
 
 }  // namespace kelo::container
