@@ -190,7 +190,7 @@ TEST(StampJob, BadFilesAmongGoodOnesAndOutputEqualToInputLeaveInputsIntact) {
   ASSERT_TRUE(driver.onStamp(r));
   driver.wait();
   EXPECT_EQ(driver.summary().results, (std::vector<int>{kJobFailed, kJobRefused, kJobStamped}));
-  EXPECT_TRUE(rec.logged("***错误：此文件太小，不可能是 DV AVI 文件。"));
+  EXPECT_TRUE(rec.logged("***错误: 此文件不是 DV 文件（AVI、DV 或 QuickTime）。"));
   EXPECT_EQ(test::sha256File(same), sameSum);
   EXPECT_EQ(test::sha256File(text), textSum);
   EXPECT_EQ(rec.messages.back(), "信息:1段录像已加码（总共3段），详细见运行记录。");
