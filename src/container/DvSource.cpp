@@ -133,7 +133,7 @@ OpenOutcome openDvSource(std::unique_ptr<ByteSource> bytes, const std::string& p
     source = std::make_unique<QuickTimeSource>();
   } else {
     dv::DvFrameInfo probe;
-    if (dv::detectSystem(probe, head, got) != 0) return OpenOutcome::UnknownContainer;
+    if (!startsLikeDvFrame(head, got) || dv::detectSystem(probe, head, got) != 0) return OpenOutcome::UnknownContainer;
     source = std::make_unique<RawDvStream>();
   }
   source->attach(std::move(bytes), path);

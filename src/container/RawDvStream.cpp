@@ -18,12 +18,24 @@ void logLine(MessageSink* log, std::string line) {
 
 }  // namespace
 
+bool startsLikeDvFrame(const uint8_t* bytes, size_t count) {
+  // Section type (top three bits of the ID's first byte) and block number of blocks 0-5.
+  static constexpr uint8_t kType[6] = {0, 1, 1, 2, 2, 2};
+  static constexpr uint8_t kNumber[6] = {0, 0, 1, 0, 1, 2};
+  if (count < static_cast<size_t>(dv::kDetectBytes)) return false;
+  for (size_t k = 0; k < 6; ++k) {
+    const uint8_t* id = bytes + k * dv::kDifBlockBytes;
+    if ((id[0] >> 5) != kType[k] || (id[1] >> 4) != 0 || id[2] != kNumber[k]) return false;
+  }
+  return true;
+}
+
 int RawDvStream::frameBytesAt(int64_t at, dv::DvFrameInfo& info, size_t& bytes) {
   bytes = 0;
   uint8_t head[dv::kDetectBytes];
   size_t got = 0;
   if (int err = readAt(at, head, sizeof head, got)) return err;
-  if (got < sizeof head || dv::detectSystem(info, head, got) != 0) return 0;
+  if (!startsLikeDvFrame(head, got) || dv::detectSystem(info, head, got) != 0) return 0;
   if (const dv::SystemProfile* profile = dv::profileFor(info.system)) bytes = static_cast<size_t>(profile->frameBytes);
   return 0;
 }

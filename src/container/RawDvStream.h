@@ -15,6 +15,10 @@ namespace kelo::container {
 inline constexpr const char* kMsgPartialFrame = "*** 文件末尾有不完整的一帧（%lld 字节），原样复制，没有加码。";
 inline constexpr const char* kMsgNotRawDv = "***错误: 此文件不是 DV 文件（开头没有 DIF 头块）。";
 
+// True when `bytes` start like a DV frame: a header block, two subcode and three VAUX blocks of
+// sequence 0, each with its section type and block number (needs dv::kDetectBytes).
+bool startsLikeDvFrame(const uint8_t* bytes, size_t count);
+
 class RawDvStream final : public DvSource {
  public:
   ContainerKind kind() const override { return ContainerKind::RawDv; }
