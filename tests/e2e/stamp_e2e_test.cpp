@@ -195,7 +195,7 @@ TEST(StampEndToEnd, ExitStatusAndMessagesOfFailures) {
   mkdir(dir.file("out").c_str(), 0755);
   auto r = test::runCommand(test::keloCli() + " stamp --output " + test::shellQuote(dir.file("out")) + " " + test::shellQuote(bad));
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.output.find("***错误: 此文件不是 DV AVI 文件。"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("***错误: 此文件不是 DV 文件（AVI、DV 或 QuickTime）。"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("0段录像已加码（总共1段）"), std::string::npos) << r.output;
 }
 
