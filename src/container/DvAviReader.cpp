@@ -55,10 +55,6 @@ bool isStandardIndexId(const uint8_t* p) {
 constexpr size_t kIndexHeaderBytes = 24;
 bool isAudioChunk(const uint8_t* p) { return lowerAscii(p[2]) == 'w' && lowerAscii(p[3]) == 'b'; }
 
-void logLine(MessageSink* log, std::string line) {
-  if (log != nullptr) log->add(std::move(line));
-}
-
 }  // namespace
 
 DvAviReader::DvAviReader() : span_(kFrameBufferBytes) {}
@@ -121,16 +117,16 @@ HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink
   header_.assign(kHeaderBytes, 0);
   size_t n = 0;
   if (readBytes(0, header_.data(), kHeaderBytes, n) != 0) {
-    logLine(log, kMsgReadFailed);
+    addLine(log, kMsgReadFailed);
     return HeaderOutcome::ReadFailed;
   }
   if (n < kHeaderBytes) {
-    logLine(log, kMsgTooSmall);
+    addLine(log, kMsgTooSmall);
     return HeaderOutcome::Invalid;
   }
   const uint8_t* h = header_.data();
   if (lowerFourcc(h) != kRiff || lowerFourcc(h + 8) != kAvi) {
-    logLine(log, kMsgNotAvi);
+    addLine(log, kMsgNotAvi);
     return HeaderOutcome::Invalid;
   }
 
@@ -145,13 +141,13 @@ HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink
     }
   }
   if (strh == 0) {
-    logLine(log, kMsgNotDvAvi);
+    addLine(log, kMsgNotDvAvi);
     return HeaderOutcome::Invalid;
   }
   const uint32_t length = readLe32(h + strh + 40);
   lastFrameIndex_ = static_cast<int>(std::min<uint32_t>(length, INT32_MAX)) - 1;
   typeII_ = lowerFourcc(h + strh + 8) != kIavs;
-  logLine(log, typeII_ ? kMsgTypeII : kMsgTypeI);
+  addLine(log, typeII_ ? kMsgTypeII : kMsgTypeI);
 
   // The movie list: `movi` as the type of a LIST (a `movi` inside a text such as a software name
   // is not the movie data).
@@ -165,7 +161,7 @@ HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink
   if (movieStart == 0) {
     std::string line = kMsgNoMovi;
     line.replace(line.find("%s"), 2, typeII_ ? "II" : "I");
-    logLine(log, std::move(line));
+    addLine(log, std::move(line));
     return HeaderOutcome::Invalid;
   }
   openDml_ = false;
@@ -179,7 +175,7 @@ HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink
   header_.resize(movieStart);
 
   if (output != nullptr && output->write(h, movieStart) < 0) {
-    logLine(log, kMsgWriteFailed);
+    addLine(log, kMsgWriteFailed);
     return HeaderOutcome::WriteFailed;
   }
   pos_ = static_cast<int64_t>(movieStart);
@@ -301,11 +297,11 @@ ReadOutcome DvAviReader::scanNext(dv::DvFrameInfo& info, StampedFileWriter* outp
   // The window is a view into the read cache; only the frame (or the tail) is copied out.
   const uint8_t* w = nullptr;
   auto readFailed = [&]() {
-    logLine(log, kMsgReadFailed);
+    addLine(log, kMsgReadFailed);
     return ReadOutcome::ReadFailed;
   };
   auto writeFailed = [&]() {
-    logLine(log, kMsgWriteFailed);
+    addLine(log, kMsgWriteFailed);
     return ReadOutcome::WriteFailed;
   };
   auto accept = [&](size_t chunkLength) {

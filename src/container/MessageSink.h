@@ -12,6 +12,11 @@ class MessageSink {
   virtual void add(std::string line) = 0;
 };
 
+// Adds the line when there is a sink.
+inline void addLine(MessageSink* sink, std::string line) {
+  if (sink != nullptr) sink->add(std::move(line));
+}
+
 // Keeps the lines (a caller that shows only the last reason, or hands them on later).
 class MessageList final : public MessageSink {
  public:

@@ -11,10 +11,6 @@ namespace kelo::container {
 
 namespace {
 
-void logLine(MessageSink* log, std::string line) {
-  if (log != nullptr) log->add(std::move(line));
-}
-
 bool isFrameSize(uint32_t bytes) {
   return bytes == static_cast<uint32_t>(dv::kProfile525_60.frameBytes) ||
          bytes == static_cast<uint32_t>(dv::kProfile625_50.frameBytes);
@@ -32,7 +28,7 @@ HeaderOutcome QuickTimeSource::validateHeader(StampedFileWriter*, MessageSink* l
   }
   index_ = readQuickTimeIndex(*bytes_);
   if (index_.outcome != QuickTimeOutcome::Ok) {
-    logLine(log, quickTimeMessage(index_, path_));
+    addLine(log, quickTimeMessage(index_, path_));
     index_.samples.clear();
     return index_.outcome == QuickTimeOutcome::ReadFailed ? HeaderOutcome::ReadFailed : HeaderOutcome::Invalid;
   }
@@ -41,7 +37,7 @@ HeaderOutcome QuickTimeSource::validateHeader(StampedFileWriter*, MessageSink* l
     if (!isFrameSize(s.size)) {
       std::string line = kMsgQuickTimeFrameSize;
       line.replace(line.find("%s"), 2, path_);
-      logLine(log, std::move(line));
+      addLine(log, std::move(line));
       index_.samples.clear();
       return HeaderOutcome::Invalid;
     }
@@ -69,13 +65,13 @@ ReadOutcome QuickTimeSource::readFrame(dv::DvFrameInfo& info, StampedFileWriter*
     if (!randomAccess_) {
       const CopyOutcome copied = copyRange(pos_, s.offset, output);
       if (copied != CopyOutcome::Copied) {
-        logLine(log, copied == CopyOutcome::WriteFailed ? kMsgWriteFailed : kMsgReadFailed);
+        addLine(log, copied == CopyOutcome::WriteFailed ? kMsgWriteFailed : kMsgReadFailed);
         return copied == CopyOutcome::WriteFailed ? ReadOutcome::WriteFailed : ReadOutcome::ReadFailed;
       }
     }
     size_t got = 0;
     if (readAt(s.offset, buffer, s.size, got) != 0 || got != s.size) {
-      logLine(log, kMsgReadFailed);
+      addLine(log, kMsgReadFailed);
       return ReadOutcome::ReadFailed;
     }
     pos_ = s.offset + s.size;
@@ -94,7 +90,7 @@ ReadOutcome QuickTimeSource::readFrame(dv::DvFrameInfo& info, StampedFileWriter*
     // A sample whose header does not read as a frame of its size is passed on unchanged.
     if (randomAccess_) return ReadOutcome::End;
     if (output != nullptr && output->write(buffer, got) < 0) {
-      logLine(log, kMsgWriteFailed);
+      addLine(log, kMsgWriteFailed);
       return ReadOutcome::WriteFailed;
     }
   }

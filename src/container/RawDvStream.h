@@ -2,8 +2,8 @@
 // A raw DV stream (`.dv`, `.dif`: what FFmpeg's "-f dv" and dvgrab's raw format write): DIF frames
 // back to back without any container. Each frame's size comes from its own header block
 // (120 000 bytes for 525/60, 144 000 for 625/50). A partial frame at the end is handed back as
-// trailing bytes, copied unchanged and reported, never stamped. Bytes whose header does not read
-// as a frame's are copied through unchanged as well.
+// trailing bytes, copied unchanged and reported, never stamped. Bytes that do not read as a frame
+// are copied through unchanged up to where the next frame starts.
 #include <cstdint>
 #include <vector>
 
@@ -40,6 +40,7 @@ class RawDvStream final : public DvSource {
   // Frame bytes of the frame whose header is at `at` (0 when none reads there); `info` gets its
   // system. 0 or an errno value.
   int frameBytesAt(int64_t at, dv::DvFrameInfo& info, size_t& bytes);
+  static size_t nextFrameStart(const uint8_t* w, size_t n);
   ReadOutcome readAtPosition(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
                              MessageSink* log);
 
@@ -48,7 +49,7 @@ class RawDvStream final : public DvSource {
   size_t firstFrameBytes_ = 0;
   int lastFrameIndex_ = -1;
   int64_t partialBytes_ = 0;
-  std::vector<int64_t> known_;  // random access: offsets of frames 0..k-1 found by walking
+  std::vector<int64_t> known_;  // random access: offsets of frames 0..k-1 found by counting
 };
 
 }  // namespace kelo::container
