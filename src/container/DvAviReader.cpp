@@ -70,22 +70,34 @@ int DvAviReader::readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& g
     if (at >= cacheStart_ && at < cacheStart_ + static_cast<int64_t>(cacheLength_)) {
       const size_t inCache = static_cast<size_t>(at - cacheStart_);
       const size_t take = std::min(count - got, cacheLength_ - inCache);
-      std::memcpy(dst + got, cache_.data() + inCache, take);
+      std::memcpy(dst + got, cache_.get() + inCache, take);
       got += take;
       continue;
     }
-    if (cache_.size() != kCacheBytes) cache_.resize(kCacheBytes);
+    const size_t capacity = cacheCapacity();
     size_t filled = 0;
-    if (int err = readAt(at, cache_.data(), cache_.size(), filled)) {
+    if (int err = readAt(at, cache_.get(), capacity, filled)) {
       cacheLength_ = 0;
       return err;
     }
     cacheStart_ = at;
     cacheLength_ = filled;
-    cacheAtEnd_ = filled < cache_.size();
+    cacheAtEnd_ = filled < capacity;
     if (filled == 0) break;  // end of file
   }
   return 0;
+}
+
+size_t DvAviReader::cacheCapacity() {
+  // No more than the file needs (one byte more, so that a fill ending at the end is seen as such):
+  // small files, as the fuzzer makes them, then cost no large allocation.
+  const size_t capacity = static_cast<size_t>(std::clamp<int64_t>(fileSize_ + 1, 1, kCacheBytes));
+  if (capacity != cacheCapacity_) {
+    cache_ = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+    cacheCapacity_ = capacity;
+    cacheLength_ = 0;
+  }
+  return capacity;
 }
 
 int DvAviReader::window(const uint8_t*& w, size_t& n) {
@@ -95,10 +107,9 @@ int DvAviReader::window(const uint8_t*& w, size_t& n) {
   const bool inCache = pos_ >= cacheStart_ && pos_ <= cacheEnd;
   if (!inCache || (pos_ + static_cast<int64_t>(span_) > cacheEnd && !cacheAtEnd_)) {
     // A random jump needs one window, not a long run ahead of it.
-    const size_t fill = randomAccess_ ? 2 * kFrameBufferBytes : kCacheBytes;
-    if (cache_.size() != kCacheBytes) cache_.resize(kCacheBytes);
+    const size_t fill = std::min(randomAccess_ ? 2 * kFrameBufferBytes : kCacheBytes, cacheCapacity());
     size_t filled = 0;
-    if (int err = readAt(pos_, cache_.data(), fill, filled)) {
+    if (int err = readAt(pos_, cache_.get(), fill, filled)) {
       cacheLength_ = 0;
       return err;
     }
@@ -107,7 +118,7 @@ int DvAviReader::window(const uint8_t*& w, size_t& n) {
     cacheAtEnd_ = filled < fill;
   }
   const size_t offset = static_cast<size_t>(pos_ - cacheStart_);
-  w = cache_.data() + offset;
+  w = cache_.get() + offset;
   n = std::min(span_, cacheLength_ - offset);
   return 0;
 }

@@ -10,6 +10,7 @@
 // file size and the bytes actually read before they are used.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,7 @@ class DvAviReader final : public DvSource {
   // 0 or an errno value.
   int readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& got);
   int window(const uint8_t*& w, size_t& n);
+  size_t cacheCapacity();
   ScanStop scanWindow(const uint8_t* w, size_t n, size_t p, dv::DvFrameInfo& info);
   bool isFollower(uint32_t id, uint32_t frameId) const;
   size_t acceptedLength(const uint8_t* w, size_t n, int64_t at) const;
@@ -119,7 +121,8 @@ class DvAviReader final : public DvSource {
   std::vector<uint8_t> header_;  // bytes [0, end of `movi` identifier)
 
   // Read cache: windows overlap and step back a little, so reads are served from one large block.
-  std::vector<uint8_t> cache_;
+  std::unique_ptr<uint8_t[]> cache_;
+  size_t cacheCapacity_ = 0;
   int64_t cacheStart_ = 0;
   size_t cacheLength_ = 0;
   bool cacheAtEnd_ = false;  // the last fill reached the end of the file

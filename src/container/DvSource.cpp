@@ -71,12 +71,13 @@ int DvSource::readAt(int64_t offset, void* buffer, size_t count, size_t& got) {
 
 CopyOutcome DvSource::copyRange(int64_t from, int64_t to, StampedFileWriter* output) {
   if (output == nullptr || from >= to) return CopyOutcome::Copied;
-  std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(to - from, kFrameBufferBytes)));
+  // Not filled in advance, and kept: the bytes between frames come in small pieces, often.
+  if (!copyBlock_) copyBlock_ = std::make_unique_for_overwrite<uint8_t[]>(kFrameBufferBytes);
   while (from < to) {
-    const size_t want = static_cast<size_t>(std::min<int64_t>(to - from, static_cast<int64_t>(block.size())));
+    const size_t want = static_cast<size_t>(std::min<int64_t>(to - from, static_cast<int64_t>(kFrameBufferBytes)));
     size_t got = 0;
-    if (readAt(from, block.data(), want, got) != 0 || got != want) return CopyOutcome::ReadFailed;
-    if (output->write(block.data(), got) < 0) return CopyOutcome::WriteFailed;
+    if (readAt(from, copyBlock_.get(), want, got) != 0 || got != want) return CopyOutcome::ReadFailed;
+    if (output->write(copyBlock_.get(), got) < 0) return CopyOutcome::WriteFailed;
     from += static_cast<int64_t>(got);
   }
   return CopyOutcome::Copied;

@@ -110,6 +110,7 @@ class DvSource {
   virtual void restore(const Mark& m) = 0;
 
   std::unique_ptr<ByteSource> bytes_;
+  std::unique_ptr<uint8_t[]> copyBlock_;  // copyRange's
   std::string path_;
   int64_t fileSize_ = 0;
   bool randomAccess_ = false;

@@ -53,7 +53,8 @@ int StampedFileWriter::open(const std::string& path) {
   }
   path_ = path;
   open_ = true;
-  if (buffer_.size() != kBufferBytes) buffer_.assign(kBufferBytes, 0);
+  // Not filled in advance: pages are touched only as far as bytes are gathered.
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes);
   return 0;
 }
 
@@ -83,7 +84,7 @@ int StampedFileWriter::flush() {
   if (buffered_ == 0) return 0;
   const size_t n = buffered_;
   buffered_ = 0;
-  return writeThrough(buffer_.data(), n);
+  return writeThrough(buffer_.get(), n);
 }
 
 int64_t StampedFileWriter::write(const void* bytes, size_t count) {
@@ -92,13 +93,13 @@ int64_t StampedFileWriter::write(const void* bytes, size_t count) {
     return -1;
   }
   if (count == 0) return 0;
-  if (count >= kDirectBytes || buffered_ + count > buffer_.size()) {
+  if (count >= kDirectBytes || buffered_ + count > kBufferBytes) {
     if (int r = flush()) return r;
   }
   if (count >= kDirectBytes) {
     if (int r = writeThrough(bytes, count)) return r;
   } else {
-    std::memcpy(buffer_.data() + buffered_, bytes, count);
+    std::memcpy(buffer_.get() + buffered_, bytes, count);
     buffered_ += count;
   }
   accepted_ += count;

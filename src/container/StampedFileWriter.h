@@ -74,7 +74,7 @@ class StampedFileWriter {
   int openError_ = 0;
   int writeError_ = 0;
   uint64_t accepted_ = 0;
-  std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;
   size_t buffered_ = 0;
 };
 

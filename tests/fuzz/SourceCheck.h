@@ -32,12 +32,15 @@ class MemoryLayer final : public container::WriteLayer {
 };
 
 // `open` attaches a fresh source to the bytes; null when they are refused at once.
+// Buffers live from one input to the next: fresh large blocks for every input would cost more page
+// faults than the reading itself.
 template <typename Open>
 void checkSource(const std::vector<uint8_t>& file, Open open) {
-  std::vector<uint8_t> buffer(container::kFrameBufferBytes);
+  static std::vector<uint8_t> buffer(container::kFrameBufferBytes);
+  static std::vector<uint8_t> copy;
   container::MessageList log;
   if (std::unique_ptr<container::DvSource> source = open()) {
-    std::vector<uint8_t> copy;
+    copy.clear();
     container::StampedFileWriter writer(std::make_unique<MemoryLayer>(copy));
     if (writer.open("memory") == 0 && source->validateHeader(&writer, &log) == container::HeaderOutcome::Valid) {
       dv::DvFrameInfo info;

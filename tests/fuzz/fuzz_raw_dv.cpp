@@ -29,17 +29,18 @@ void frameStart(uint8_t* f, bool pal) {
   f[3] = pal ? 0x80 : 0x00;
 }
 
-std::vector<uint8_t> build(const uint8_t* data, size_t size, bool& opened) {
+const std::vector<uint8_t>& build(const uint8_t* data, size_t size, bool& opened) {
   size_t at = 0;
   auto byte = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
-  std::vector<uint8_t> f;
+  static std::vector<uint8_t> f;  // kept from input to input (see SourceCheck.h)
+  f.clear();
   const uint8_t mode = byte();
   opened = mode < 64;
   if (opened) {
     f.assign(data + at, data + size);
     return f;
   }
-  while (at < size && f.size() < (8u << 20)) {
+  while (at < size && f.size() < (1u << 20)) {
     const uint8_t op = byte();
     switch (op % 4) {
       case 0:
@@ -72,7 +73,7 @@ std::vector<uint8_t> build(const uint8_t* data, size_t size, bool& opened) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool byContent = false;
-  const std::vector<uint8_t> file = build(data, size, byContent);
+  const std::vector<uint8_t>& file = build(data, size, byContent);
   kelo::fuzz::checkSource(file, [&]() -> std::unique_ptr<DvSource> {
     std::unique_ptr<DvSource> source;
     auto bytes = std::make_unique<MemoryByteSource>(file.data(), file.size());
