@@ -24,14 +24,6 @@ struct FrameOptions {
   bool stamp = false;
 };
 
-bool endsWith(const std::string& s, const char* suffix) {
-  const size_t n = std::strlen(suffix);
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i]) return false;
-  return true;
-}
-
 int fail(const std::string& message) {
   std::cerr << "error: " << message << "\n";
   return 1;
@@ -55,8 +47,8 @@ int writePlanes(container::DvSource& source, int index, const std::string& out) 
 }
 
 int runFrame(const FrameOptions& o) {
-  const bool planes = endsWith(o.out, ".yuv");
-  if (!planes && !endsWith(o.out, ".png") && !endsWith(o.out, ".ppm"))
+  const bool planes = endsWithNoCase(o.out, ".yuv");
+  if (!planes && !endsWithNoCase(o.out, ".png") && !endsWithNoCase(o.out, ".ppm"))
     return fail("picture file " + o.out + " must end in .png, .ppm or .yuv");
   settings::StampSettings s;
   if (!o.project.empty()) {

@@ -1,7 +1,6 @@
 // kelo-cli sample: a synthetic DV file (raw DV, AVI or QuickTime by the name's extension) with a
 // moving test picture, silent audio and recording date, time and timecode packs, made by our own
 // encoder.
-#include <cctype>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -25,14 +24,6 @@ struct SampleOptions {
   bool openDml = false;  // AVI output only
 };
 
-bool endsWith(const std::string& path, const char* ending) {
-  const size_t n = std::strlen(ending);
-  if (path.size() < n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(path[path.size() - n + i])) != ending[i]) return false;
-  return true;
-}
-
 int fail(const std::string& message) {
   std::cerr << "error: " << message << "\n";
   return 1;
@@ -48,11 +39,11 @@ int runSample(const SampleOptions& o) {
     scenes.push_back(scene);
   }
   std::string error;
-  if (endsWith(o.output, ".mov")) {
+  if (endsWithNoCase(o.output, ".mov")) {
     if (container::writeSampleQuickTime(o.output, system, scenes, o.frames, error) != 0) return fail(error);
     return 0;
   }
-  if (endsWith(o.output, ".avi")) {
+  if (endsWithNoCase(o.output, ".avi")) {
     container::SampleOptions avi;
     avi.system = system;
     avi.type = o.type;
