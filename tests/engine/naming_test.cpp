@@ -40,6 +40,29 @@ TEST(OutputNaming, NamesAndPatternExpansion) {
   EXPECT_EQ(".._.._x", expandNamePattern(u"../../x", "/in/a.avi", kFirst, kLast));
 }
 
+TEST(OutputNaming, TheOutputKeepsTheInputsExtension) {
+  struct Case {
+    const char* input;
+    const char* temporary;
+    const char* named;  // the default pattern expanded, the extension behind it
+  };
+  const Case cases[] = {
+      {"/in/Trip.dv", "tmpKeloout.dv", "Trip-20050307140509-050307153000.dv"},
+      {"/in/Trip.MOV", "tmpKeloout.MOV", "Trip-20050307140509-050307153000-1.MOV"},
+      {"/in/tape", "tmpKeloout", "tape-20050307140509-050307153000"},
+  };
+  test::TempDir dir;
+  ASSERT_TRUE(test::writeFile(dir.file("Trip-20050307140509-050307153000.MOV"), {1}));
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.temporary, outputName(c.input, true));
+    std::string path = dir.file(c.temporary);
+    StampedFileWriter writer;
+    ASSERT_EQ(0, writer.open(path));
+    ASSERT_EQ(0, finalName(writer, c.input, path, settings::kDefaultOutputNamePattern, kFirst, kLast));
+    EXPECT_EQ(dir.file(c.named), path);
+  }
+}
+
 TEST(OutputNaming, FinalNameNeverReplacesAFile) {
   test::TempDir dir;
   std::vector<std::string> finals;
