@@ -24,7 +24,7 @@
 #include "dv/Packs.h"
 #include "dv/SampleWriter.h"
 #include "engine/PreviewPass.h"
-#include "engine/SampleAvi.h"
+#include "container/SampleAvi.h"
 #include "engine/StampJob.h"
 #include "pipeline/FrameStamper.h"
 #include "settings/StampSettings.h"
@@ -164,13 +164,13 @@ int main(int argc, char** argv) {
   gWork = (fs::temp_directory_path() / ("kelo-bench-" + std::to_string(getpid()))).string();
   fs::create_directories(gWork + "/out");
   gInput = gWork + "/in.avi";
-  kelo::engine::SampleOptions options;
-  kelo::engine::SampleScene scene;
+  kelo::container::SampleOptions options;
+  kelo::container::SampleScene scene;
   scene.durationSeconds = 60;
   options.scenes = {scene};
   std::string error;
   std::printf("bench_stamp: writing a 60 s 625/50 sample to %s\n", gInput.c_str());
-  if (kelo::engine::writeSampleAvi(gInput, options, error) != 0) {
+  if (kelo::container::writeSampleAvi(gInput, options, error) != 0) {
     std::fprintf(stderr, "bench_stamp: %s\n", error.c_str());
     return 1;
   }

@@ -3,7 +3,7 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
-#include "engine/AviChunks.h"
+#include "container/ByteOrder.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "settings/StampSettings.h"
@@ -89,7 +89,7 @@ int MarkerList::load(const std::string& path) {
     const size_t have = carried + got;
     size_t i = 0;
     for (; i + kRecordBytes <= have && loaded.size() < kMaxRecords; i += kRecordBytes) {
-      loaded.push_back({static_cast<int32_t>(readLe32(block + i)), static_cast<int32_t>(readLe32(block + i + 4))});
+      loaded.push_back({static_cast<int32_t>(container::readLe32(block + i)), static_cast<int32_t>(container::readLe32(block + i + 4))});
     }
     carried = have - i;
     for (size_t k = 0; k < carried; ++k) block[k] = block[i + k];
@@ -102,8 +102,8 @@ int MarkerList::load(const std::string& path) {
 int MarkerList::save(const std::string& path) const {
   std::vector<uint8_t> bytes(markers_.size() * kRecordBytes);
   for (size_t i = 0; i < markers_.size(); ++i) {
-    writeLe32(&bytes[i * kRecordBytes], static_cast<uint32_t>(markers_[i].frame));
-    writeLe32(&bytes[i * kRecordBytes + 4], static_cast<uint32_t>(markers_[i].kind));
+    container::writeLe32(&bytes[i * kRecordBytes], static_cast<uint32_t>(markers_[i].frame));
+    container::writeLe32(&bytes[i * kRecordBytes + 4], static_cast<uint32_t>(markers_[i].kind));
   }
   // Written beside and renamed over: a full disk keeps the old markers.
   return platform::replaceFileContent(path, bytes.data(), bytes.size());
@@ -130,18 +130,15 @@ std::string everyAviReplaced(std::string name) {
 std::string markerPathFor(const std::string& videoPath) {
   const size_t cut = videoPath.rfind(platform::kSeparator);
   const std::string folder = cut == std::string::npos ? std::string() : videoPath.substr(0, cut + 1);
-  std::string name = lowered(platform::fileNameOf(videoPath));
-  const std::string older = folder + everyAviReplaced(name);
-  const std::string avi = ".avi";
-  if (name.size() >= avi.size() && name.compare(name.size() - avi.size(), avi.size(), avi) == 0) {
-    name.replace(name.size() - avi.size(), avi.size(), ".mrk");
-  } else {
-    name += ".mrk";
-  }
+  const std::string lower = lowered(platform::fileNameOf(videoPath));
+  std::string name = lower;
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  name += ".mrk";
   const std::string path = folder + name;
+  const std::string older = folder + everyAviReplaced(lower);
   // A name without ".avi" has no older form (and must never be the video itself).
-  if (older != path && older != folder + lowered(platform::fileNameOf(videoPath)) && !platform::fileExists(path) &&
-      platform::fileExists(older))
+  if (older != path && older != folder + lower && !platform::fileExists(path) && platform::fileExists(older))
     return older;
   return path;
 }

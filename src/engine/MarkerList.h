@@ -57,10 +57,11 @@ class MarkerList {
   std::vector<Marker> markers_;
 };
 
-// The marker file of a video: same folder, file name lowered and its ".avi" ending replaced by
-// ".mrk" (".mrk" appended to a name without that ending, so the markers never land on the video).
-// Where only a file named the older way exists (every ".avi" of the name replaced, "Clip.avi.AVI"
-// -> "clip.mrk.mrk"), that one: its markers are still found and saved back to it.
+// The marker file of a video: same folder, file name lowered and its extension, whatever the
+// container (".avi", ".dv", ".mov"), replaced by ".mrk" (".mrk" appended to a name without one, so
+// the markers never land on the video). Where only a file named the older way exists (every ".avi"
+// of the name replaced, "Clip.avi.AVI" -> "clip.mrk.mrk"), that one: its markers are still found
+// and saved back to it.
 std::string markerPathFor(const std::string& videoPath);
 
 }  // namespace kelo::engine

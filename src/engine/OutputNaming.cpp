@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "engine/StampedAviWriter.h"
+#include "container/StampedFileWriter.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -74,7 +74,7 @@ bool fitName(std::string& stem, size_t tailBytes, size_t maxBytes) {
   return true;
 }
 
-OutputOpen openTemporaryOutput(StampedAviWriter& writer, const std::string& outputPath, bool renameOutput,
+OutputOpen openTemporaryOutput(StampedFileWriter& writer, const std::string& outputPath, bool renameOutput,
                                std::string& temporaryPath) {
   const std::string folder = platform::folderOf(outputPath);
   const size_t nameMax = platform::nameMaxOf(folder);
@@ -102,7 +102,7 @@ OutputOpen openTemporaryOutput(StampedAviWriter& writer, const std::string& outp
   return OutputOpen::InUse;
 }
 
-void discardTemporaryOutput(StampedAviWriter& writer, const std::string& temporaryPath) {
+void discardTemporaryOutput(StampedFileWriter& writer, const std::string& temporaryPath) {
   // Removed while still held: a pass that opens the name meanwhile gets a file of its own.
   if (!writer.deletedAfterDiskFull()) platform::removeFile(temporaryPath);
   writer.close();
@@ -130,7 +130,7 @@ int renameToFreeName(const std::string& temporaryPath, const std::string& stem, 
 
 }  // namespace
 
-FinalName giveFinalName(StampedAviWriter& writer, const std::string& temporaryPath, const std::string& inputPath,
+FinalName giveFinalName(StampedFileWriter& writer, const std::string& temporaryPath, const std::string& inputPath,
                         std::string& outputPath, bool renameOutput, std::u16string_view pattern,
                         const std::tm& first, const std::tm& last) {
   FinalName result;
@@ -167,7 +167,7 @@ FinalName giveFinalName(StampedAviWriter& writer, const std::string& temporaryPa
   return result;
 }
 
-int setFileTimes(StampedAviWriter& output, const std::tm& first, const std::tm& last, FileTimeOptions options) {
+int setFileTimes(StampedFileWriter& output, const std::tm& first, const std::tm& last, FileTimeOptions options) {
   if (first.tm_year == 0) return 0;
   // The creation (birth) time of a file cannot be set on Linux; options.creationFromFirst has
   // nothing to act on.

@@ -9,9 +9,13 @@
 #include <string>
 #include <string_view>
 
+namespace kelo::container {
+class StampedFileWriter;
+}
+
 namespace kelo::engine {
 
-class StampedAviWriter;
+using container::StampedFileWriter;
 
 // Stem of every temporary output name; with renaming on, a pass's output path names the folder
 // and the extension with it ("tmpKeloout.avi").
@@ -48,12 +52,12 @@ enum class OutputOpen {
 // would write the same output cannot both run. A file of such a name that this program did not
 // create as scratch (platform::hasScratchMark) is a user's and is passed over for the next
 // numbered name. `temporaryPath` receives the name.
-OutputOpen openTemporaryOutput(StampedAviWriter& writer, const std::string& outputPath, bool renameOutput,
+OutputOpen openTemporaryOutput(StampedFileWriter& writer, const std::string& outputPath, bool renameOutput,
                                std::string& temporaryPath);
 
 // Removes a pass's temporary output while it is still held, then closes it: a file that was not
 // stamped leaves nothing behind.
-void discardTemporaryOutput(StampedAviWriter& writer, const std::string& temporaryPath);
+void discardTemporaryOutput(StampedFileWriter& writer, const std::string& temporaryPath);
 
 enum class RenameOutcome {
   Renamed,           // the output has its final name
@@ -76,7 +80,7 @@ struct FinalName {
 // another reason than a taken name, the input's own name with "-1", "-2", ... On Renamed and
 // RenamedOtherwise `outputPath` is the final path; on Failed it is the temporary path where the
 // stamped output stays.
-FinalName giveFinalName(StampedAviWriter& writer, const std::string& temporaryPath, const std::string& inputPath,
+FinalName giveFinalName(StampedFileWriter& writer, const std::string& temporaryPath, const std::string& inputPath,
                         std::string& outputPath, bool renameOutput, std::u16string_view pattern,
                         const std::tm& first, const std::tm& last);
 
@@ -90,6 +94,6 @@ struct FileTimeOptions {
 // modification time is the last recorded time (taken as local time) with modificationFromLast,
 // else the current time. A creation (birth) time cannot be set on Linux, so creationFromFirst has
 // no effect here. 0, or the writer's failure (-1, -2).
-int setFileTimes(StampedAviWriter& output, const std::tm& first, const std::tm& last, FileTimeOptions options);
+int setFileTimes(StampedFileWriter& output, const std::tm& first, const std::tm& last, FileTimeOptions options);
 
 }  // namespace kelo::engine

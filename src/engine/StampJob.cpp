@@ -11,15 +11,15 @@
 #include <thread>
 #include <vector>
 
+#include "container/DvSource.h"
+#include "container/StampedFileWriter.h"
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
+#include "engine/MarkerList.h"
 #include "engine/OutputNaming.h"
 #include "engine/RunLog.h"
 #include "engine/StampSchedule.h"
-#include "engine/StampedAviWriter.h"
 #include "pipeline/FrameStamper.h"
 #include "render/FontCheck.h"
 #include "platform/FileSystem.h"
@@ -28,6 +28,12 @@ namespace kelo::engine {
 
 namespace {
 
+using container::DvSource;
+using container::kFrameBufferBytes;
+using container::kMsgReadFailed;
+using container::kMsgWriteFailed;
+using container::ReadOutcome;
+using container::StampedFileWriter;
 using settings::IntervalMode;
 
 bool usesMarkers(const settings::StampCodeSettings& code) {
@@ -80,7 +86,7 @@ constexpr int kParallelMinFrames = 100;
 
 struct FrameDecider {
   const settings::StampSettings& s;
-  DvAviReader& reader;
+  DvSource& reader;
   RunLog* log;
   dv::DateTimeReadOptions readOptions;
   bool timecodeFormat, frameFormat, zeroTime;
@@ -95,7 +101,7 @@ struct FrameDecider {
   // the frame afterwards, and names and file times must not take those.
   std::tm last = dv::blankRecordedTime();
 
-  FrameDecider(const settings::StampSettings& settings, DvAviReader& r, RunLog* runLog)
+  FrameDecider(const settings::StampSettings& settings, DvSource& r, const MarkerList& fileMarkers, RunLog* runLog)
       : s(settings),
         reader(r),
         log(runLog),
@@ -103,7 +109,7 @@ struct FrameDecider {
         timecodeFormat(isTimecodeFormat(settings.timeCode.formatIndex)),
         frameFormat(isFrameSuffixFormat(settings.timeCode.formatIndex)),
         zeroTime(settings.timeCode.intervalMode == IntervalMode::BetweenMarkersZeroTime),
-        markers(ScheduleMarkers::from(r.markers())),
+        markers(ScheduleMarkers::from(fileMarkers)),
         lastFrameIndex(r.lastFrameIndex()) {
     first.tm_year = 0;
   }
@@ -165,7 +171,7 @@ struct FrameDecider {
       const bool resync = (info.hasTime && (!info.timeDrawnBefore || timeSchedule.newWindow)) ||
                           (info.hasDate && (!info.dateDrawnBefore || dateSchedule.newWindow));
       if (resync && frameFormat) {
-        const int c = reader.lookAheadToNextSecond(info, s);
+        const int c = reader.lookAheadToNextSecond(info, readOptions);
         info.timecodeFrames = c < fps ? fps - c : 0;
         if (zeroTime)
           zeroReset(timeSchedule, info, fps, frameFormat, true);
@@ -224,7 +230,7 @@ void logTotals(RunLog& log, int frames, int invalid, int noDateTime) {
 // How the frame loop ended when it reached the end of the pass: the last read's result, the
 // trailing bytes in `buffer`, and the frames read.
 struct LoopEnd {
-  int rc = 0;
+  ReadOutcome rc = ReadOutcome::End;
   const uint8_t* buffer = nullptr;
   size_t length = 0;
   int frames = 0;
@@ -258,8 +264,8 @@ constexpr int kRunFrames = 8;
 // depends only on the frame's index, never on timing.
 class StampPool {
  public:
-  StampPool(int workers, const settings::StampSettings& settings)
-      : settings_(settings), queues_(static_cast<size_t>(workers)) {
+  StampPool(int workers, const settings::StampSettings& settings, size_t frameOffset)
+      : settings_(settings), frameOffset_(frameOffset), queues_(static_cast<size_t>(workers)) {
     for (int k = 0; k < workers; ++k) threads_.emplace_back([this, k] { work(queues_[static_cast<size_t>(k)]); });
   }
   ~StampPool() {
@@ -304,7 +310,8 @@ class StampPool {
         slot->info.timeDrawnBefore = 0;
       }
       previous = slot->index;
-      stamper.stampFrame(slot->info, settings_, slot->weights, slot->buffer.data() + 8, pipeline::PipelineMode::Stamp);
+      stamper.stampFrame(slot->info, settings_, slot->weights, slot->buffer.data() + frameOffset_,
+                          pipeline::PipelineMode::Stamp);
       lock.lock();
       slot->done = true;
       finished_.notify_all();
@@ -312,6 +319,7 @@ class StampPool {
   }
 
   const settings::StampSettings& settings_;
+  const size_t frameOffset_;  // the DV frame's start in a slot's buffer
   std::mutex mutex_;
   std::condition_variable wake_, finished_;
   std::vector<std::deque<FrameSlot*>> queues_;
@@ -320,7 +328,7 @@ class StampPool {
 };
 
 // Where the reader's between-frame bytes go in the parallel loop: into the slot being read.
-class GapLayer final : public WriteLayer {
+class GapLayer final : public container::WriteLayer {
  public:
   std::function<void(const void*, size_t)> sink;
   int open(const std::string&) override { return 0; }
@@ -342,17 +350,17 @@ constexpr size_t kGapHoldBytes = 1u << 20;
 // order of the one-thread loop; only stampFrame runs elsewhere, a few frames ahead.
 class ParallelLoop {
  public:
-  ParallelLoop(const JobContext& context, const settings::StampSettings& s, DvAviReader& reader,
-               StampedAviWriter& writer, RunLog& log, int workers)
+  ParallelLoop(const JobContext& context, const settings::StampSettings& s, DvSource& reader,
+               const MarkerList& markers, StampedFileWriter& writer, RunLog& log, int workers)
       : context_(context),
         reader_(reader),
         writer_(writer),
         log_(log),
         slots_(static_cast<size_t>(workers + 1) * kRunFrames),
         capture_(makeGapLayer()),
-        decider_(s, reader, &readLog_) {
+        decider_(s, reader, markers, &readLog_) {
     capture_.open("gaps");
-    pool_.emplace(workers, s);
+    pool_.emplace(workers, s, reader.frameOffset());
   }
 
   FrameDecider& decider() { return decider_; }
@@ -371,17 +379,17 @@ class ParallelLoop {
       cur.invalidBefore = decider_.invalidDate + decider_.invalidTime;
       cur.noDateTimeBefore = decider_.noDateTime;
       gapFailed_ = false;
-      int rc = reader_.readFrame(info, &capture_, cur.buffer.data(), cur.length, i, &readLog_);
+      ReadOutcome rc = reader_.readFrame(info, &capture_, cur.buffer.data(), cur.length, i, &readLog_);
       capture_.flush();
       if (ended_) return result_;
-      if (gapFailed_) rc = -1;
+      if (gapFailed_) rc = ReadOutcome::WriteFailed;
       takeLines(cur);
-      if (rc != 0) {
+      if (rc != ReadOutcome::Frame) {
         // Frames before the end are written out first; then the end's own gap and lines.
         while (count_ > 0)
           if (!retireOldest()) return result_;
         if (!writeGap(cur)) {
-          end.rc = -1;
+          end.rc = ReadOutcome::WriteFailed;
         } else {
           for (auto& line : cur.lines) log_.add(std::move(line));
           end.rc = rc;
@@ -391,8 +399,9 @@ class ParallelLoop {
         end.frames = i;
         return -1;
       }
-      const auto decision =
-          decider_.decide(info, cur.buffer.data() + 8, cur.length > 8 ? cur.length - 8 : 0, i, cur.weights);
+      const size_t offset = reader_.frameOffset();
+      const auto decision = decider_.decide(info, cur.buffer.data() + offset,
+                                            cur.length > offset ? cur.length - offset : 0, i, cur.weights);
       takeLines(cur);
       cur.stamp = decision == FrameDecider::kStamp;
       if (cur.stamp) cur.info = info;
@@ -404,7 +413,7 @@ class ParallelLoop {
   }
 
  private:
-  std::unique_ptr<WriteLayer> makeGapLayer() {
+  std::unique_ptr<container::WriteLayer> makeGapLayer() {
     auto layer = std::make_unique<GapLayer>();
     layer->sink = [this](const void* data, size_t count) { holdGap(data, count); };
     return layer;
@@ -473,15 +482,15 @@ class ParallelLoop {
   }
 
   const JobContext& context_;
-  DvAviReader& reader_;
-  StampedAviWriter& writer_;
+  DvSource& reader_;
+  StampedFileWriter& writer_;
   RunLog& log_;
   RunLog readLog_;  // lines of reading and deciding, shown when their frame is written
   size_t taken_ = 0;
   std::vector<FrameSlot> slots_;
   size_t head_ = 0, count_ = 0;
   FrameSlot* current_ = nullptr;
-  StampedAviWriter capture_;
+  StampedFileWriter capture_;
   FrameDecider decider_;
   std::optional<StampPool> pool_;  // last member: its workers stop before the slots go
   int lastShown_ = 0;
@@ -527,14 +536,24 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
     return JobOutcome::Failed;
   };
 
-  DvAviReader reader;
-  if (reader.open(input) != 0) {
+  std::unique_ptr<DvSource> source;
+  int openError = 0;
+  const container::OpenOutcome opened = container::openDvSource(input, source, openError);
+  if (opened == container::OpenOutcome::NotRegularFile || opened == container::OpenOutcome::UnknownContainer) {
+    log.add(formatMessage("加码前检查录像文件 %s ...", input.c_str()));
+    log.add(container::openFailureMessage(opened, input, openError));
+    return JobOutcome::Failed;
+  }
+  if (opened != container::OpenOutcome::Opened) {
     // The reason went to the error stream; the run log says which file and what became of it.
     log.add(formatMessage("打不开 %s，没法加码。", input.c_str()));
     return JobOutcome::Failed;
   }
+  DvSource& reader = *source;
+  MarkerList markers;
+  markers.load(markerPathFor(input));
 
-  if ((usesMarkers(dc) || usesMarkers(tc)) && reader.markers().count() == 0)
+  if ((usesMarkers(dc) || usesMarkers(tc)) && markers.count() == 0)
     return failBox(formatMessage("%s 没有任何开始/结束标记，跳过去。", input.c_str()), true);
   if (tc.intervalMode == IntervalMode::BetweenMarkersZeroTime) {
     const int f = tc.formatIndex;
@@ -549,7 +568,10 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
       available < static_cast<uint64_t>(reader.fileSize()))
     return failBox(formatMessage("错误: 硬盘剩余的空间不足以存储加码后的录像文件： %s.", output.c_str()), true);
 
-  StampedAviWriter writer(context.makeWriteLayer ? context.makeWriteLayer() : makeFileWriteLayer());
+  // Opening a FIFO or a device for writing could block, and a folder is no output file.
+  if (container::isSpecialFile(output))
+    return failBox(formatMessage(container::kMsgNotRegularFile, output.c_str()), true);
+  StampedFileWriter writer(context.makeWriteLayer ? context.makeWriteLayer() : container::makeFileWriteLayer());
   std::string temporary;
   switch (openTemporaryOutput(writer, output, s.renameOutput, temporary)) {
     case OutputOpen::Opened: break;
@@ -558,7 +580,7 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
   }
   // Every way out before the output has its final name removes what was written.
   struct Discard {
-    StampedAviWriter& writer;
+    StampedFileWriter& writer;
     const std::string& path;
     bool keep = false;
     ~Discard() {
@@ -567,14 +589,13 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
   } discard{writer, temporary};
 
   log.add(formatMessage("加码前检查录像文件 %s ...", input.c_str()));
-  if (reader.validateHeader(&writer, &log) != 0) return JobOutcome::Failed;
+  if (reader.validateHeader(&writer, &log) != container::HeaderOutcome::Valid) return JobOutcome::Failed;
 
   dv::DvFrameInfo info;
   info.previousSecondsOfDay = -1;
   info.previousDateKey = -1;
   log.add("开始加码 ...");
   context.observer.progress(0, "0.0%");
-  reader.clearVideoChunkId();
 
   const int workers = stampWorkers(context.workers, reader.lastFrameIndex());
   std::vector<uint8_t> buffer;
@@ -583,18 +604,19 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
   FrameDecider* decider = nullptr;
   LoopEnd end;
   if (workers <= 1) {
-    serialDecider.emplace(s, reader, &log);
+    serialDecider.emplace(s, reader, markers, &log);
     decider = &*serialDecider;
     pipeline::FrameStamper stamper;
     pipeline::CodeWeights weights;
     buffer.resize(kFrameBufferBytes);
     size_t length = 0;
-    int rc = reader.readFrame(info, &writer, buffer.data(), length, 0, &log);
+    const size_t offset = reader.frameOffset();
+    ReadOutcome rc = reader.readFrame(info, &writer, buffer.data(), length, 0, &log);
     int i = 0;
     int lastShown = 0;
-    while (rc == 0) {
-      uint8_t* frame = buffer.data() + 8;
-      const auto decision = decider->decide(info, frame, length > 8 ? length - 8 : 0, i, weights);
+    while (rc == ReadOutcome::Frame) {
+      uint8_t* frame = buffer.data() + offset;
+      const auto decision = decider->decide(info, frame, length > offset ? length - offset : 0, i, weights);
       if (decision == FrameDecider::kStamp) stamper.stampFrame(info, s, weights, frame, pipeline::PipelineMode::Stamp);
       if (decision != FrameDecider::kSkipped) FrameDecider::remember(info);
       reportProgress(context.observer, i, decider->lastFrameIndex, lastShown);
@@ -608,7 +630,7 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
     }
     end = LoopEnd{rc, buffer.data(), length, i};
   } else {
-    parallel.emplace(context, s, reader, writer, log, workers);
+    parallel.emplace(context, s, reader, markers, writer, log, workers);
     decider = &parallel->decider();
     if (parallel->run(info, end) != -1) return JobOutcome::Failed;
   }
@@ -617,17 +639,17 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
 
   // A file that ends right behind its last frame is complete all the same; only a file without
   // any frame and nothing behind its header is not.
-  if (end.rc < 0 || (end.length == 0 && end.frames == 0)) return JobOutcome::Failed;
+  if (end.rc != ReadOutcome::End || (end.length == 0 && end.frames == 0)) return JobOutcome::Failed;
   if (end.length > 0 && writer.write(end.buffer, end.length) < 0) {
     log.add(kMsgWriteFailed);
     return JobOutcome::Failed;
   }
-  const int copied = reader.copyRemainder(writer);
-  if (copied == -2) {
+  const container::CopyOutcome copied = reader.copyRemainder(writer);
+  if (copied == container::CopyOutcome::ReadFailed) {
     log.add(kMsgReadFailed);
     return JobOutcome::Failed;
   }
-  if (copied != 0) {
+  if (copied != container::CopyOutcome::Copied) {
     log.add(kMsgWriteFailed);
     return JobOutcome::Failed;
   }

@@ -10,12 +10,15 @@
 #include "engine/RunObserver.h"
 #include "settings/StampSettings.h"
 
+namespace kelo::container {
+class WriteLayer;
+}
+
 namespace kelo::engine {
 
-class WriteLayer;
 // Makes the layer the output is written through; empty for the real file system (tests use it
 // to fill the disk at a chosen byte).
-using WriteLayerFactory = std::function<std::unique_ptr<WriteLayer>()>;
+using WriteLayerFactory = std::function<std::unique_ptr<container::WriteLayer>()>;
 
 struct JobContext {
   const settings::StampSettings& settings;

@@ -13,6 +13,7 @@
 #include "engine/BatchDriver.h"
 
 namespace kelo::engine {
+using namespace container;
 namespace {
 
 using test::TempDir;

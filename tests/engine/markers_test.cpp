@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "engine/DvAviReader.h"
+#include "dv/DifLayout.h"
+#include "dv/SampleWriter.h"
+#include "engine/PreviewPass.h"
 #include "engine/MarkerList.h"
 #include "platform/FileSystem.h"
 #include "settings/StampSettings.h"
@@ -81,8 +83,11 @@ TEST(MarkerFile, NameBesideTheVideo) {
   EXPECT_EQ(markerPathFor("/v/Video/tape1.avi"), markerPathFor("/v/Video/TAPE1.Avi"));
   EXPECT_EQ("my.avi.copy.mrk", markerPathFor("My.avi.copy.avi"));
   EXPECT_EQ("/v/ÄRGER.dir/ärger.mrk", markerPathFor("/v/ÄRGER.dir/ÄRGER.AVI"));
-  // Never the video itself.
-  EXPECT_EQ("/v/clip.dv.mrk", markerPathFor("/v/clip.dv"));
+  // Whatever the container, the extension is replaced; never the video itself.
+  EXPECT_EQ("/v/clip.mrk", markerPathFor("/v/clip.dv"));
+  EXPECT_EQ("/v/clip.mrk", markerPathFor("/v/Clip.MOV"));
+  EXPECT_EQ("/v/clip.mrk", markerPathFor("/v/clip"));
+  EXPECT_EQ("/v/.mrk.mrk", markerPathFor("/v/.mrk"));
 }
 
 // A file named the older way, every ".avi" of the lowered name replaced, is still found.
@@ -94,10 +99,9 @@ TEST(MarkerFile, OlderNameIsStillFound) {
   list.insert(7, kStartMarker);
   ASSERT_EQ(0, list.save(dir.file("clip.mrk.mrk")));
   EXPECT_EQ(dir.file("clip.mrk.mrk"), markerPathFor(video));
-  ASSERT_EQ(0, test::writeAviFixture(video, test::syntheticFrames(2, 2), {}));
-  DvAviReader reader;
-  ASSERT_EQ(0, reader.open(video));
-  EXPECT_EQ(all(list), all(reader.markers()));
+  MarkerList loaded;
+  ASSERT_EQ(0, loaded.load(markerPathFor(video)));
+  EXPECT_EQ(all(list), all(loaded));
 }
 
 // Saving writes beside the file and renames: a full disk keeps the old markers, a link stays one.
@@ -134,16 +138,20 @@ TEST(MarkerFile, FailedSaveKeepsTheOldFileAndLinksStayLinks) {
   EXPECT_EQ(4000u * 8, test::readFile(target).size());
 }
 
-TEST(MarkerFile, ReaderLoadsTheMarkersOfItsFile) {
+TEST(MarkerFile, PreviewLoadsTheMarkersOfARawStream) {
   test::TempDir dir;
-  const std::string video = dir.file("Clip.AVI");
-  ASSERT_EQ(0, test::writeAviFixture(video, test::syntheticFrames(2, 2), {}));
+  const std::string video = dir.file("Clip.DV");
+  std::string error;
+  ASSERT_EQ(0, dv::writeSampleStream(video, dv::kSystem625_50, {}, 2, error)) << error;
   MarkerList list;
   list.insert(1, kStartMarker);
   ASSERT_EQ(0, list.save(dir.file("clip.mrk")));
-  DvAviReader reader;
-  ASSERT_EQ(0, reader.open(video));
-  EXPECT_EQ(all(list), all(reader.markers()));
+  NullObserver quiet;
+  PreviewPass pass(quiet);
+  PreviewFrame frame;
+  ASSERT_EQ(0, pass.preview(settings::StampSettings{}, video, 0, frame));
+  ASSERT_NE(nullptr, pass.markers());
+  EXPECT_EQ(all(list), all(*pass.markers()));
 }
 
 }  // namespace

@@ -3,12 +3,13 @@
 #include <sys/stat.h>
 
 #include "engine/OutputNaming.h"
-#include "engine/StampedAviWriter.h"
+#include "container/StampedFileWriter.h"
 #include "platform/FileSystem.h"
 #include "settings/StampSettings.h"
 #include "support/TestUtil.h"
 
 namespace kelo::engine {
+using namespace container;
 namespace {
 
 std::tm at(int year, int month, int day, int hours, int minutes, int seconds) {
@@ -42,12 +43,34 @@ TEST(OutputNaming, NamesAndPatternExpansion) {
 // Writes `content` through the temporary output of `output` and gives it its final name.
 FinalName stampAs(const std::string& output, bool rename, std::u16string_view pattern, const std::string& content,
                   std::string& finalPath, const std::string& input = "/in/Trip.avi") {
-  StampedAviWriter writer;
+  StampedFileWriter writer;
   std::string temporary;
   EXPECT_EQ(OutputOpen::Opened, openTemporaryOutput(writer, output, rename, temporary));
   writer.write(content.data(), content.size());
   finalPath = output;
   return giveFinalName(writer, temporary, input, finalPath, rename, pattern, kFirst, kLast);
+}
+
+TEST(OutputNaming, TheOutputKeepsTheInputsExtension) {
+  struct Case {
+    const char* input;
+    const char* temporary;
+    const char* named;  // the default pattern expanded, the extension behind it
+  };
+  const Case cases[] = {
+      {"/in/Trip.dv", "tmpKeloout.dv", "Trip-20050307140509-050307153000.dv"},
+      {"/in/Trip.MOV", "tmpKeloout.MOV", "Trip-20050307140509-050307153000-1.MOV"},
+      {"/in/tape", "tmpKeloout", "tape-20050307140509-050307153000"},
+  };
+  test::TempDir dir;
+  ASSERT_TRUE(test::writeFile(dir.file("Trip-20050307140509-050307153000.MOV"), {1}));
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.temporary, outputName(c.input, true));
+    std::string path;
+    ASSERT_EQ(RenameOutcome::Renamed,
+              stampAs(dir.file(c.temporary), true, settings::kDefaultOutputNamePattern, "x", path, c.input).outcome);
+    EXPECT_EQ(dir.file(c.named), path);
+  }
 }
 
 TEST(OutputNaming, FinalNameNeverReplacesAFile) {
@@ -90,7 +113,7 @@ TEST(OutputNaming, AnUnmakeableNameFallsBackToTheInputsName) {
 
 TEST(OutputNaming, TemporaryNamesAreHeldExclusivelyAndDiscardedWhole) {
   test::TempDir dir;
-  StampedAviWriter a, b, c;
+  StampedFileWriter a, b, c;
   std::string ta, tb, tc;
   ASSERT_EQ(OutputOpen::Opened, openTemporaryOutput(a, dir.file("tmpKeloout.dv"), true, ta));
   ASSERT_EQ(OutputOpen::Opened, openTemporaryOutput(b, dir.file("tmpKeloout.dv"), true, tb));
@@ -99,13 +122,13 @@ TEST(OutputNaming, TemporaryNamesAreHeldExclusivelyAndDiscardedWhole) {
   // One temporary per output without renaming: a second pass on the same output is refused.
   ASSERT_EQ(OutputOpen::Opened, openTemporaryOutput(c, dir.file("clip.avi"), false, tc));
   EXPECT_EQ(dir.file("tmpKeloout-clip.avi"), tc);
-  StampedAviWriter d;
+  StampedFileWriter d;
   std::string td;
   EXPECT_EQ(OutputOpen::InUse, openTemporaryOutput(d, dir.file("clip.avi"), false, td));
   EXPECT_EQ(OutputOpen::Failed, openTemporaryOutput(d, dir.file("no/clip.avi"), false, td));
   // A user's file of a temporary-looking name is passed over, never written.
   ASSERT_TRUE(test::writeFile(dir.file("tmpKeloout-2.dv"), {9}));
-  StampedAviWriter e;
+  StampedFileWriter e;
   std::string te;
   ASSERT_EQ(OutputOpen::Opened, openTemporaryOutput(e, dir.file("tmpKeloout.dv"), true, te));
   EXPECT_EQ(dir.file("tmpKeloout-3.dv"), te);
@@ -141,7 +164,7 @@ int64_t modificationTime(const std::string& path) {
 TEST(FileTimes, ModificationTimeFromTheLastRecordedTime) {
   test::TempDir dir;
   const std::string path = dir.file("o.avi");
-  StampedAviWriter writer;
+  StampedFileWriter writer;
   ASSERT_EQ(0, writer.open(path));
   writer.write("abc", 3);  // still buffered: must not touch the time set below
   ASSERT_EQ(0, setFileTimes(writer, kFirst, kLast, {false, true}));

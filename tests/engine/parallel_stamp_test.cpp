@@ -10,18 +10,19 @@
 #include <cstring>
 #include <mutex>
 
-#include "engine/DvAviReader.h"
+#include "container/DvAviReader.h"
 #include "engine/MarkerList.h"
-#include "engine/SampleAvi.h"
+#include "container/SampleAvi.h"
 #include "engine/StampJob.h"
-#include "engine/StampedAviWriter.h"
-#include "engine/Verify.h"
+#include "container/StampedFileWriter.h"
+#include "container/Verify.h"
 #include "platform/FileSystem.h"
 #include "settings/StampSettings.h"
 #include "support/FillingLayer.h"
 #include "support/TestUtil.h"
 
 namespace kelo::engine {
+using namespace container;
 namespace {
 
 using settings::IntervalMode;

@@ -11,10 +11,10 @@
 
 #include "engine/BatchDriver.h"
 #include "engine/MarkerList.h"
-#include "engine/SampleAvi.h"
+#include "container/SampleAvi.h"
 #include "engine/StampJob.h"
-#include "engine/StampedAviWriter.h"
-#include "engine/Verify.h"
+#include "container/StampedFileWriter.h"
+#include "container/Verify.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -23,6 +23,7 @@
 #include "support/TestUtil.h"
 
 namespace kelo::engine {
+using namespace container;
 namespace {
 
 using test::TempDir;
@@ -210,7 +211,7 @@ TEST(StampJob, BadFilesAmongGoodOnesAndOutputEqualToInputLeaveInputsIntact) {
   driver.wait();
   EXPECT_EQ(outcomes(driver.summary()),
             (std::vector<JobOutcome>{JobOutcome::Failed, JobOutcome::Refused, JobOutcome::Stamped}));
-  EXPECT_TRUE(rec.logged("***错误：此文件太小，不可能是 DV AVI 文件。"));
+  EXPECT_TRUE(rec.logged("***错误: 此文件不是 DV 文件（AVI、DV 或 QuickTime）。"));
   // The refused input leaves nothing under its output name, nor under a temporary one.
   EXPECT_EQ(test::listDir(dir.file("out")), (std::vector<std::string>{"good.avi", "same.avi"}));
   EXPECT_TRUE(rec.logged("未加码的录像:  " + text));

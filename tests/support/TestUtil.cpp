@@ -81,7 +81,9 @@ std::string sha256File(const std::string& path) {
 
 std::string rewrapWithDvgrab(const std::string& dv, const std::string& format, const std::string& prefix,
                              int minFrames, std::string* log) {
-  const std::string file = prefix + "001.avi";
+  // dvgrab names its file by the format: raw DV, QuickTime or AVI.
+  const std::string file = prefix + "001" +
+                           (format.rfind("raw", 0) == 0 ? ".dv" : format.rfind("qt", 0) == 0 ? ".mov" : ".avi");
   const std::string folder = std::filesystem::path(prefix).parent_path().string();
   CommandResult r;
   for (int attempt = 0; attempt < 3; ++attempt) {

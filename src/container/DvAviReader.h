@@ -10,23 +10,13 @@
 // file size and the bytes actually read before they are used.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/MarkerList.h"
-#include "platform/File.h"
+#include "container/DvSource.h"
 
-namespace kelo::dv {
-struct DvFrameInfo;
-}
-namespace kelo::settings {
-struct StampSettings;
-}
-
-namespace kelo::engine {
-
-class RunLog;
-class StampedAviWriter;
+namespace kelo::container {
 
 // Messages of the reader in the run log.
 inline constexpr const char* kMsgTooSmall = "***错误：此文件太小，不可能是 DV AVI 文件。";
@@ -35,64 +25,42 @@ inline constexpr const char* kMsgNotDvAvi = "***错误: 此文件不是有效 DV
 inline constexpr const char* kMsgNoMovi = "***错误: 此文件不是有效 type %s DV AVI 文件。";
 inline constexpr const char* kMsgTypeI = "    type I DV AVI 格式";
 inline constexpr const char* kMsgTypeII = "    type II DV AVI 格式";
-inline constexpr const char* kMsgWriteFailed = "写加码文件时出错，硬盘可能满了。";
-// A read that fails in the middle of the file (device error): the pass must not report success.
-inline constexpr const char* kMsgReadFailed = "***错误: 读录像文件时出错。";
 
-class DvAviReader {
+class DvAviReader final : public DvSource {
  public:
   DvAviReader();
-  ~DvAviReader();
-  DvAviReader(const DvAviReader&) = delete;
-  DvAviReader& operator=(const DvAviReader&) = delete;
 
-  // Opens for reading (shared lock), stores the file size and loads the marker side file.
-  // 0; -1 for an empty path; -2 when the file cannot be opened ("can not open file.\n" on the
-  // error stream; openError() holds the errno value).
-  int open(const std::string& path);
-  void close();
-  bool isOpen() const { return file_.isOpen(); }
+  ContainerKind kind() const override { return ContainerKind::Avi; }
 
-  // 0 when the file is a DV AVI file, -1 otherwise (the reason is in the log). With an output,
-  // the header (everything up to and including the `movi` identifier) is written to it.
-  int validateHeader(StampedAviWriter* output, RunLog* log);
+  // Valid when the file is a DV AVI file, Invalid otherwise (the reason is in the log). With an
+  // output, the header (everything up to and including the `movi` identifier) is written to it.
+  HeaderOutcome validateHeader(StampedFileWriter* output, MessageSink* log) override;
 
-  // Next frame chunk in file order (or frame `frameIndex` in random-access mode) into `buffer`
-  // (kFrameBufferBytes long): 0 with the chunk's length in `length` (8-byte chunk header plus
-  // the DV frame, for padded type I files up to the 512-byte boundary); 1 when there is no
-  // further frame, `length` holding the trailing bytes left in the buffer (0 when the file ends
-  // right behind the last frame, which is a normal end); -1 when writing to the output or
-  // reading the input failed (logged). The video system of the first frame goes into `info`.
+  // Next frame chunk in file order (or frame `frameIndex` in random-access mode): the 8-byte
+  // chunk header plus the DV frame, for padded type I files up to the 512-byte boundary. At the
+  // end `length` holds the trailing bytes left in the buffer (0 when the file ends right behind
+  // the last frame, which is a normal end). The video system of the first frame goes into `info`.
   // In random-access mode nothing is written and frame `frameIndex` itself is returned.
-  int readFrame(dv::DvFrameInfo& info, StampedAviWriter* output, uint8_t* buffer, size_t& length, int frameIndex,
-                RunLog* log);
+  ReadOutcome readFrame(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
+                        int frameIndex, MessageSink* log) override;
 
-  // After readFrame returned 1: copies the rest of the input, from the read position to the end,
-  // to the output in blocks of kFrameBufferBytes. 0; -1 when writing failed; -2 when reading
-  // failed. Nothing is logged (the caller knows the message).
-  int copyRemainder(StampedAviWriter& output);
+  // The rest of the input, from the read position to the end, in blocks of kFrameBufferBytes.
+  // Nothing is logged (the caller knows the message).
+  CopyOutcome copyRemainder(StampedFileWriter& output) override;
 
-  // How many frames from the frame just read until the recorded second changes: 1 when the next
-  // frame is in a new second, up to 30; 0 when the next 30 frames all share the current second.
-  // Reads ahead into a buffer of its own and leaves the read position as it was.
-  int lookAheadToNextSecond(const dv::DvFrameInfo& info, const settings::StampSettings& settings);
-
-  void setRandomAccess(bool on) { randomAccess_ = on; }
-  bool randomAccess() const { return randomAccess_; }
+  size_t frameOffset() const override { return 8; }
   // The chunk id of the first accepted frame; cleared when a pass or a preview starts.
   void clearVideoChunkId() { videoChunkId_ = 0; }
   uint32_t videoChunkId() const { return videoChunkId_; }
 
-  const std::string& path() const { return path_; }
-  int openError() const { return openError_; }
-  int64_t fileSize() const { return fileSize_; }
   // The video stream header's dwLength minus 1 (-1 for an empty stream).
-  int lastFrameIndex() const { return lastFrameIndex_; }
+  int lastFrameIndex() const override { return lastFrameIndex_; }
   bool isTypeII() const { return typeII_; }
   // The header carries OpenDML structures (a super index or the odml list).
   bool isOpenDml() const { return openDml_; }
   // Offset of the chunk header of the frame returned last.
   int64_t currentFramePosition() const { return currentFramePos_; }
+  int64_t framePosition() const override { return currentFramePos_; }
   // Behind the `movi` identifier until the first frame is found, then that frame's offset.
   int64_t firstFramePosition() const { return firstFramePos_; }
   int lastFrameIndexRead() const { return lastRead_; }
@@ -104,8 +72,13 @@ class DvAviReader {
   // of its entries has been found wrong); -1 otherwise.
   int indexedFrameCount() const;
 
-  MarkerList& markers() { return markers_; }
-  const MarkerList& markers() const { return markers_; }
+ protected:
+  Mark mark() const override { return {pos_, currentFramePos_, lastRead_}; }
+  void restore(const Mark& m) override {
+    pos_ = m.a;
+    currentFramePos_ = m.b;
+    lastRead_ = m.c;
+  }
 
  private:
   enum class Candidate { None, Incomplete, Frame, Index, Audio };
@@ -115,25 +88,23 @@ class DvAviReader {
     int64_t skip = 0;  // Index: bytes of the whole chunk, pad byte included
   };
 
+  // 0 or an errno value.
   int readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& got);
   int window(const uint8_t*& w, size_t& n);
+  size_t cacheCapacity();
   ScanStop scanWindow(const uint8_t* w, size_t n, size_t p, dv::DvFrameInfo& info);
   bool isFollower(uint32_t id, uint32_t frameId) const;
   size_t acceptedLength(const uint8_t* w, size_t n, int64_t at) const;
   size_t findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo& info);
   int64_t indexChunkBytes(const uint8_t* w, size_t n, int64_t at);
   static constexpr size_t kNone = static_cast<size_t>(-1);
-  int copyRange(StampedAviWriter* output, int64_t from, int64_t count);
-  int scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8_t* buffer, size_t& length, RunLog* log);
-  int readFrameAt(dv::DvFrameInfo& info, uint8_t* buffer, size_t& length, int frameIndex, RunLog* log);
+  ReadOutcome scanNext(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
+                       MessageSink* log);
+  ReadOutcome readFrameAt(dv::DvFrameInfo& info, uint8_t* buffer, size_t& length, int frameIndex, MessageSink* log);
   void loadIndex();
   bool loadSuperIndex(std::vector<int64_t>& positions);
   bool loadLegacyIndex(std::vector<int64_t>& positions);
 
-  platform::File file_;
-  std::string path_;
-  int openError_ = 0;
-  int64_t fileSize_ = 0;
   int64_t currentFramePos_ = 0;
   int64_t firstFramePos_ = 0;
   int64_t pos_ = 0;  // file offset of the next window
@@ -144,15 +115,14 @@ class DvAviReader {
   bool typeII_ = false;
   bool openDml_ = false;
   bool firstPending_ = true;
-  bool randomAccess_ = false;
   bool validated_ = false;
   uint32_t videoChunkId_ = 0;
-  MarkerList markers_;
 
   std::vector<uint8_t> header_;  // bytes [0, end of `movi` identifier)
 
   // Read cache: windows overlap and step back a little, so reads are served from one large block.
-  std::vector<uint8_t> cache_;
+  std::unique_ptr<uint8_t[]> cache_;
+  size_t cacheCapacity_ = 0;
   int64_t cacheStart_ = 0;
   size_t cacheLength_ = 0;
   bool cacheAtEnd_ = false;  // the last fill reached the end of the file
@@ -163,4 +133,4 @@ class DvAviReader {
   bool indexUsable_ = false;
 };
 
-}  // namespace kelo::engine
+}  // namespace kelo::container

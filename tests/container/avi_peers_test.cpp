@@ -8,7 +8,7 @@
 #include "support/AviFixture.h"
 #include "support/TestUtil.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 namespace {
 
 using nlohmann::json;
@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(Systems, AviPeers,
                                            Clip{"ntsc", false, "2026-01-02T03:04:05", "2026-01-02 03:04:05", 0.3}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(AviPeerRejects, OtherCodecsAndRawDv) {
+TEST(AviPeerRejects, OtherCodecsAndContainers) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   test::TempDir dir;
   struct Case {
@@ -135,7 +135,7 @@ TEST(AviPeerRejects, OtherCodecsAndRawDv) {
   const std::vector<Case> cases{
       {"-c:v mjpeg -pix_fmt yuvj420p", "mjpeg.avi", "***错误: 此文件不是有效 DV AVI 文件。"},
       {"-c:v rawvideo -pix_fmt yuv420p", "raw.avi", "***错误: 此文件不是有效 DV AVI 文件。"},
-      {"-pix_fmt yuv420p -f dv", "raw.dv", "***错误: 此文件不是 DV AVI 文件。"},
+      {"-c:v mjpeg -pix_fmt yuvj420p -f matroska", "clip.dv", "***错误: 此文件不是 DV 文件（AVI、DV 或 QuickTime）。"},
   };
   for (const Case& c : cases) {
     const std::string path = dir.file(c.file);
@@ -151,4 +151,4 @@ TEST(AviPeerRejects, OtherCodecsAndRawDv) {
 }
 
 }  // namespace
-}  // namespace kelo::engine
+}  // namespace kelo::container

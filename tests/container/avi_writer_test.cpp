@@ -1,4 +1,4 @@
-// StampedAviWriter: full disk, other write failures, the "not shared" output, closed writers.
+// StampedFileWriter: full disk, other write failures, the "not shared" output, closed writers.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -6,16 +6,15 @@
 #include <cerrno>
 
 #include "dv/FrameInfo.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
-#include "engine/RunLog.h"
-#include "engine/StampedAviWriter.h"
+#include "container/RiffChunks.h"
+#include "container/DvAviReader.h"
+#include "container/StampedFileWriter.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "support/AviFixture.h"
 #include "support/TestUtil.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 namespace {
 
 using test::TempDir;
@@ -55,21 +54,21 @@ TEST_F(AviWriterFailures, ReaderLogsAFailedWriteBetweenFrames) {
   // while it scans for the second frame, into an output that is gone.
   const std::string out = dir_.file("out.avi");
   DvAviReader reader;
-  StampedAviWriter writer(std::make_unique<test::FailingWriteLayer>(1000, ENOSPC));
-  RunLog log;
+  StampedFileWriter writer(std::make_unique<test::FailingWriteLayer>(1000, ENOSPC));
+  MessageList log;
   ASSERT_EQ(0, reader.open(in_));
   ASSERT_EQ(0, writer.open(out));
-  ASSERT_EQ(0, reader.validateHeader(&writer, &log));
+  ASSERT_EQ(HeaderOutcome::Valid, reader.validateHeader(&writer, &log));
   std::vector<uint8_t> buffer(kFrameBufferBytes);
   dv::DvFrameInfo info;
   size_t length = 0;
-  ASSERT_EQ(0, reader.readFrame(info, &writer, buffer.data(), length, 0, &log));
+  ASSERT_EQ(ReadOutcome::Frame, reader.readFrame(info, &writer, buffer.data(), length, 0, &log));
   EXPECT_EQ(-2, writer.write(buffer.data(), length));
   EXPECT_TRUE(writer.deletedAfterDiskFull());
   testing::internal::CaptureStderr();
-  EXPECT_EQ(-1, reader.readFrame(info, &writer, buffer.data(), length, 1, &log));
+  EXPECT_EQ(ReadOutcome::WriteFailed, reader.readFrame(info, &writer, buffer.data(), length, 1, &log));
   EXPECT_EQ("ERROR: file is not valid.\n", testing::internal::GetCapturedStderr());
-  EXPECT_EQ("写加码文件时出错，硬盘可能满了。", log.lines().back());
+  EXPECT_EQ("写加码文件时出错，硬盘可能满了。", log.lines.back());
   EXPECT_FALSE(platform::fileExists(out));
 }
 
@@ -87,7 +86,7 @@ TEST_F(AviWriterFailures, OutputHeldByAnotherProgramIsASharingViolation) {
   const std::string out = dir_.file("out.avi");
   platform::File other;
   ASSERT_EQ(0, other.openWrite(out));
-  StampedAviWriter writer;
+  StampedFileWriter writer;
   testing::internal::CaptureStderr();
   EXPECT_EQ(-2, writer.open(out));
   EXPECT_EQ("ERROR: can not open file.\n", testing::internal::GetCapturedStderr());
@@ -103,7 +102,7 @@ TEST_F(AviWriterFailures, OutputHeldByAnotherProgramIsASharingViolation) {
 
 TEST(AviWriter, ClosedWriterAndEmptyWrites) {
   TempDir dir;
-  StampedAviWriter writer;
+  StampedFileWriter writer;
   EXPECT_EQ(-1, writer.open(""));
   testing::internal::CaptureStderr();
   EXPECT_EQ(-1, writer.write("x", 1));
@@ -146,4 +145,4 @@ TEST(AviWriter, RealFullDiskOnSmallTmpfs) {
 }
 
 }  // namespace
-}  // namespace kelo::engine
+}  // namespace kelo::container

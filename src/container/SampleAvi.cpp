@@ -1,4 +1,4 @@
-#include "engine/SampleAvi.h"
+#include "container/SampleAvi.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "dv/FrameSkeleton.h"
 #include "platform/File.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 
 namespace {
 
@@ -324,4 +324,4 @@ int writeSampleAvi(const std::string& path, const SampleOptions& options, std::s
   return out.rc;
 }
 
-}  // namespace kelo::engine
+}  // namespace kelo::container

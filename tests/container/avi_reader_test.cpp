@@ -7,22 +7,21 @@
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
-#include "engine/RunLog.h"
-#include "engine/StampedAviWriter.h"
-#include "settings/StampSettings.h"
+#include "container/RiffChunks.h"
+#include "container/DvAviReader.h"
+#include "container/StampedFileWriter.h"
 #include "support/AviFixture.h"
 #include "support/TestUtil.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 namespace {
 
 using test::AviFixtureOptions;
 using test::TempDir;
 
 struct Scan {
-  int result = 0;                  // last readFrame result
+  bool valid = false;              // opened and its header accepted
+  ReadOutcome result = ReadOutcome::ReadFailed;  // last readFrame result
   std::vector<int64_t> positions;  // chunk offsets of the frames found
   std::vector<int> timecodes;      // their timecode frame numbers
   std::vector<size_t> lengths;
@@ -33,31 +32,31 @@ struct Scan {
 Scan scanFile(const std::string& path) {
   Scan s;
   DvAviReader reader;
-  RunLog log;
-  if (reader.open(path) != 0 || reader.validateHeader(nullptr, &log) != 0) {
-    s.result = -9;
-    s.log = log.lines();
+  MessageList log;
+  if (reader.open(path) != 0 || reader.validateHeader(nullptr, &log) != HeaderOutcome::Valid) {
+    s.log = log.lines;
     return s;
   }
+  s.valid = true;
   std::vector<uint8_t> buffer(kFrameBufferBytes);
   dv::DvFrameInfo info;
   size_t length = 0;
   int i = 0;
-  while ((s.result = reader.readFrame(info, nullptr, buffer.data(), length, i, &log)) == 0) {
+  while ((s.result = reader.readFrame(info, nullptr, buffer.data(), length, i, &log)) == ReadOutcome::Frame) {
     s.positions.push_back(reader.currentFramePosition());
     s.timecodes.push_back(test::timecodeFrameNumber(buffer.data() + 8, length - 8));
     s.lengths.push_back(length);
     ++i;
   }
   s.system = info.system;
-  s.log = log.lines();
+  s.log = log.lines;
   return s;
 }
 
 // One frame read in random-access mode from a freshly opened reader.
 struct RandomRead {
   int setup = -1;      // open and header validation: 0 when both succeeded
-  int result = -1;     // readFrame's result
+  ReadOutcome result = ReadOutcome::ReadFailed;
   int timecode = -1;   // timecode frame number of the frame found
   int indexed = -2;    // indexedFrameCount() afterwards
 };
@@ -67,13 +66,13 @@ RandomRead readFrameAt(const std::string& path, int n) {
   DvAviReader reader;
   if (reader.open(path) != 0) return r;
   reader.setRandomAccess(true);
-  if (reader.validateHeader(nullptr, nullptr) != 0) return r;
+  if (reader.validateHeader(nullptr, nullptr) != HeaderOutcome::Valid) return r;
   r.setup = 0;
   std::vector<uint8_t> buffer(kFrameBufferBytes);
   dv::DvFrameInfo info;
   size_t length = 0;
   r.result = reader.readFrame(info, nullptr, buffer.data(), length, n, nullptr);
-  if (r.result == 0) r.timecode = test::timecodeFrameNumber(buffer.data() + 8, length - 8);
+  if (r.result == ReadOutcome::Frame) r.timecode = test::timecodeFrameNumber(buffer.data() + 8, length - 8);
   r.indexed = reader.indexedFrameCount();
   return r;
 }
@@ -93,7 +92,7 @@ class AviReaderLayouts : public ::testing::Test {
     EXPECT_EQ(0, test::writeAviFixture(in, test::syntheticFrames(system, count), options));
     const std::vector<int64_t> expected = test::lastFixtureFramePositions();
     Scan s = scanFile(in);
-    EXPECT_EQ(1, s.result);
+    EXPECT_EQ(ReadOutcome::End, s.result);
     EXPECT_EQ(expected, s.positions);
     EXPECT_EQ(upTo(count), s.timecodes);
     EXPECT_EQ(system, s.system);
@@ -204,15 +203,15 @@ TEST_F(AviReaderLayouts, TrailingBytesAreTheIndexChunk) {
   ASSERT_EQ(0, test::writeAviFixture(in, test::syntheticFrames(2, 3), {}));
   DvAviReader reader;
   ASSERT_EQ(0, reader.open(in));
-  ASSERT_EQ(0, reader.validateHeader(nullptr, nullptr));
+  ASSERT_EQ(HeaderOutcome::Valid, reader.validateHeader(nullptr, nullptr));
   std::vector<uint8_t> buffer(kFrameBufferBytes);
   dv::DvFrameInfo info;
   size_t length = 0;
-  int r;
+  ReadOutcome r;
   int i = 0;
-  while ((r = reader.readFrame(info, nullptr, buffer.data(), length, i++, nullptr)) == 0) {
+  while ((r = reader.readFrame(info, nullptr, buffer.data(), length, i++, nullptr)) == ReadOutcome::Frame) {
   }
-  ASSERT_EQ(1, r);
+  ASSERT_EQ(ReadOutcome::End, r);
   // Audio chunk of the last frame, then idx1 with 6 entries.
   ASSERT_EQ(8u + 7680u + 8u + 6u * 16u, length);
   EXPECT_TRUE(isFourcc(buffer.data() + 8 + 7680, "idx1"));
@@ -227,18 +226,18 @@ class AviRandomAccess : public ::testing::Test {
     DvAviReader reader;
     ASSERT_EQ(0, reader.open(path));
     reader.setRandomAccess(true);
-    ASSERT_EQ(0, reader.validateHeader(nullptr, nullptr));
+    ASSERT_EQ(HeaderOutcome::Valid, reader.validateHeader(nullptr, nullptr));
     std::vector<uint8_t> buffer(kFrameBufferBytes);
     dv::DvFrameInfo info;
     for (int n : order) {
       size_t length = 0;
-      ASSERT_EQ(0, reader.readFrame(info, nullptr, buffer.data(), length, n, nullptr)) << "frame " << n;
+      ASSERT_EQ(ReadOutcome::Frame, reader.readFrame(info, nullptr, buffer.data(), length, n, nullptr)) << "frame " << n;
       EXPECT_EQ(n, test::timecodeFrameNumber(buffer.data() + 8, length - 8)) << "frame " << n;
       EXPECT_EQ(n, reader.lastFrameIndexRead());
     }
     EXPECT_EQ(expectIndexed, reader.indexedFrameCount());
     size_t length = 0;
-    EXPECT_EQ(1, reader.readFrame(info, nullptr, buffer.data(), length, 1000, nullptr));
+    EXPECT_EQ(ReadOutcome::End, reader.readFrame(info, nullptr, buffer.data(), length, 1000, nullptr));
   }
   const std::vector<int> order_{7, 0, 9, 9, 3, 4, 1, 8};
   TempDir dir_;
@@ -285,7 +284,7 @@ TEST_F(AviRandomAccess, WrongIndexFallsBackToScanning) {
     // The last entry points at the idx1 chunk: found wrong, the reader scans instead.
     const RandomRead r = readFrameAt(path, 9);
     ASSERT_EQ(0, r.setup);
-    ASSERT_EQ(0, r.result);
+    ASSERT_EQ(ReadOutcome::Frame, r.result);
     EXPECT_EQ(9, r.timecode);
     EXPECT_EQ(-1, r.indexed);
   }
@@ -325,7 +324,7 @@ TEST(AviSequentialLarge, ScanFindsEveryFrameBeyondFourGiB) {
   const std::string path = dir.file("big.avi");
   const std::vector<int64_t> expected = writeBeyondFourGiB(path);
   const Scan s = scanFile(path);
-  EXPECT_EQ(1, s.result);
+  EXPECT_EQ(ReadOutcome::End, s.result);
   EXPECT_EQ(expected, s.positions);
   EXPECT_EQ(upTo(6), s.timecodes);
 }
@@ -335,14 +334,14 @@ TEST(AviSequentialLarge, ScanFindsEveryFrameBeyondFourGiB) {
 class AviBadInput : public ::testing::Test {
  protected:
   // Validation result and log of a file holding `bytes`.
-  std::pair<int, std::vector<std::string>> validate(const std::vector<uint8_t>& bytes) {
+  std::pair<HeaderOutcome, std::vector<std::string>> validate(const std::vector<uint8_t>& bytes) {
     const std::string path = dir_.file("bad.avi");
     EXPECT_TRUE(test::writeFile(path, bytes));
     DvAviReader reader;
-    RunLog log;
+    MessageList log;
     EXPECT_EQ(0, reader.open(path));
-    const int r = reader.validateHeader(nullptr, &log);
-    return {r, log.lines()};
+    const HeaderOutcome r = reader.validateHeader(nullptr, &log);
+    return {r, log.lines};
   }
   std::vector<uint8_t> goodFile(int frames = 3, AviFixtureOptions o = {}) {
     const std::string path = dir_.file("good.avi");
@@ -355,12 +354,12 @@ class AviBadInput : public ::testing::Test {
 TEST_F(AviBadInput, SizeCheckAtExactlyTheHeaderRead) {
   std::vector<uint8_t> bytes = goodFile(1);
   bytes.resize(kHeaderBytes);
-  EXPECT_EQ(0, validate(bytes).first);
+  EXPECT_EQ(HeaderOutcome::Valid, validate(bytes).first);
   bytes.resize(kHeaderBytes - 1);
   auto [r, log] = validate(bytes);
-  EXPECT_EQ(-1, r);
+  EXPECT_EQ(HeaderOutcome::Invalid, r);
   EXPECT_EQ(std::vector<std::string>{"***错误：此文件太小，不可能是 DV AVI 文件。"}, log);
-  EXPECT_EQ(-1, validate({}).first);
+  EXPECT_EQ(HeaderOutcome::Invalid, validate({}).first);
 }
 
 TEST_F(AviBadInput, MessagesForWrongHeaders) {
@@ -370,7 +369,7 @@ TEST_F(AviBadInput, MessagesForWrongHeaders) {
   EXPECT_EQ((std::vector<std::string>{"***错误: 此文件不是 DV AVI 文件。"}), validate(notRiff).second);
   std::vector<uint8_t> wav = bytes;
   std::memcpy(wav.data() + 8, "WAVE", 4);
-  EXPECT_EQ(-1, validate(wav).first);
+  EXPECT_EQ(HeaderOutcome::Invalid, validate(wav).first);
 
   // The video stream header with another codec: no DV stream header at all.
   std::vector<uint8_t> mjpeg = bytes;
@@ -388,7 +387,7 @@ TEST_F(AviBadInput, MessagesForWrongHeaders) {
       if (std::memcmp(&noMovi[i], "movi", 4) == 0) std::memcpy(&noMovi[i], "mova", 4);
     }
     auto [r, log] = validate(noMovi);
-    EXPECT_EQ(-1, r);
+    EXPECT_EQ(HeaderOutcome::Invalid, r);
     ASSERT_EQ(2u, log.size());
     EXPECT_EQ(o.type == 1 ? "***错误: 此文件不是有效 type I DV AVI 文件。" : "***错误: 此文件不是有效 type II DV AVI 文件。",
               log[1]);
@@ -402,7 +401,7 @@ TEST_F(AviBadInput, StreamHeaderOfAnotherHandlerIsSkipped) {
   // Overwrite the first bytes of the `JUNK`-free avih payload region: avih sits at 24, 56 bytes.
   std::memcpy(&bytes[32], fake, sizeof fake);
   auto [r, log] = validate(bytes);
-  EXPECT_EQ(0, r);
+  EXPECT_EQ(HeaderOutcome::Valid, r);
 }
 
 TEST_F(AviBadInput, TruncatedAnywhereNeverLoopsOrCrashes) {
@@ -420,10 +419,10 @@ TEST_F(AviBadInput, TruncatedAnywhereNeverLoopsOrCrashes) {
     ASSERT_TRUE(test::writeFile(path, part));
     Scan s = scanFile(path);
     if (cut < kHeaderBytes) {
-      EXPECT_EQ(-9, s.result);
+      EXPECT_FALSE(s.valid);
       continue;
     }
-    EXPECT_EQ(1, s.result) << "cut " << cut;
+    EXPECT_EQ(ReadOutcome::End, s.result) << "cut " << cut;
     // Only whole frames are returned, and a copy still reproduces the file.
     for (int64_t p : s.positions) EXPECT_LE(p + 144008, static_cast<int64_t>(cut));
     EXPECT_EQ(0, test::copyThroughReader(path, dir_.file("copy.avi")));
@@ -446,12 +445,12 @@ TEST_F(AviBadInput, IndexSizesPastTheEndAreNotTrusted) {
   const std::string path = dir_.file("size.avi");
   ASSERT_TRUE(test::writeFile(path, bytes));
   Scan s = scanFile(path);
-  EXPECT_EQ(1, s.result);
+  EXPECT_EQ(ReadOutcome::End, s.result);
   EXPECT_EQ(3u, s.positions.size());
   // Random access: the super index now points at an index that reaches past the file.
   const RandomRead r = readFrameAt(path, 2);
   ASSERT_EQ(0, r.setup);
-  ASSERT_EQ(0, r.result);
+  ASSERT_EQ(ReadOutcome::Frame, r.result);
   EXPECT_EQ(2, r.timecode);
   EXPECT_EQ(-1, r.indexed);
 }
@@ -471,7 +470,7 @@ TEST_F(AviBadInput, IndexSizeNotFollowedByAChunkIsNotTrusted) {
   const std::string path = dir_.file("size.avi");
   ASSERT_TRUE(test::writeFile(path, bytes));
   Scan s = scanFile(path);
-  EXPECT_EQ(1, s.result);
+  EXPECT_EQ(ReadOutcome::End, s.result);
   EXPECT_EQ(upTo(3), s.timecodes);
 }
 
@@ -482,7 +481,7 @@ TEST_F(AviBadInput, MovieListWithoutFrames) {
   const std::string path = dir_.file("noframes.avi");
   ASSERT_TRUE(test::writeFile(path, bytes));
   Scan s = scanFile(path);
-  EXPECT_EQ(1, s.result);
+  EXPECT_EQ(ReadOutcome::End, s.result);
   EXPECT_TRUE(s.positions.empty());
   EXPECT_EQ(0, test::copyThroughReader(path, dir_.file("copy.avi")));
   EXPECT_EQ(test::sha256File(path), test::sha256File(dir_.file("copy.avi")));
@@ -494,10 +493,8 @@ TEST_F(AviBadInput, ClosedReaderReportsNotValid) {
   dv::DvFrameInfo info;
   size_t length = 0;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(-1, reader.readFrame(info, nullptr, buffer.data(), length, 0, nullptr));
-  EXPECT_EQ(-2, reader.open(dir_.file("missing.avi")));
-  EXPECT_EQ(ENOENT, reader.openError());
-  EXPECT_EQ(-1, reader.open(""));
+  EXPECT_EQ(ReadOutcome::ReadFailed, reader.readFrame(info, nullptr, buffer.data(), length, 0, nullptr));
+  EXPECT_EQ(ENOENT, reader.open(dir_.file("missing.avi")));
   EXPECT_EQ("ERROR: file is not valid.\nERROR: can not open file.\n", testing::internal::GetCapturedStderr());
 }
 
@@ -515,17 +512,17 @@ TEST(AviLookAhead, CountsFramesToTheNextSecond) {
   ASSERT_EQ(0, test::writeAviFixture(path, frames, {}));
   DvAviReader reader;
   ASSERT_EQ(0, reader.open(path));
-  ASSERT_EQ(0, reader.validateHeader(nullptr, nullptr));
-  settings::StampSettings settings;
+  ASSERT_EQ(HeaderOutcome::Valid, reader.validateHeader(nullptr, nullptr));
+  const dv::DateTimeReadOptions options;
   std::vector<uint8_t> buffer(kFrameBufferBytes);
   dv::DvFrameInfo info;
   size_t length = 0;
   std::vector<int> found;
   for (int i = 0; i < 43; ++i) {
-    ASSERT_EQ(0, reader.readFrame(info, nullptr, buffer.data(), length, i, nullptr));
-    ASSERT_EQ(0, dv::readRecordedDateTime(info, settings, buffer.data() + 8, length - 8));
+    ASSERT_EQ(ReadOutcome::Frame, reader.readFrame(info, nullptr, buffer.data(), length, i, nullptr));
+    ASSERT_EQ(0, dv::readRecordedDateTime(info, options, buffer.data() + 8, length - 8));
     const int64_t before = reader.position();
-    found.push_back(reader.lookAheadToNextSecond(info, settings));
+    found.push_back(reader.lookAheadToNextSecond(info, options));
     EXPECT_EQ(before, reader.position());
     EXPECT_EQ(i, test::timecodeFrameNumber(buffer.data() + 8, length - 8));  // own buffer untouched
   }
@@ -539,4 +536,4 @@ TEST(AviLookAhead, CountsFramesToTheNextSecond) {
 }
 
 }  // namespace
-}  // namespace kelo::engine
+}  // namespace kelo::container

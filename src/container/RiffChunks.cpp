@@ -1,6 +1,6 @@
-#include "engine/AviChunks.h"
+#include "container/RiffChunks.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 
 std::string fourccText(uint32_t code) {
   std::string s;
@@ -11,4 +11,4 @@ std::string fourccText(uint32_t code) {
   return s;
 }
 
-}  // namespace kelo::engine
+}  // namespace kelo::container

@@ -1,25 +1,21 @@
-#include "engine/Verify.h"
+#include "container/Verify.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "container/DvSource.h"
+#include "container/RiffChunks.h"
 #include "dv/DifLayout.h"
+#include "dv/FrameInfo.h"
 #include "platform/File.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 
 namespace {
 
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
-bool isFourcc(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
-
 // Walks the chunks in [begin, end); descends into RIFF and LIST; records frame chunks of the
-// movie data (video chunk ids "##dc", "##db", "##__").
+// movie data (video chunk ids "##dc", "##db", "##__"). Codes in any case, as the reader accepts them.
 int walk(platform::File& file, int64_t begin, int64_t end, int depth, std::vector<FrameSpan>& frames) {
   if (depth > 8) return 0;
   int64_t pos = begin;
@@ -28,13 +24,14 @@ int walk(platform::File& file, int64_t begin, int64_t end, int depth, std::vecto
     size_t got = 0;
     if (int rc = file.readAt(pos, head, sizeof head, got)) return rc;
     if (got < 8) break;
-    const uint32_t size = le32(head + 4);
+    const uint32_t size = readLe32(head + 4);
     const int64_t dataStart = pos + 8;
     const int64_t dataEnd = std::min<int64_t>(dataStart + size, end);
-    if ((isFourcc(head, "RIFF") || isFourcc(head, "LIST")) && got >= 12) {
+    if ((isFourcc(head, "riff") || isFourcc(head, "list")) && got >= 12) {
       if (int rc = walk(file, dataStart + 4, dataEnd, depth + 1, frames)) return rc;
     } else {
-      const bool video = (head[2] == 'd' && (head[3] == 'c' || head[3] == 'b')) || (head[2] == '_' && head[3] == '_');
+      const uint8_t c2 = lowerAscii(head[2]), c3 = lowerAscii(head[3]);
+      const bool video = (c2 == 'd' && (c3 == 'c' || c3 == 'b')) || (c2 == '_' && c3 == '_');
       if (video && dataEnd - dataStart >= dv::kProfile525_60.frameBytes) {
         // The header block's DSF bit tells the frame size (type I chunks may carry padding).
         uint8_t h[4] = {};
@@ -49,6 +46,24 @@ int walk(platform::File& file, int64_t begin, int64_t end, int depth, std::vecto
   return 0;
 }
 
+// Raw DV and QuickTime: the frames as the container layer finds them.
+int sourceFrames(const std::string& path, std::vector<FrameSpan>& frames) {
+  std::unique_ptr<DvSource> source;
+  std::string message;
+  if (openCheckedSource(path, false, source, message) != HeaderOutcome::Valid) return source ? EINVAL : EIO;
+  std::vector<uint8_t> buffer(kFrameBufferBytes);
+  dv::DvFrameInfo info;
+  for (;;) {
+    size_t length = 0;
+    const ReadOutcome r = source->readFrame(info, nullptr, buffer.data(), length, 0, nullptr);
+    if (r == ReadOutcome::End) return 0;
+    if (r != ReadOutcome::Frame) return EIO;
+    const dv::SystemProfile* profile = dv::profileFor(info.system);
+    if (profile == nullptr || length < source->frameOffset() + static_cast<size_t>(profile->frameBytes)) continue;
+    frames.push_back({source->framePosition() + static_cast<int64_t>(source->frameOffset()), profile->frameBytes});
+  }
+}
+
 }  // namespace
 
 int findDvFrames(const std::string& path, std::vector<FrameSpan>& frames) {
@@ -57,7 +72,12 @@ int findDvFrames(const std::string& path, std::vector<FrameSpan>& frames) {
   if (int rc = file.openRead(path)) return rc;
   int64_t size = 0;
   if (int rc = file.size(size)) return rc;
-  return walk(file, 0, size, 0, frames);
+  uint8_t head[12] = {};
+  size_t got = 0;
+  if (int rc = file.readAt(0, head, sizeof head, got)) return rc;
+  if (got == sizeof head && isFourcc(head, "riff") && isFourcc(head + 8, "avi ")) return walk(file, 0, size, 0, frames);
+  file.close();
+  return sourceFrames(path, frames);
 }
 
 int verifyStamped(const std::string& inputPath, const std::string& outputPath, VerifyReport& report,
@@ -150,4 +170,4 @@ int verifyStamped(const std::string& inputPath, const std::string& outputPath, V
   return 0;
 }
 
-}  // namespace kelo::engine
+}  // namespace kelo::container

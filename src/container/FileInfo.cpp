@@ -1,36 +1,36 @@
-#include "engine/FileInfo.h"
+#include "container/FileInfo.h"
 
 #include <cstdio>
 #include <cstring>
 #include <set>
 #include <vector>
 
+#include "container/DvAviReader.h"
+#include "container/RawDvStream.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
-#include "engine/RunLog.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 
-int readFileInfo(const std::string& path, FileInfo& info, std::string& message) {
+InfoOutcome readFileInfo(const std::string& path, FileInfo& info, std::string& message) {
   info = FileInfo{};
   info.path = path;
-  message.clear();
-  DvAviReader reader;
-  if (reader.open(path) != 0) {
-    message = formatMessage("打不开 %s: %s", path.c_str(), std::strerror(reader.openError()));
-    return -2;
+  std::unique_ptr<DvSource> source;
+  switch (openCheckedSource(path, false, source, message)) {
+    case HeaderOutcome::Valid:
+      break;
+    case HeaderOutcome::ReadFailed:
+      return source ? InfoOutcome::ReadFailed : InfoOutcome::CannotOpen;
+    case HeaderOutcome::Invalid:
+    case HeaderOutcome::WriteFailed:
+      return InfoOutcome::Invalid;
   }
-  RunLog log;
-  if (reader.validateHeader(nullptr, &log) != 0) {
-    const auto lines = log.lines();
-    message = lines.empty() ? std::string(kMsgNotDvAvi) : lines.back();
-    return -1;
+  info.container = source->kind();
+  if (const auto* avi = dynamic_cast<const DvAviReader*>(source.get())) {
+    info.aviType = avi->isTypeII() ? 2 : 1;
+    info.openDml = avi->isOpenDml();
   }
-  info.aviType = reader.isTypeII() ? 2 : 1;
-  info.openDml = reader.isOpenDml();
-  info.lastFrameIndex = reader.lastFrameIndex();
+  info.lastFrameIndex = source->lastFrameIndex();
 
   const dv::DateTimeReadOptions plain;
   dv::DateTimeReadOptions withTimecode;
@@ -38,17 +38,19 @@ int readFileInfo(const std::string& path, FileInfo& info, std::string& message) 
   dv::DvFrameInfo frame;
   std::set<int> days;
   std::vector<uint8_t> buffer(kFrameBufferBytes);
+  const size_t offset = source->frameOffset();
+  MessageList log;
   for (;;) {
     size_t length = 0;
-    const int r = reader.readFrame(frame, nullptr, buffer.data(), length, info.frames, &log);
-    if (r < 0) {
-      const auto lines = log.lines();
-      message = lines.empty() ? std::string(kMsgReadFailed) : lines.back();
-      return -1;
+    const ReadOutcome r = source->readFrame(frame, nullptr, buffer.data(), length, info.frames, &log);
+    if (r == ReadOutcome::End) break;
+    if (r != ReadOutcome::Frame) {
+      message = log.last(kMsgReadFailed);
+      return InfoOutcome::ReadFailed;
     }
-    if (r != 0) break;
-    const uint8_t* dvFrame = buffer.data() + 8;
-    const size_t dvLength = length - 8;
+    if (length <= offset) continue;
+    const uint8_t* dvFrame = buffer.data() + offset;
+    const size_t dvLength = length - offset;
     if (info.frames == 0) {
       dv::DvFrameInfo probe = frame;
       dv::readRecordedDateTime(probe, withTimecode, dvFrame, dvLength);
@@ -71,9 +73,10 @@ int readFileInfo(const std::string& path, FileInfo& info, std::string& message) 
     }
     ++info.frames;
   }
+  if (const auto* raw = dynamic_cast<const RawDvStream*>(source.get())) info.trailingBytes = raw->trailingPartialBytes();
   info.system = info.frames > 0 ? frame.system : 0;
   info.recordingDays = static_cast<int>(days.size());
-  return 0;
+  return InfoOutcome::Read;
 }
 
 std::string formatRecorded(const std::tm& t) {
@@ -90,4 +93,4 @@ std::string formatTimecode(const FileInfo& info) {
   return text;
 }
 
-}  // namespace kelo::engine
+}  // namespace kelo::container

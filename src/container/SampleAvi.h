@@ -9,7 +9,7 @@
 
 #include "dv/SampleWriter.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 
 using dv::SampleScene;
 
@@ -25,4 +25,4 @@ struct SampleOptions {
 // Writes the file; 0 on success, else an errno value with `error` saying what failed.
 int writeSampleAvi(const std::string& path, const SampleOptions& options, std::string& error);
 
-}  // namespace kelo::engine
+}  // namespace kelo::container

@@ -1,6 +1,4 @@
-#include "engine/DvAviReader.h"
-
-#include <fcntl.h>
+#include "container/DvAviReader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,11 +6,10 @@
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
-#include "engine/AviChunks.h"
-#include "engine/RunLog.h"
-#include "engine/StampedAviWriter.h"
+#include "container/RiffChunks.h"
+#include "container/StampedFileWriter.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 
 namespace {
 
@@ -58,41 +55,9 @@ bool isStandardIndexId(const uint8_t* p) {
 constexpr size_t kIndexHeaderBytes = 24;
 bool isAudioChunk(const uint8_t* p) { return lowerAscii(p[2]) == 'w' && lowerAscii(p[3]) == 'b'; }
 
-void logLine(RunLog* log, std::string line) {
-  if (log != nullptr) log->add(std::move(line));
-}
-
 }  // namespace
 
 DvAviReader::DvAviReader() : span_(kFrameBufferBytes) {}
-
-DvAviReader::~DvAviReader() { close(); }
-
-int DvAviReader::open(const std::string& path) {
-  close();
-  openError_ = 0;
-  if (path.empty()) return -1;
-  if (int err = file_.openRead(path)) {
-    openError_ = err;
-    logError(kErrorCannotOpen);
-    return -2;
-  }
-  if (int err = file_.size(fileSize_)) {
-    openError_ = err;
-    file_.close();
-    logError(kErrorCannotOpen);
-    return -2;
-  }
-  path_ = path;
-  ::posix_fadvise(file_.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
-  markers_.load(markerPathFor(path));
-  return 0;
-}
-
-void DvAviReader::close() {
-  file_.close();
-  cacheLength_ = 0;
-}
 
 int DvAviReader::indexedFrameCount() const {
   return indexUsable_ ? static_cast<int>(std::min<size_t>(known_.size(), INT32_MAX)) : -1;
@@ -100,77 +65,80 @@ int DvAviReader::indexedFrameCount() const {
 
 int DvAviReader::readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& got) {
   got = 0;
-  if (!file_.isOpen()) {
-    logError(kErrorFileNotValid);
-    return -1;
-  }
   while (got < count) {
     const int64_t at = offset + static_cast<int64_t>(got);
     if (at >= cacheStart_ && at < cacheStart_ + static_cast<int64_t>(cacheLength_)) {
       const size_t inCache = static_cast<size_t>(at - cacheStart_);
       const size_t take = std::min(count - got, cacheLength_ - inCache);
-      std::memcpy(dst + got, cache_.data() + inCache, take);
+      std::memcpy(dst + got, cache_.get() + inCache, take);
       got += take;
       continue;
     }
-    if (cache_.size() != kCacheBytes) cache_.resize(kCacheBytes);
+    const size_t capacity = cacheCapacity();
     size_t filled = 0;
-    if (file_.readAt(at, cache_.data(), cache_.size(), filled) != 0) {
+    if (int err = readAt(at, cache_.get(), capacity, filled)) {
       cacheLength_ = 0;
-      return -2;
+      return err;
     }
     cacheStart_ = at;
     cacheLength_ = filled;
-    cacheAtEnd_ = filled < cache_.size();
+    cacheAtEnd_ = filled < capacity;
     if (filled == 0) break;  // end of file
   }
   return 0;
 }
 
+size_t DvAviReader::cacheCapacity() {
+  // No more than the file needs (one byte more, so that a fill ending at the end is seen as such):
+  // small files, as the fuzzer makes them, then cost no large allocation.
+  const size_t capacity = static_cast<size_t>(std::clamp<int64_t>(fileSize_ + 1, 1, kCacheBytes));
+  if (capacity != cacheCapacity_) {
+    cache_ = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+    cacheCapacity_ = capacity;
+    cacheLength_ = 0;
+  }
+  return capacity;
+}
+
 int DvAviReader::window(const uint8_t*& w, size_t& n) {
   w = nullptr;
   n = 0;
-  if (!file_.isOpen()) {
-    logError(kErrorFileNotValid);
-    return -1;
-  }
   const int64_t cacheEnd = cacheStart_ + static_cast<int64_t>(cacheLength_);
   const bool inCache = pos_ >= cacheStart_ && pos_ <= cacheEnd;
   if (!inCache || (pos_ + static_cast<int64_t>(span_) > cacheEnd && !cacheAtEnd_)) {
     // A random jump needs one window, not a long run ahead of it.
-    const size_t fill = randomAccess_ ? 2 * kFrameBufferBytes : kCacheBytes;
-    if (cache_.size() != kCacheBytes) cache_.resize(kCacheBytes);
+    const size_t fill = std::min(randomAccess_ ? 2 * kFrameBufferBytes : kCacheBytes, cacheCapacity());
     size_t filled = 0;
-    if (file_.readAt(pos_, cache_.data(), fill, filled) != 0) {
+    if (int err = readAt(pos_, cache_.get(), fill, filled)) {
       cacheLength_ = 0;
-      return -2;
+      return err;
     }
     cacheStart_ = pos_;
     cacheLength_ = filled;
     cacheAtEnd_ = filled < fill;
   }
   const size_t offset = static_cast<size_t>(pos_ - cacheStart_);
-  w = cache_.data() + offset;
+  w = cache_.get() + offset;
   n = std::min(span_, cacheLength_ - offset);
   return 0;
 }
 
-int DvAviReader::validateHeader(StampedAviWriter* output, RunLog* log) {
+HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink* log) {
   validated_ = false;
   header_.assign(kHeaderBytes, 0);
   size_t n = 0;
   if (readBytes(0, header_.data(), kHeaderBytes, n) != 0) {
-    logLine(log, kMsgReadFailed);
-    return -1;
+    addLine(log, kMsgReadFailed);
+    return HeaderOutcome::ReadFailed;
   }
   if (n < kHeaderBytes) {
-    logLine(log, kMsgTooSmall);
-    return -1;
+    addLine(log, kMsgTooSmall);
+    return HeaderOutcome::Invalid;
   }
   const uint8_t* h = header_.data();
   if (lowerFourcc(h) != kRiff || lowerFourcc(h + 8) != kAvi) {
-    logLine(log, kMsgNotAvi);
-    return -1;
+    addLine(log, kMsgNotAvi);
+    return HeaderOutcome::Invalid;
   }
 
   size_t strh = 0;
@@ -184,13 +152,13 @@ int DvAviReader::validateHeader(StampedAviWriter* output, RunLog* log) {
     }
   }
   if (strh == 0) {
-    logLine(log, kMsgNotDvAvi);
-    return -1;
+    addLine(log, kMsgNotDvAvi);
+    return HeaderOutcome::Invalid;
   }
   const uint32_t length = readLe32(h + strh + 40);
   lastFrameIndex_ = static_cast<int>(std::min<uint32_t>(length, INT32_MAX)) - 1;
   typeII_ = lowerFourcc(h + strh + 8) != kIavs;
-  logLine(log, typeII_ ? kMsgTypeII : kMsgTypeI);
+  addLine(log, typeII_ ? kMsgTypeII : kMsgTypeI);
 
   // The movie list: `movi` as the type of a LIST (a `movi` inside a text such as a software name
   // is not the movie data).
@@ -202,8 +170,10 @@ int DvAviReader::validateHeader(StampedAviWriter* output, RunLog* log) {
     }
   }
   if (movieStart == 0) {
-    logLine(log, formatMessage(kMsgNoMovi, typeII_ ? "II" : "I"));
-    return -1;
+    std::string line = kMsgNoMovi;
+    line.replace(line.find("%s"), 2, typeII_ ? "II" : "I");
+    addLine(log, std::move(line));
+    return HeaderOutcome::Invalid;
   }
   openDml_ = false;
   for (size_t p = 12; p + 4 <= movieStart; p += kScanStep) {
@@ -216,8 +186,8 @@ int DvAviReader::validateHeader(StampedAviWriter* output, RunLog* log) {
   header_.resize(movieStart);
 
   if (output != nullptr && output->write(h, movieStart) < 0) {
-    logLine(log, kMsgWriteFailed);
-    return -1;
+    addLine(log, kMsgWriteFailed);
+    return HeaderOutcome::WriteFailed;
   }
   pos_ = static_cast<int64_t>(movieStart);
   firstFramePos_ = pos_;
@@ -229,7 +199,7 @@ int DvAviReader::validateHeader(StampedAviWriter* output, RunLog* log) {
   indexLoaded_ = false;
   indexUsable_ = false;
   validated_ = true;
-  return 0;
+  return HeaderOutcome::Valid;
 }
 
 DvAviReader::ScanStop DvAviReader::scanWindow(const uint8_t* w, size_t n, size_t p, dv::DvFrameInfo& info) {
@@ -266,20 +236,6 @@ bool DvAviReader::isFollower(uint32_t id, uint32_t frameId) const {
           lowerAscii(static_cast<uint8_t>(id >> 24)) == 'b');
 }
 
-int DvAviReader::copyRange(StampedAviWriter* output, int64_t from, int64_t count) {
-  if (output == nullptr) return 0;
-  std::vector<uint8_t> block(std::min<int64_t>(count, static_cast<int64_t>(kFrameBufferBytes)));
-  while (count > 0) {
-    const size_t want = static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(block.size())));
-    size_t got = 0;
-    if (readBytes(from, block.data(), want, got) != 0 || got != want) return -2;
-    if (output->write(block.data(), got) < 0) return -1;
-    from += static_cast<int64_t>(got);
-    count -= static_cast<int64_t>(got);
-  }
-  return 0;
-}
-
 size_t DvAviReader::acceptedLength(const uint8_t* w, size_t n, int64_t at) const {
   const uint32_t id = lowerFourcc(w);
   if (span_ <= n && isFollower(lowerFourcc(w + span_ - 4), id)) return span_ - 4;
@@ -310,7 +266,7 @@ int64_t DvAviReader::indexChunkBytes(const uint8_t* w, size_t n, int64_t at) {
   if (bytes + 4 <= static_cast<int64_t>(n)) {
     std::memcpy(next, w + bytes, 4);
     got = 4;
-  } else if (file_.readAt(at + bytes, next, 4, got) != 0) {
+  } else if (readAt(at + bytes, next, 4, got) != 0) {
     return 0;  // the window stays valid: this read bypasses the cache
   }
   if (got != 4 && at + bytes + static_cast<int64_t>(got) != fileSize_) return 0;
@@ -345,19 +301,19 @@ size_t DvAviReader::findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo&
   return kNone;
 }
 
-int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8_t* buffer, size_t& length,
-                          RunLog* log) {
+ReadOutcome DvAviReader::scanNext(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer,
+                                  size_t& length, MessageSink* log) {
   length = 0;
   size_t n = 0;
   // The window is a view into the read cache; only the frame (or the tail) is copied out.
   const uint8_t* w = nullptr;
   auto readFailed = [&]() {
-    logLine(log, kMsgReadFailed);
-    return -1;
+    addLine(log, kMsgReadFailed);
+    return ReadOutcome::ReadFailed;
   };
   auto writeFailed = [&]() {
-    logLine(log, kMsgWriteFailed);
-    return -1;
+    addLine(log, kMsgWriteFailed);
+    return ReadOutcome::WriteFailed;
   };
   auto accept = [&](size_t chunkLength) {
     const uint32_t id = lowerFourcc(w);
@@ -370,18 +326,18 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
       firstFramePos_ = currentFramePos_;
     }
     length = chunkLength;
-    return 0;
+    return ReadOutcome::Frame;
   };
   // No further frame: the bytes of the last window go to the caller as trailing bytes.
   auto tail = [&]() {
     if (n > 0) std::memcpy(buffer, w, n);
     length = n;
     pos_ += static_cast<int64_t>(n);
-    return 1;
+    return ReadOutcome::End;
   };
   // A window cut short by the end of the file: a last frame may still lie whole in it (the read
   // span of type I reaches past a frame that is not padded); otherwise it is the tail.
-  auto shortWindow = [&]() {
+  auto shortWindow = [&]() -> ReadOutcome {
     const size_t f = findFrameInTail(w, n, info);
     if (f != kNone && f > 0) {
       if (output != nullptr && output->write(w, f) < 0) return writeFailed();
@@ -425,7 +381,9 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
         if (end < static_cast<int64_t>(n)) {
           p = static_cast<size_t>(end);
         } else {
-          if (int r = copyRange(output, pos_, end)) return r == -1 ? writeFailed() : readFailed();
+          const CopyOutcome copied = copyRange(pos_, pos_ + end, output);
+          if (copied == CopyOutcome::WriteFailed) return writeFailed();
+          if (copied == CopyOutcome::ReadFailed) return readFailed();
           pos_ += end;
           if (window(w, n) != 0) return readFailed();
           if (n < span_) return shortWindow();
@@ -443,32 +401,32 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
   }
 }
 
-int DvAviReader::readFrame(dv::DvFrameInfo& info, StampedAviWriter* output, uint8_t* buffer, size_t& length,
-                           int frameIndex, RunLog* log) {
+ReadOutcome DvAviReader::readFrame(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer,
+                                   size_t& length, int frameIndex, MessageSink* log) {
   length = 0;
-  if (!file_.isOpen() || !validated_) {
+  if (!isOpen() || !validated_) {
     logError(kErrorFileNotValid);
-    return -1;
+    return ReadOutcome::ReadFailed;
   }
   if (randomAccess_) return readFrameAt(info, buffer, length, frameIndex, log);
-  const int r = scanNext(info, output, buffer, length, log);
-  if (r == 0) lastRead_ = frameIndex;
+  const ReadOutcome r = scanNext(info, output, buffer, length, log);
+  if (r == ReadOutcome::Frame) lastRead_ = frameIndex;
   return r;
 }
 
-int DvAviReader::readFrameAt(dv::DvFrameInfo& info, uint8_t* buffer, size_t& length, int frameIndex,
-                             RunLog* log) {
+ReadOutcome DvAviReader::readFrameAt(dv::DvFrameInfo& info, uint8_t* buffer, size_t& length, int frameIndex,
+                                     MessageSink* log) {
   if (!indexLoaded_) loadIndex();
   const size_t n = frameIndex < 0 ? 0 : static_cast<size_t>(frameIndex);
   if (n < known_.size()) {
     const int64_t at = known_[n];
     pos_ = at;
-    const int r = scanNext(info, nullptr, buffer, length, log);
-    if (r == 0 && currentFramePos_ == at) {
+    const ReadOutcome r = scanNext(info, nullptr, buffer, length, log);
+    if (r == ReadOutcome::Frame && currentFramePos_ == at) {
       lastRead_ = static_cast<int>(n);
-      return 0;
+      return r;
     }
-    if (r < 0) return r;
+    if (r != ReadOutcome::Frame && r != ReadOutcome::End) return r;
     // A wrong index entry: forget the index and count frames by scanning from the start.
     known_.clear();
     indexUsable_ = false;
@@ -477,52 +435,20 @@ int DvAviReader::readFrameAt(dv::DvFrameInfo& info, uint8_t* buffer, size_t& len
   // Frames beyond an index of the first RIFF part only are counted on from its last entry.
   pos_ = known_.empty() ? static_cast<int64_t>(header_.size()) : known_.back();
   for (;;) {
-    const int r = scanNext(info, nullptr, buffer, length, log);
-    if (r != 0) return r;
+    const ReadOutcome r = scanNext(info, nullptr, buffer, length, log);
+    if (r != ReadOutcome::Frame) return r;
     if (known_.empty() || currentFramePos_ > known_.back()) known_.push_back(currentFramePos_);
     if (known_.size() > n) {
       lastRead_ = static_cast<int>(n);
-      return 0;
+      return r;
     }
   }
 }
 
-int DvAviReader::copyRemainder(StampedAviWriter& output) {
-  std::vector<uint8_t> block(kFrameBufferBytes);
-  for (;;) {
-    size_t got = 0;
-    if (readBytes(pos_, block.data(), block.size(), got) != 0) return -2;
-    if (got == 0) return 0;
-    if (output.write(block.data(), got) < 0) return -1;
-    pos_ += static_cast<int64_t>(got);
-  }
-}
-
-int DvAviReader::lookAheadToNextSecond(const dv::DvFrameInfo& info, const settings::StampSettings& settings) {
-  const int64_t savedPos = pos_;
-  const int64_t savedCurrent = currentFramePos_;
-  const int savedLast = lastRead_;
-  dv::DvFrameInfo copy = info;
-  std::vector<uint8_t> ahead(kFrameBufferBytes);
-  const dv::DateTimeReadOptions options = dv::dateTimeReadOptions(settings);
-  int c = 1;
-  for (;;) {
-    size_t length = 0;
-    if (scanNext(copy, nullptr, ahead.data(), length, nullptr) != 0 || length < 8) break;
-    const int status = dv::readRecordedDateTime(copy, options, ahead.data() + 8, length - 8);
-    if (status != 0 || copy.secondsOfDay == info.secondsOfDay) {
-      if (++c > 30) {
-        c = 0;
-        break;
-      }
-      continue;
-    }
-    break;
-  }
-  pos_ = savedPos;
-  currentFramePos_ = savedCurrent;
-  lastRead_ = savedLast;
-  return c;
+CopyOutcome DvAviReader::copyRemainder(StampedFileWriter& output) {
+  const CopyOutcome copied = copyRange(pos_, fileSize_, &output);
+  if (copied == CopyOutcome::Copied) pos_ = fileSize_;
+  return copied;
 }
 
 void DvAviReader::loadIndex() {
@@ -637,4 +563,4 @@ bool DvAviReader::loadLegacyIndex(std::vector<int64_t>& positions) {
   return !positions.empty();
 }
 
-}  // namespace kelo::engine
+}  // namespace kelo::container

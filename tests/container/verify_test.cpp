@@ -4,10 +4,11 @@
 #include <cstring>
 
 #include "dv/DifLayout.h"
-#include "engine/Verify.h"
+#include "container/Verify.h"
+#include "support/AviFixture.h"
 #include "support/TestUtil.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 namespace {
 
 using test::TempDir;
@@ -95,6 +96,21 @@ TEST(Verify, HeaderChangesAndSizeChangesFail) {
   EXPECT_FALSE(r.onlyVideoDiffers());
 }
 
+TEST(Verify, ChunkCodesInCapitalsAreFoundAsTheReaderFindsThem) {
+  Clip c;
+  test::AviFixtureOptions o;
+  o.upperCase = true;
+  c.in = c.dir.file("CAPS.AVI");
+  ASSERT_EQ(0, test::writeAviFixture(c.in, test::syntheticFrames(dv::kSystem625_50, 3), o));
+  c.bytes = test::readFile(c.in);
+  std::vector<uint8_t> changed = c.bytes;
+  changed[static_cast<size_t>(test::lastFixtureFramePositions()[1]) + 8 + dv::segmentOffset(2, 3) + 30] ^= 1;
+  const VerifyReport r = compareWith(c, changed);
+  EXPECT_EQ(r.framesFound, 3);
+  EXPECT_TRUE(r.onlyVideoDiffers());
+  EXPECT_EQ(r.videoBlocksDiffering, 1);
+}
+
 TEST(Verify, DamagedChunkSizesDoNotLeadOutsideTheFile) {
   Clip c;
   // RIFF header claiming far more than the file holds, a LIST inside, a frame chunk cut short.
@@ -114,4 +130,4 @@ TEST(Verify, DamagedChunkSizesDoNotLeadOutsideTheFile) {
 }
 
 }  // namespace
-}  // namespace kelo::engine
+}  // namespace kelo::container

@@ -1,6 +1,7 @@
 #pragma once
-// The stamped copy of one input file. The copy keeps the input's byte layout exactly; the reader
-// and the per-file pass hand it the bytes in file order and it writes them. The output is opened
+// The stamped copy of one input file, whatever its container. The copy keeps the input's byte
+// layout exactly; the source and the per-file pass hand it the bytes in file order and it writes
+// them. The output is opened
 // "not shared" (an exclusive lock taken without waiting); on a full disk the partial output is
 // closed and deleted, so no truncated file is left that looks like a finished one.
 #include <cstddef>
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace kelo::engine {
+namespace kelo::container {
 
 // Where the writer's bytes go. Every result is 0 or an errno value. Tests replace it to simulate
 // a full disk or a failing device at a chosen byte.
@@ -29,12 +30,12 @@ class WriteLayer {
 // The real file system (platform::File).
 std::unique_ptr<WriteLayer> makeFileWriteLayer();
 
-class StampedAviWriter {
+class StampedFileWriter {
  public:
-  explicit StampedAviWriter(std::unique_ptr<WriteLayer> layer = makeFileWriteLayer());
-  ~StampedAviWriter();
-  StampedAviWriter(const StampedAviWriter&) = delete;
-  StampedAviWriter& operator=(const StampedAviWriter&) = delete;
+  explicit StampedFileWriter(std::unique_ptr<WriteLayer> layer = makeFileWriteLayer());
+  ~StampedFileWriter();
+  StampedFileWriter(const StampedFileWriter&) = delete;
+  StampedFileWriter& operator=(const StampedFileWriter&) = delete;
 
   // 0; -1 for an empty path; -2 when the file cannot be created ("can not open file.\n" on the
   // error stream). openError() then tells a sharing violation (EWOULDBLOCK) from other causes.
@@ -73,8 +74,8 @@ class StampedAviWriter {
   int openError_ = 0;
   int writeError_ = 0;
   uint64_t accepted_ = 0;
-  std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;
   size_t buffered_ = 0;
 };
 
-}  // namespace kelo::engine
+}  // namespace kelo::container

@@ -1,13 +1,13 @@
-#include "engine/StampedAviWriter.h"
+#include "container/StampedFileWriter.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "engine/RunLog.h"
+#include "container/MessageSink.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
-namespace kelo::engine {
+namespace kelo::container {
 
 namespace {
 
@@ -34,11 +34,11 @@ bool isDiskFull(int err) { return err == ENOSPC || err == EDQUOT; }
 
 std::unique_ptr<WriteLayer> makeFileWriteLayer() { return std::make_unique<FileWriteLayer>(); }
 
-StampedAviWriter::StampedAviWriter(std::unique_ptr<WriteLayer> layer) : layer_(std::move(layer)) {}
+StampedFileWriter::StampedFileWriter(std::unique_ptr<WriteLayer> layer) : layer_(std::move(layer)) {}
 
-StampedAviWriter::~StampedAviWriter() { close(); }
+StampedFileWriter::~StampedFileWriter() { close(); }
 
-int StampedAviWriter::open(const std::string& path) {
+int StampedFileWriter::open(const std::string& path) {
   close();
   deleted_ = false;
   openError_ = 0;
@@ -53,11 +53,12 @@ int StampedAviWriter::open(const std::string& path) {
   }
   path_ = path;
   open_ = true;
-  if (buffer_.size() != kBufferBytes) buffer_.assign(kBufferBytes, 0);
+  // Not filled in advance: pages are touched only as far as bytes are gathered.
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes);
   return 0;
 }
 
-int StampedAviWriter::fail(int err) {
+int StampedFileWriter::fail(int err) {
   writeError_ = err;
   if (isDiskFull(err)) {
     // A truncated copy must not survive as if it were a stamped file.
@@ -70,12 +71,12 @@ int StampedAviWriter::fail(int err) {
   return -2;
 }
 
-int StampedAviWriter::writeThrough(const void* data, size_t count) {
+int StampedFileWriter::writeThrough(const void* data, size_t count) {
   if (int err = layer_->write(data, count)) return fail(err);
   return 0;
 }
 
-int StampedAviWriter::flush() {
+int StampedFileWriter::flush() {
   if (!open_) {
     logError(kErrorFileNotValid);
     return -1;
@@ -83,29 +84,29 @@ int StampedAviWriter::flush() {
   if (buffered_ == 0) return 0;
   const size_t n = buffered_;
   buffered_ = 0;
-  return writeThrough(buffer_.data(), n);
+  return writeThrough(buffer_.get(), n);
 }
 
-int64_t StampedAviWriter::write(const void* bytes, size_t count) {
+int64_t StampedFileWriter::write(const void* bytes, size_t count) {
   if (!open_) {
     logError(kErrorFileNotValid);
     return -1;
   }
   if (count == 0) return 0;
-  if (count >= kDirectBytes || buffered_ + count > buffer_.size()) {
+  if (count >= kDirectBytes || buffered_ + count > kBufferBytes) {
     if (int r = flush()) return r;
   }
   if (count >= kDirectBytes) {
     if (int r = writeThrough(bytes, count)) return r;
   } else {
-    std::memcpy(buffer_.data() + buffered_, bytes, count);
+    std::memcpy(buffer_.get() + buffered_, bytes, count);
     buffered_ += count;
   }
   accepted_ += count;
   return static_cast<int64_t>(count);
 }
 
-int StampedAviWriter::setModificationTime(std::time_t when) {
+int StampedFileWriter::setModificationTime(std::time_t when) {
   if (int r = flush()) return r;
   if (int err = layer_->setModificationTime(when)) {
     writeError_ = err;
@@ -114,7 +115,7 @@ int StampedAviWriter::setModificationTime(std::time_t when) {
   return 0;
 }
 
-int StampedAviWriter::close() {
+int StampedFileWriter::close() {
   if (!open_) return 0;
   int result = flush();
   if (!open_) return result;  // the flush met a full disk: closed and deleted already
@@ -126,4 +127,4 @@ int StampedAviWriter::close() {
   return result;
 }
 
-}  // namespace kelo::engine
+}  // namespace kelo::container

@@ -1,12 +1,13 @@
 #pragma once
 // Compares a stamped file with its input: which DIF blocks and video segments differ, and that
-// nothing outside video DIF blocks does. The frames are found by walking the input's RIFF
-// structure on its own, independently of the reader that produced the output.
+// nothing outside video DIF blocks does. In an AVI file the frames are found by walking its RIFF
+// structure on its own, independently of the reader that produced the output; in raw DV and
+// QuickTime files through the container layer.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace kelo::engine {
+namespace kelo::container {
 
 struct VerifyReport {
   bool sizesDiffer = false;
@@ -34,12 +35,12 @@ struct VerifyReport {
 int verifyStamped(const std::string& inputPath, const std::string& outputPath, VerifyReport& report,
                   std::string& error);
 
-// Offsets and lengths of the DV frames (chunk data) of an AVI file, in file order: chunks of the
-// movie lists whose data has the size of a 525/60 or 625/50 frame (or more, type I padding).
+// Offsets and lengths of the DV frames of a file, in file order. AVI: chunks of the movie lists
+// whose data has the size of a 525/60 or 625/50 frame (or more, type I padding).
 struct FrameSpan {
   int64_t offset = 0;
   int32_t bytes = 0;  // 120000 or 144000
 };
 int findDvFrames(const std::string& path, std::vector<FrameSpan>& frames);
 
-}  // namespace kelo::engine
+}  // namespace kelo::container
