@@ -1,5 +1,7 @@
-// kelo-cli sample: a synthetic raw DV stream with a moving test picture, silent audio and
-// recording date, time and timecode packs, made by our own encoder.
+// kelo-cli sample: a synthetic DV file (raw DV, AVI or QuickTime by the name's extension) with a
+// moving test picture, silent audio and recording date, time and timecode packs, made by our own
+// encoder.
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -8,7 +10,8 @@
 #include "cli/Common.h"
 #include "dv/DifLayout.h"
 #include "dv/SampleWriter.h"
-#include "engine/SampleAvi.h"
+#include "container/QuickTimeWriter.h"
+#include "container/SampleAvi.h"
 
 namespace kelo::cli {
 namespace {
@@ -22,10 +25,6 @@ struct SampleOptions {
   bool openDml = false;  // AVI output only
 };
 
-bool isAvi(const std::string& path) {
-  return path.size() >= 4 && (path.compare(path.size() - 4, 4, ".avi") == 0 || path.compare(path.size() - 4, 4, ".AVI") == 0);
-}
-
 int runSample(const SampleOptions& o) {
   const int system = o.system == "pal" ? dv::kSystem625_50 : dv::kSystem525_60;
   std::vector<dv::SampleScene> scenes;
@@ -36,14 +35,18 @@ int runSample(const SampleOptions& o) {
     scenes.push_back(scene);
   }
   std::string error;
-  if (isAvi(o.output)) {
-    engine::SampleOptions avi;
+  if (endsWithNoCase(o.output, ".mov")) {
+    if (container::writeSampleQuickTime(o.output, system, scenes, o.frames, error) != 0) return fail(error);
+    return 0;
+  }
+  if (endsWithNoCase(o.output, ".avi")) {
+    container::SampleOptions avi;
     avi.system = system;
     avi.type = o.type;
     avi.openDml = o.openDml;
     avi.scenes = scenes;
     avi.frameLimit = o.frames;
-    if (engine::writeSampleAvi(o.output, avi, error) != 0) return fail(error);
+    if (container::writeSampleAvi(o.output, avi, error) != 0) return fail(error);
     return 0;
   }
   if (dv::writeSampleStream(o.output, system, scenes, o.frames, error) != 0) return fail(error);
@@ -54,9 +57,10 @@ int runSample(const SampleOptions& o) {
 
 void addSampleCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<SampleOptions>();
-  CLI::App* cmd = app.add_subcommand("sample", "write a synthetic DV file, raw DV or AVI (moving test picture, silent "
-                                               "audio, recording date/time and timecode)");
-  cmd->add_option("output", options->output, "file to write: raw DV, or an AVI file when it ends in .avi")->required();
+  CLI::App* cmd = app.add_subcommand("sample", "write a synthetic DV file (moving test picture, silent audio, "
+                                               "recording date/time and timecode)");
+  cmd->add_option("output", options->output, "file to write: AVI when it ends in .avi, QuickTime in .mov, else raw DV")
+      ->required();
   cmd->add_option("--type", options->type, "AVI type 1 (interleaved) or 2 (separate audio)")->check(CLI::IsMember({1, 2}));
   cmd->add_flag("--opendml", options->openDml, "AVI with OpenDML indexes and RIFF parts");
   cmd->add_option("--system", options->system, "pal (625/50) or ntsc (525/60)")

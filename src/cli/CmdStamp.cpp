@@ -19,6 +19,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Common.h"
+#include "container/DvSource.h"
 #include "engine/BatchDriver.h"
 #include "engine/RunLog.h"
 #include "platform/FileSystem.h"
@@ -37,22 +38,29 @@ std::string recordedText(const std::tm& t) {
   return text;
 }
 
-const char* statusOf(int result) {
-  switch (result) {
-    case engine::kJobStamped: return "stamped";
-    case engine::kJobRefused: return "skipped";
+const char* statusOf(engine::JobOutcome outcome) {
+  switch (outcome) {
+    case engine::JobOutcome::Stamped: return "stamped";
+    case engine::JobOutcome::Refused: return "skipped";
     default: return "failed";
   }
 }
 
+// The container the file's first bytes name; null when it cannot be opened or holds no DV.
+nlohmann::json containerOf(const std::string& path) {
+  std::unique_ptr<container::DvSource> source;
+  int error = 0;
+  if (container::openDvSource(path, source, error) != container::OpenOutcome::Opened) return nullptr;
+  return container::containerName(source->kind());
+}
+
 // One line of the report: a file that ran, or an input line that never could.
 nlohmann::json reportEntry(const engine::FileReport& r) {
-  const char* container = containerName(containerOf(r.input));
   const engine::JobStats& st = r.stats;
   nlohmann::json j;
   j["input"] = r.input;
   j["output"] = r.output.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.output);
-  j["container"] = container ? nlohmann::json(container) : nlohmann::json(nullptr);
+  j["container"] = containerOf(r.input);
   j["status"] = statusOf(r.result);
   j["reason"] = r.reason;
   j["frames"] = st.frames;
@@ -159,7 +167,7 @@ class TerminalReporter final : public engine::RunObserver, public engine::Prompt
     engine::FileReport r = result;
     if (r.index >= 0 && static_cast<size_t>(r.index) < indexes_.size()) r.index = indexes_[static_cast<size_t>(r.index)];
     // The reader says nothing when it cannot open an input; the report still needs the reason.
-    if (r.result != engine::kJobStamped && r.reason.empty()) {
+    if (r.result != engine::JobOutcome::Stamped && r.reason.empty()) {
       r.reason = ::access(r.input.c_str(), R_OK) == 0 ? "not stamped" : "cannot open " + r.input + ": " + std::strerror(errno);
     }
     report_.add(r);
@@ -256,7 +264,7 @@ int runStamp(const StampOptions& o) {
     engine::FileReport r;
     r.index = static_cast<int>(k);
     r.input = lines[k].path;
-    r.result = engine::kJobFailed;
+    r.result = engine::JobOutcome::Failed;
     r.reason = lines[k].problem.empty() ? "the run was stopped before this file" : lines[k].problem;
     report.add(r);
   }
@@ -269,7 +277,7 @@ int runStamp(const StampOptions& o) {
 }  // namespace
 
 void addStampCommand(CLI::App& app, int& exitCode) {
-  auto* cmd = app.add_subcommand("stamp", "stamp the recording date and time into DV files");
+  auto* cmd = app.add_subcommand("stamp", "stamp the recording date and time into DV files (AVI, raw DV, QuickTime)");
   auto o = std::make_shared<StampOptions>();
   cmd->add_option("--project", o->project, "project file (.zev) with the settings; default settings without");
   cmd->add_option("--output", o->output, "folder for the stamped files")->required();
@@ -277,7 +285,7 @@ void addStampCommand(CLI::App& app, int& exitCode) {
   cmd->add_flag("--log", o->log, "also write the run log file Kelo.log in the temporary folder");
   cmd->add_option("--report", o->report, "write one JSON object per input to this file (JSON lines) as each finishes");
   cmd->add_option("--files-from", o->filesFrom, "read input names from this file, one per line (- for standard input)");
-  cmd->add_option("FILE", o->files, "DV files (AVI)");
+  cmd->add_option("FILE", o->files, "DV files: AVI, raw DV or QuickTime");
   cmd->callback([o, &exitCode] {
     if (o->files.empty() && o->filesFrom.empty()) {
       exitCode = fail("stamp needs FILE... or --files-from LIST", kExitUsage);

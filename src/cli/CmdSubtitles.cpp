@@ -94,7 +94,7 @@ void addSubtitlesCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("--project", options->project, "project file (.zev); default settings without it");
   cmd->add_option("--format", options->format, "srt (default), vtt or ass")->check(CLI::IsMember({"srt", "vtt", "ass"}));
   cmd->add_option("--output", options->output, "folder for the subtitle files (NAME.srt for NAME.avi)")->required();
-  cmd->add_option("FILE", options->files, "DV files: AVI or raw DV")->required();
+  cmd->add_option("FILE", options->files, "DV files: AVI, raw DV or QuickTime")->required();
   cmd->callback([options, &exitCode] { exitCode = runSubtitles(*options); });
 }
 

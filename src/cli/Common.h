@@ -1,6 +1,6 @@
 #pragma once
-// What every kelo-cli command shares: exit statuses, one-line errors, the optional project, and
-// telling which container a file is.
+// What every kelo-cli command shares: exit statuses, one-line errors, the optional project and the
+// version line.
 #include <string>
 
 #include "settings/StampSettings.h"
@@ -18,13 +18,6 @@ int fail(const std::string& message, int status = kExitFailed);
 // The settings of `project`, or the defaults when it is empty. False, with the error printed,
 // when the project cannot be read.
 bool loadSettings(const std::string& project, settings::StampSettings& settings);
-
-enum class Container { Avi, RawDv, QuickTime, Unknown };
-// By the file's first bytes (RIFF, a QuickTime box, a DIF header block); by its name ending when
-// it cannot be read.
-Container containerOf(const std::string& path);
-// "avi", "dv", "mov"; nullptr for Unknown.
-const char* containerName(Container container);
 
 // "kelo-cli 2.1.0 (abc1234)": the program, the version and, when built from a checkout, the revision.
 std::string versionText(const std::string& program);

@@ -3,7 +3,7 @@
 #include "cli/Common.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"kelo-cli: burn the recording date and time of DV files (AVI, raw DV) into the picture"};
+  CLI::App app{"kelo-cli: burn the recording date and time of DV files into the picture"};
   app.set_version_flag("--version", kelo::cli::versionText("kelo-cli"), "print the version and exit");
   app.require_subcommand(1);
   int exitCode = kelo::cli::kExitOk;

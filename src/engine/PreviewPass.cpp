@@ -3,27 +3,27 @@
 
 #include <vector>
 
+#include "container/DvSource.h"
 #include "dv/DifLayout.h"
 #include "dv/Packs.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
 #include "engine/RunLog.h"
 #include "pipeline/FrameStamper.h"
 
 namespace kelo::engine {
 
 struct PreviewPass::State {
-  DvAviReader reader;
+  std::unique_ptr<container::DvSource> source;
+  MarkerList markers;
   dv::DvFrameInfo info;
   pipeline::FrameStamper stamper;
   pipeline::CodeWeights weights;
-  std::vector<uint8_t> buffer = std::vector<uint8_t>(kFrameBufferBytes);
+  std::vector<uint8_t> buffer = std::vector<uint8_t>(container::kFrameBufferBytes);
 };
 
 PreviewPass::PreviewPass(RunObserver& observer) : observer_(observer) {}
 PreviewPass::~PreviewPass() = default;
 
-MarkerList* PreviewPass::markers() { return state_ ? &state_->reader.markers() : nullptr; }
+MarkerList* PreviewPass::markers() { return state_ ? &state_->markers : nullptr; }
 
 void PreviewPass::close() {
   state_.reset();
@@ -36,23 +36,32 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
   if (!state_ || path != path_) {
     close();
     auto state = std::make_unique<State>();
-    if (state->reader.open(path) != 0) return -2;
-    state->reader.setRandomAccess(true);
+    int error = 0;
+    const container::OpenOutcome opened = container::openDvSource(path, state->source, error);
+    if (opened == container::OpenOutcome::EmptyPath || opened == container::OpenOutcome::CannotOpen) return -2;
     log.add(formatMessage("预览前检查录像文件 %s ...", path.c_str()));
-    if (state->reader.validateHeader(nullptr, &log) != 0) return -1;
+    if (opened != container::OpenOutcome::Opened) {
+      log.add(container::openFailureMessage(opened, path, error));
+      return -1;
+    }
+    state->source->setRandomAccess(true);
+    if (state->source->validateHeader(nullptr, &log) != container::HeaderOutcome::Valid) return -1;
+    state->markers.load(markerPathFor(path));
     state->info = dv::DvFrameInfo{};
     log.add(formatMessage("开始预览 %s ...", path.c_str()));
-    state->reader.clearVideoChunkId();
     state_ = std::move(state);
     path_ = path;
   }
   State& st = *state_;
-  const int last = st.reader.lastFrameIndex();
+  const int last = st.source->lastFrameIndex();
   if (frameIndex > last) frameIndex = last;
   if (frameIndex < 1) frameIndex = 0;
 
   size_t length = 0;
-  if (st.reader.readFrame(st.info, nullptr, st.buffer.data(), length, frameIndex, &log) != 0 || length <= 8) {
+  const size_t offset = st.source->frameOffset();
+  if (st.source->readFrame(st.info, nullptr, st.buffer.data(), length, frameIndex, &log) !=
+          container::ReadOutcome::Frame ||
+      length <= offset) {
     log.add(formatMessage("读不出第 %d 帧图像。", frameIndex));
     close();
     return -1;
@@ -61,9 +70,9 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
   settings::StampSettings s = settings;
   s.idle = true;
   dv::DvFrameInfo& info = st.info;
-  uint8_t* frame = st.buffer.data() + 8;
+  uint8_t* frame = st.buffer.data() + offset;
   const bool pal = info.system == dv::kSystem625_50;
-  const int status = dv::readRecordedDateTime(info, s, frame, length - 8);
+  const int status = dv::readRecordedDateTime(info, s, frame, length - offset);
   const int f = s.timeCode.formatIndex;
   const bool timecodeFormat = f >= dv::kTimecodeFormatFirst && f <= dv::kTimecodeFormatLast;
   if (!timecodeFormat) {

@@ -8,14 +8,11 @@
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
-#include "dv/RawDvFile.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
+#include "container/DvSource.h"
 #include "engine/MarkerList.h"
 #include "engine/RunLog.h"
 #include "engine/StampJob.h"
 #include "engine/StampSchedule.h"
-#include "platform/File.h"
 #include "platform/Text.h"
 #include "render/StampText.h"
 
@@ -29,64 +26,48 @@ using settings::IntervalMode;
 // reading failed (`error` set).
 using FrameFeed = std::function<int(std::vector<uint8_t>& frame, std::string& error)>;
 
-bool startsWithRiff(const std::string& path) {
-  platform::File file;
-  if (file.openRead(path) != 0) return false;
-  uint8_t magic[4] = {};
-  size_t got = 0;
-  return file.readAt(0, magic, sizeof magic, got) == 0 && got == 4 && magic[0] == 'R' && magic[1] == 'I' &&
-         magic[2] == 'F' && magic[3] == 'F';
-}
-
-// Opens the frames of an AVI file or a raw DV stream and loads the file's markers. This is the
-// only place that knows how a file holds its frames.
+// Opens the frames of a DV file in any container and loads the file's markers. This is the only
+// place that knows where the frames come from.
 bool openFrameFeed(const std::string& path, FrameFeed& feed, MarkerList& markers, int& system, std::string& error) {
-  if (startsWithRiff(path)) {
-    auto reader = std::make_shared<DvAviReader>();
-    auto log = std::make_shared<RunLog>();
-    if (reader->open(path) != 0) {
-      error = "cannot open " + path;
-      return false;
-    }
-    if (reader->validateHeader(nullptr, log.get()) != 0) {
-      const std::vector<std::string> lines = log->lines();
-      error = lines.empty() ? "not a DV AVI file: " + path : lines.back();
-      return false;
-    }
-    markers = reader->markers();
-    reader->clearVideoChunkId();
-    // The first frame tells the system; it is handed out by the first call.
-    auto buffer = std::make_shared<std::vector<uint8_t>>(kFrameBufferBytes);
-    auto info = std::make_shared<dv::DvFrameInfo>();
-    auto next = [reader, log, buffer, info, index = 0](size_t& length) mutable {
-      return reader->readFrame(*info, nullptr, buffer->data(), length, index++, log.get());
-    };
-    size_t length = 0;
-    int rc = next(length);
-    if (rc != 0 || length <= 8) {
-      error = "no DV frame in " + path;
-      return false;
-    }
-    system = info->system;
-    feed = [next, buffer, log, rc, length](std::vector<uint8_t>& frame, std::string& err) mutable {
-      if (rc == 0 && length > 8) frame.assign(buffer->begin() + 8, buffer->begin() + static_cast<std::ptrdiff_t>(length));
-      const int now = rc;
-      if (now == 0) rc = next(length);
-      if (now < 0) {
-        const std::vector<std::string> lines = log->lines();
-        err = lines.empty() ? std::string(kMsgReadFailed) : lines.back();
-      }
-      return now < 0 ? -1 : now;
-    };
-    return true;
-  }
-  auto reader = std::make_shared<dv::RawDvReader>();
-  if (reader->open(path, error) != 0) return false;
+  std::unique_ptr<container::DvSource> opened;
+  if (container::openCheckedSource(path, /*random*/ false, opened, error) != container::HeaderOutcome::Valid)
+    return false;
+  std::shared_ptr<container::DvSource> source(std::move(opened));
   markers.load(markerPathFor(path));
-  system = reader->system();
-  feed = [reader, index = int64_t{0}](std::vector<uint8_t>& frame, std::string& err) mutable {
-    if (index >= reader->frameCount()) return 1;
-    return reader->readFrame(index++, frame, err) == 0 ? 0 : -1;
+  auto log = std::make_shared<container::MessageList>();
+  auto buffer = std::make_shared<std::vector<uint8_t>>(container::kFrameBufferBytes);
+  auto info = std::make_shared<dv::DvFrameInfo>();
+  auto next = [source, log, buffer, info, index = 0](size_t& length) mutable {
+    return source->readFrame(*info, nullptr, buffer->data(), length, index++, log.get());
+  };
+  // The first frame tells the system; it is handed out by the first call.
+  size_t length = 0;
+  container::ReadOutcome rc = next(length);
+  if (rc == container::ReadOutcome::ReadFailed) {
+    error = log->last(container::kMsgReadFailed);
+    return false;
+  }
+  if (rc != container::ReadOutcome::Frame || length <= source->frameOffset()) {
+    error = "no DV frame in " + path;
+    return false;
+  }
+  system = info->system;
+  feed = [next, source, buffer, log, rc, length](std::vector<uint8_t>& frame, std::string& err) mutable {
+    const container::ReadOutcome now = rc;
+    if (now == container::ReadOutcome::Frame) {
+      const size_t offset = source->frameOffset();
+      if (length <= offset) {
+        err = "a frame of " + source->path() + " holds no DV";
+        return -1;
+      }
+      frame.assign(buffer->begin() + static_cast<std::ptrdiff_t>(offset),
+                   buffer->begin() + static_cast<std::ptrdiff_t>(length));
+      rc = next(length);
+      return 0;
+    }
+    if (now == container::ReadOutcome::End) return 1;
+    err = log->last(container::kMsgReadFailed);
+    return -1;
   };
   return true;
 }
