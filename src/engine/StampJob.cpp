@@ -655,7 +655,7 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
     st.framesWithoutDateTime = decider->invalidDate + decider->invalidTime + decider->noDateTime;
     st.hasRecorded = decider->first.tm_year != 0;
     st.firstRecorded = decider->first;
-    st.lastRecorded = info.recorded;
+    st.lastRecorded = decider->last;
   }
 
   // A file that ends right behind its last frame is complete all the same; only a file without
