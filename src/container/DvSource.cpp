@@ -46,6 +46,8 @@ bool isSpecialFile(const std::string& path) {
 void DvSource::attach(std::unique_ptr<ByteSource> bytes, std::string path) {
   bytes_ = std::move(bytes);
   aheadLength_ = 0;
+  // Reading ahead saves system calls on a file; bytes in memory are there already.
+  fromFile_ = dynamic_cast<FileByteSource*>(bytes_.get()) != nullptr;
   path_ = std::move(path);
   fileSize_ = bytes_ ? bytes_->size() : 0;
 }
@@ -70,7 +72,7 @@ int DvSource::readAt(int64_t offset, void* buffer, size_t count, size_t& got) {
   if (offset < 0) return EINVAL;
   if (offset >= fileSize_) return 0;
   const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), fileSize_ - offset));
-  if (readAhead_ && !randomAccess_ && n < kReadAheadBytes) {
+  if (readAhead_ && fromFile_ && !randomAccess_ && n < kReadAheadBytes) {
     if (offset < aheadStart_ || offset + static_cast<int64_t>(n) > aheadStart_ + static_cast<int64_t>(aheadLength_)) {
       if (!ahead_) ahead_ = std::make_unique_for_overwrite<uint8_t[]>(kReadAheadBytes);
       const size_t fill = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kReadAheadBytes), fileSize_ - offset));

@@ -115,6 +115,7 @@ class DvSource {
 
   std::unique_ptr<ByteSource> bytes_;
   std::unique_ptr<uint8_t[]> copyBlock_;  // copyRange's
+  bool fromFile_ = false;
   std::unique_ptr<uint8_t[]> ahead_;
   int64_t aheadStart_ = 0;
   size_t aheadLength_ = 0;
