@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The one entry point: setup, build, test, demo, fuzz, bench.
+# The one entry point: setup, build, test, demo, fuzz, bench, package, cluster-test.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$ROOT"
@@ -13,6 +13,8 @@ PACKAGES=(
   ffmpeg dvgrab mediainfo
   fonts-liberation2 fonts-wqy-microhei
   xvfb xauth
+  help2man dpkg-dev
+  parallel slurm-wlm munge
 )
 
 JOBS="$(nproc 2>/dev/null || echo 2)"
@@ -35,7 +37,7 @@ setup() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-configure_and_build() {  # dir, extra cmake args...
+configure() {  # dir, extra cmake args...
   local dir="$1"; shift
   local launcher=()
   # Rebuilds of many trees (work trees, sanitizer and release) share one compiler cache when there is one.
@@ -43,7 +45,11 @@ configure_and_build() {  # dir, extra cmake args...
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   fi
   cmake -S "$ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
-  cmake --build "$dir" -j "$JOBS"
+}
+
+configure_and_build() {  # dir, extra cmake args...
+  configure "$@"
+  cmake --build "$1" -j "$JOBS"
 }
 
 build() {
@@ -115,6 +121,26 @@ bench() {
   done
 }
 
+# The Debian package of the optimised build in build/ (the one `build` and `demo` use, so the
+# compiler cache serves it), stripped: build/package/kelo_<version>_<arch>.deb. Only what the
+# package holds is built.
+package() {
+  setup
+  configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build -j "$JOBS" --target kelo_installed_parts
+  rm -rf build/package
+  (cd build && cpack -G DEB -B "$ROOT/build/package")
+  ls "$ROOT"/build/package/*.deb
+}
+
+# The Slurm recipe of docs/scale-out.md on a one-node Slurm started for the run (root only).
+cluster_test() {
+  setup
+  configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build -j "$JOBS" --target kelo-cli
+  tests/cli/slurm_recipe_test.sh build/bin/kelo-cli "$ROOT"
+}
+
 screenshots() {
   build
   scripts/screenshots.sh "$ROOT/build"
@@ -128,5 +154,7 @@ case "${1:-}" in
   fuzz) shift; fuzz "${1:-30}" ;;
   bench) bench ;;
   screenshots) screenshots ;;
-  *) echo "usage: ./kelo.sh setup|build|test|demo|fuzz [SECONDS]|bench|screenshots" >&2; exit 2 ;;
+  package) package ;;
+  cluster-test) cluster_test ;;
+  *) echo "usage: ./kelo.sh setup|build|test|demo|fuzz [SECONDS]|bench|screenshots|package|cluster-test" >&2; exit 2 ;;
 esac

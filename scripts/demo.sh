@@ -7,6 +7,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 CLI="${KELO_CLI:-$ROOT/build/bin/kelo-cli}"
 OUT="${1:?usage: demo.sh OUTDIR}"
 mkdir -p "$OUT/stamped"
+# A stamp never replaces an existing output: an earlier demo's goes first.
+rm -f "$OUT/stamped/sample.avi"
 
 echo "demo: writing a 10 s 625/50 sample recorded from 2005-03-07 23:59:55 (across midnight)"
 "$CLI" sample "$OUT/sample.avi" --system pal --type 2

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Common.h"
 #include "container/DvSource.h"
 #include "dv/FrameCodec.h"
 #include "dv/FrameInfo.h"
@@ -23,11 +24,6 @@ struct FrameOptions {
   std::string project;
   bool stamp = false;
 };
-
-int fail(const std::string& message) {
-  std::cerr << "error: " << message << "\n";
-  return 1;
-}
 
 // The planes as decoded, without the preview's conversion.
 int writePlanes(container::DvSource& source, int index, const std::string& out) {
@@ -51,10 +47,7 @@ int runFrame(const FrameOptions& o) {
   if (!planes && !endsWithNoCase(o.out, ".png") && !endsWithNoCase(o.out, ".ppm"))
     return fail("picture file " + o.out + " must end in .png, .ppm or .yuv");
   settings::StampSettings s;
-  if (!o.project.empty()) {
-    std::u16string message;
-    if (settings::loadProjectFile(o.project, s, message) != settings::LoadOutcome::Loaded) return fail(platform::toUtf8(message));
-  }
+  if (!loadSettings(o.project, s)) return kExitUsage;
   std::unique_ptr<container::DvSource> source;
   int error = 0;
   const container::OpenOutcome opened = container::openDvSource(o.input, source, error);

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "cli/Common.h"
 #include "platform/Text.h"
 #include "settings/ProjectFile.h"
 #include "settings/SettingsFields.h"
@@ -20,10 +21,7 @@ namespace {
 
 using settings::StampSettings;
 
-int fail(const std::u16string& message) {
-  std::cerr << "error: " << platform::toUtf8(message) << "\n";
-  return 1;
-}
+int fail(const std::u16string& message) { return cli::fail(platform::toUtf8(message)); }
 
 nlohmann::ordered_json settingsJson(const StampSettings& s) {
   nlohmann::ordered_json j = nlohmann::ordered_json::object();

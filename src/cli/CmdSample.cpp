@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Common.h"
 #include "dv/DifLayout.h"
 #include "dv/SampleWriter.h"
 #include "container/QuickTimeWriter.h"
@@ -23,11 +24,6 @@ struct SampleOptions {
   int type = 2;          // AVI output only
   bool openDml = false;  // AVI output only
 };
-
-int fail(const std::string& message) {
-  std::cerr << "error: " << message << "\n";
-  return 1;
-}
 
 int runSample(const SampleOptions& o) {
   const int system = o.system == "pal" ? dv::kSystem625_50 : dv::kSystem525_60;

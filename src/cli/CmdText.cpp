@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Common.h"
 #include "platform/ImageFile.h"
 #include "platform/Text.h"
 #include "render/OverlayRaster.h"
 #include "render/StampRenderer.h"
 #include "render/StampText.h"
-#include "settings/ProjectFile.h"
 #include "settings/StampSettings.h"
 
 namespace kelo::cli {
@@ -25,11 +25,6 @@ struct TextOptions {
   std::string system = "pal";
   std::string png;
 };
-
-int fail(const std::string& message) {
-  std::cerr << "error: " << message << "\n";
-  return 1;
-}
 
 bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -100,13 +95,10 @@ int writeRasters(const std::string& path, const render::OverlayRaster& date, con
 
 int run(const TextOptions& o) {
   settings::StampSettings s;
-  if (!o.project.empty()) {
-    std::u16string message;
-    if (settings::loadProjectFile(o.project, s, message) != settings::LoadOutcome::Loaded) return fail(platform::toUtf8(message));
-  }
+  if (!loadSettings(o.project, s)) return kExitUsage;
   dv::DvFrameInfo info;
-  if (!parseWhen(o.when, info)) return fail("not a valid date and time (YYYY-MM-DD hh:mm:ss): " + o.when);
-  if (o.frame < 0 || o.frame > 29) return fail("--frame must be 0 to 29");
+  if (!parseWhen(o.when, info)) return fail("not a valid date and time (YYYY-MM-DD hh:mm:ss): " + o.when, kExitUsage);
+  if (o.frame < 0 || o.frame > 29) return fail("--frame must be 0 to 29", kExitUsage);
   info.system = o.system == "ntsc" ? 1 : 2;
   info.frameInSecond = o.frame;
   // Formatted as the preview does, so every text is built.

@@ -14,6 +14,7 @@ void addFrameCommand(CLI::App& app, int& exitCode);
 void addSampleCommand(CLI::App& app, int& exitCode);
 void addTextCommand(CLI::App& app, int& exitCode);
 void addStampCommand(CLI::App& app, int& exitCode);
+void addSubtitlesCommand(CLI::App& app, int& exitCode);
 void addVerifyCommand(CLI::App& app, int& exitCode);
 
 // True when `path` ends in `ending` (a lower-case literal such as ".mov"), in any case.

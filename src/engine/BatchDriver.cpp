@@ -53,6 +53,33 @@ class FileLines final : public RunObserver {
   std::atomic<int> perMille_{0};
 };
 
+// Passes a job's log lines and messages on and keeps the last one, the reason a file failed. The
+// frame totals a job logs on its way out are counts, not reasons.
+class LastWords final : public RunObserver, public Prompter {
+ public:
+  LastWords(RunObserver& observer, Prompter& prompter) : observer_(observer), prompter_(prompter) {}
+  void logLine(const std::string& line) override {
+    const bool totals = line.rfind("总共给 ", 0) == 0 ||
+                        (line.rfind("*** ", 0) == 0 && line.size() > 4 && line[4] >= '0' && line[4] <= '9');
+    if (!totals) last_ = line;
+    observer_.logLine(line);
+  }
+  void progress(int perMille, const std::string& text) override { observer_.progress(perMille, text); }
+  void selectListItem(int index) override { observer_.selectListItem(index); }
+  void setRunning(bool running) override { observer_.setRunning(running); }
+  void message(MessageKind kind, const std::string& text) override {
+    last_ = text;
+    prompter_.message(kind, text);
+  }
+  bool askYesNo(MessageKind kind, const std::string& text) override { return prompter_.askYesNo(kind, text); }
+  const std::string& last() const { return last_; }
+
+ private:
+  RunObserver& observer_;
+  Prompter& prompter_;
+  std::string last_;
+};
+
 }  // namespace
 
 std::string runLogTime(std::time_t when) {
@@ -159,15 +186,18 @@ void BatchDriver::workerMain() {
   auto stopRequested = [this] { return runState_.load() == kRunStopRequested; };
 
   // Runs file k, reporting to `out`; returns the lines that follow the job (the driver's own).
-  auto runFile = [&](int k, RunObserver& out) {
-    out.logLine(format1("需加码录像:  %s", inputs[k]));
+  auto runFile = [&](int k, RunObserver& fileObserver) {
+    const auto started = std::chrono::steady_clock::now();
+    fileObserver.logLine(format1("需加码录像:  %s", inputs[k]));
+    LastWords out(fileObserver, prompter_);
+    JobStats stats;
     FileResult& result = summary_.files[static_cast<size_t>(k)];
     result.refusal = plan.refusal[k];
     const std::string refusedOutput = platform::joinPath(request_.outputFolder, platform::fileNameOf(inputs[k]));
     switch (plan.refusal[k]) {
       case Refusal::OutputIsInput:
-        prompter_.message(MessageKind::Warning,
-                          "加码前和加码后的录像不能用同一个文件，另选一个文件夹来保存加码后的录像。");
+        out.message(MessageKind::Warning,
+                    "加码前和加码后的录像不能用同一个文件，另选一个文件夹来保存加码后的录像。");
         break;
       case Refusal::OverwritesListedInput:
         out.logLine(format1("*** 加码后的录像 %s 会覆盖要加码的另一个录像，跳过去。", refusedOutput));
@@ -177,7 +207,8 @@ void BatchDriver::workerMain() {
         break;
       case Refusal::None: {
         std::string output = plan.outputs[k];
-        JobContext context{settings_, out, prompter_, runState_, request_.makeWriteLayer};
+        JobContext context{settings_, out, out, runState_, request_.makeWriteLayer};
+        context.stats = &stats;
         // Files stamped side by side share the cores instead of each taking all of them.
         if (request_.jobs > 1 && count > 1) {
           const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -190,6 +221,16 @@ void BatchDriver::workerMain() {
       }
     }
     if (result.refusal != Refusal::None) result.outcome = JobOutcome::Refused;
+    FileReport report{k,
+                      inputs[k],
+                      !result.output.empty() ? result.output
+                      : result.refusal != Refusal::None ? refusedOutput
+                                                        : plan.outputs[k],
+                      result.outcome,
+                      result.outcome == JobOutcome::Stamped ? std::string() : out.last(),
+                      stats,
+                      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()};
+    observer_.fileFinished(report);
     // What became of the file: its stamped output, or the input that was not stamped.
     if (!stopRequested()) {
       out.logLine(result.output.empty() ? format1("未加码的录像:  %s", inputs[k])

@@ -39,7 +39,7 @@ enum class Refusal {
 // What became of one file of the run: the one record of a file's outcome.
 struct FileResult {
   JobOutcome outcome = JobOutcome::Failed;
-  Refusal refusal = Refusal::None;  // with JobOutcome::Refused
+  Refusal refusal = Refusal::None;  // with JobOutcome::Refused by the driver
   std::string output;               // the stamped file ("" unless Stamped or StampedUnrenamed)
 };
 
@@ -48,6 +48,17 @@ struct BatchSummary {
   int stamped = 0;
   bool stopped = false;
   std::vector<FileResult> files;  // per file, in list order
+};
+
+// What the run reports of one finished file, for RunObserver::fileFinished.
+struct FileReport {
+  int index = 0;        // in the file list
+  std::string input;
+  std::string output;   // where the stamped file is (or would have been)
+  JobOutcome result = JobOutcome::Failed;
+  std::string reason;   // the last error the file's job logged or showed; empty when stamped
+  JobStats stats;
+  double seconds = 0;   // wall time of the file
 };
 
 // Stamps one file; replaced in tests. The default is runStampJob.

@@ -145,8 +145,15 @@ FinalName giveFinalName(StampedFileWriter& writer, const std::string& temporaryP
     result.error = renameToFreeName(temporaryPath, expandNamePattern(pattern, inputPath, first, last),
                                     extensionOf(inputPath), 0, renamed, result.shortened);
   } else {
-    result.error = platform::renameReplacing(temporaryPath, outputPath);
+    result.error = platform::renameNoReplace(temporaryPath, outputPath);
     renamed = outputPath;
+    // Another pass (another process) gave its output this name first: theirs stays. Without the
+    // scratch mark no pass takes up the temporary name before it is gone.
+    if (result.error == EEXIST) {
+      platform::removeFile(temporaryPath);
+      result.outcome = RenameOutcome::Taken;
+      return result;
+    }
   }
   if (result.error == 0) {
     outputPath = renamed;

@@ -64,6 +64,7 @@ enum class RenameOutcome {
   RenamedOtherwise,  // that name could not be made: the output has the input's name, numbered
   NotCompleted,  // the last bytes could not be written: the output is incomplete
   Failed,        // the rename failed: the complete output keeps its temporary name
+  Taken,         // without renaming: the output's name was taken meanwhile; the output was removed
 };
 
 struct FinalName {
@@ -75,11 +76,11 @@ struct FinalName {
 // Closes the output and gives it its final name in the folder of `outputPath`. With renaming on:
 // the expanded pattern with the input's extension, cut at a character
 // boundary where it would exceed the file system's name length, with "-1", "-2", ... before the
-// extension while a file of that name exists; an existing file is never replaced. Without
-// renaming the name of `outputPath`, replacing a file of that name. Where that rename fails for
-// another reason than a taken name, the input's own name with "-1", "-2", ... On Renamed and
-// RenamedOtherwise `outputPath` is the final path; on Failed it is the temporary path where the
-// stamped output stays.
+// extension while a file of that name exists. Without renaming the name of `outputPath`; when
+// that is taken (Taken) the output is removed. An existing file is never replaced. Where the
+// rename fails for another reason than a taken name, the input's own name with "-1", "-2", ...
+// On Renamed and RenamedOtherwise `outputPath` is the final path; on Failed it is the temporary
+// path where the stamped output stays.
 FinalName giveFinalName(StampedFileWriter& writer, const std::string& temporaryPath, const std::string& inputPath,
                         std::string& outputPath, bool renameOutput, std::u16string_view pattern,
                         const std::tm& first, const std::tm& last);

@@ -13,6 +13,8 @@
 
 namespace kelo::engine {
 
+struct FileReport;
+
 // The one byte shared by the driving thread and the worker: the driving thread writes Running,
 // Paused and StopRequested; the worker writes Idle at the very end of a run and polls the state
 // once per frame, between files and every millisecond while paused.
@@ -38,6 +40,9 @@ class RunObserver {
   // A run starts (true) or has ended (false): settings controls disabled/enabled, Stop button,
   // Stamp button caption.
   virtual void setRunning(bool running) = 0;
+  // One file of a run is done (stamped, refused or failed). With several files at once it comes
+  // from the thread that ran the file, as soon as it ends.
+  virtual void fileFinished(const FileReport&) {}
 };
 
 // The three captions of message boxes; the caption text is `captionOf(kind)`.

@@ -36,6 +36,9 @@ using container::ReadOutcome;
 using container::StampedFileWriter;
 using settings::IntervalMode;
 
+// Without renaming: the output's name is taken (%s: the output path).
+constexpr const char* kMsgOutputExists = "*** 加码后的录像 %s 已经有了，跳过去。";
+
 bool usesMarkers(const settings::StampCodeSettings& code) {
   return code.enabled && (code.intervalMode == IntervalMode::AtStartMarkers ||
                           code.intervalMode == IntervalMode::BetweenMarkers ||
@@ -95,7 +98,7 @@ struct FrameDecider {
   StampSchedule dateSchedule, timeSchedule;
   FadeWeights dateFade, timeFade;
   int fps = 25;
-  int invalidDate = 0, invalidTime = 0, noDateTime = 0;
+  int invalidDate = 0, invalidTime = 0, noDateTime = 0, stamped = 0;
   std::tm first = dv::blankRecordedTime();
   // The last real recording time: the timecode formats and the zero reset change `recorded` of
   // the frame afterwards, and names and file times must not take those.
@@ -184,6 +187,7 @@ struct FrameDecider {
       }
       copyWeights(dateFade, weights.date);
       copyWeights(timeFade, weights.time);
+      ++stamped;
     }
     return stamp ? kStamp : kUnchanged;
   }
@@ -515,6 +519,8 @@ void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s,
   info.hasTime = 1;
 }
 
+ScheduleClock scheduleClock(const dv::DvFrameInfo& info) { return clockOf(info); }
+
 int stampWorkers(int requested, int lastFrameIndex) {
   if (requested > 0) return std::min(requested, kMaxWorkers);
   const unsigned cores = std::thread::hardware_concurrency();
@@ -563,6 +569,12 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
   // Without a face or fallback that can draw the texts the run would stamp nothing.
   if (const auto undrawable = render::findUndrawableCode(s))
     return failBox(render::undrawableCodeMessage(*undrawable), true);
+  // Without renaming the output keeps the input's name: one there already, another file's output
+  // or the user's, is left alone rather than stamped over.
+  if (!s.renameOutput && platform::pathExists(output) && !container::isSpecialFile(output)) {
+    log.add(formatMessage(kMsgOutputExists, output.c_str()));
+    return JobOutcome::Refused;
+  }
   uint64_t available = 0;
   if (platform::freeBytes(platform::folderOf(output), available) == 0 &&
       available < static_cast<uint64_t>(reader.fileSize()))
@@ -636,6 +648,15 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
   }
 
   logTotals(log, end.frames, decider->invalidDate + decider->invalidTime, decider->noDateTime);
+  if (context.stats) {
+    JobStats& st = *context.stats;
+    st.frames = end.frames;
+    st.framesStamped = decider->stamped;
+    st.framesWithoutDateTime = decider->invalidDate + decider->invalidTime + decider->noDateTime;
+    st.hasRecorded = decider->first.tm_year != 0;
+    st.firstRecorded = decider->first;
+    st.lastRecorded = decider->last;
+  }
 
   // A file that ends right behind its last frame is complete all the same; only a file without
   // any frame and nothing behind its header is not.
@@ -669,6 +690,10 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
   switch (named.outcome) {
     case RenameOutcome::NotCompleted:
       log.add(kMsgWriteFailed);
+      return JobOutcome::Failed;
+    case RenameOutcome::Taken:
+      discard.keep = true;  // already removed: the name may be another pass's by now
+      log.add(formatMessage(kMsgOutputExists, output.c_str()));
       return JobOutcome::Failed;
     case RenameOutcome::Failed:
       discard.keep = true;

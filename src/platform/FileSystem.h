@@ -22,6 +22,9 @@ std::string fileNameOf(const std::string& path);
 std::string folderOf(const std::string& path);
 
 bool fileExists(const std::string& path);
+// True when anything is at `path`, a dangling symbolic link included (which a rename that never
+// replaces finds in its way just the same).
+bool pathExists(const std::string& path);
 bool isFolder(const std::string& path);
 // Bytes available to the caller on the file system that holds `path`; 0 or errno.
 int freeBytes(const std::string& path, uint64_t& bytes);

@@ -91,24 +91,27 @@ TEST(OutputNaming, FinalNameNeverReplacesAFile) {
   EXPECT_EQ(std::vector<uint8_t>{'c'}, test::readFile(finals[2]));
   EXPECT_EQ(3u, test::listDir(dir.path()).size());
 
-  // Without renaming the output replaces a file of its name, and only once it is complete.
+  // Without renaming a name taken while the pass ran (another process's output, a folder) is
+  // never replaced: the finished output is removed and what was there stays as it was.
   std::string path;
-  ASSERT_EQ(RenameOutcome::Renamed, stampAs(finals[0], false, u"", "new", path).outcome);
-  EXPECT_EQ(finals[0], path);
-  EXPECT_EQ((std::vector<uint8_t>{'n', 'e', 'w'}), test::readFile(path));
+  EXPECT_EQ(RenameOutcome::Taken, stampAs(finals[0], false, u"", "new", path).outcome);
+  EXPECT_EQ(std::vector<uint8_t>{'a'}, test::readFile(finals[0]));
   EXPECT_EQ(3u, test::listDir(dir.path()).size());
+  ASSERT_EQ(0, platform::makeFolders(dir.file("Trip.avi")));
+  EXPECT_EQ(RenameOutcome::Taken, stampAs(dir.file("Trip.avi"), false, u"", "x", path).outcome);
+  EXPECT_TRUE(platform::isFolder(dir.file("Trip.avi")));
+  EXPECT_EQ(4u, test::listDir(dir.path()).size());
 }
 
-// A final name that cannot be made (a folder of that name) leaves the stamped file under the
-// input's own name, numbered, never under a temporary name a later run would reuse.
+// A final name that cannot be made (longer than the file system allows) leaves the stamped file
+// under the input's own name, numbered, never under a temporary name a later run would reuse.
 TEST(OutputNaming, AnUnmakeableNameFallsBackToTheInputsName) {
   test::TempDir dir;
-  ASSERT_EQ(0, platform::makeFolders(dir.file("Trip.avi")));
   std::string path;
-  const FinalName named = stampAs(dir.file("Trip.avi"), false, u"", "x", path);
+  const FinalName named = stampAs(dir.file(std::string(300, 'x') + ".avi"), false, u"", "x", path);
   EXPECT_EQ(RenameOutcome::RenamedOtherwise, named.outcome);
   EXPECT_EQ(dir.file("Trip-1.avi"), path);
-  EXPECT_EQ((std::vector<std::string>{"Trip-1.avi", "Trip.avi"}), test::listDir(dir.path()));
+  EXPECT_EQ((std::vector<std::string>{"Trip-1.avi"}), test::listDir(dir.path()));
 }
 
 TEST(OutputNaming, TemporaryNamesAreHeldExclusivelyAndDiscardedWhole) {

@@ -83,6 +83,8 @@ PassRun stamp(const settings::StampSettings& s, const std::string& in, const std
   RunStateCell state{kRunRunning};
   JobContext c{s, t, t, state, std::move(layers)};
   c.workers = workers;
+  // A pass never stamps over an output: each run starts without the previous one's.
+  platform::removeFile(out);
   std::string output = out;
   PassRun r;
   r.result = runStampJob(c, in, output);

@@ -302,6 +302,39 @@ TEST(StampJob, ASecondPassOnTheSameOutputIsRefused) {
   EXPECT_FALSE(platform::fileExists(out));
 }
 
+// Without renaming, an output name already taken (an earlier run's output, another task's, a
+// dangling link) is refused before anything is written, and what is there stays untouched.
+TEST(StampJob, AnExistingOutputIsRefusedNotReplaced) {
+  TempDir dir;
+  const std::string taken = dir.file("x.avi");
+  ASSERT_TRUE(test::writeFile(taken, std::vector<uint8_t>{1, 2, 3}));
+  ASSERT_EQ(symlink(dir.file("nowhere").c_str(), dir.file("y.avi").c_str()), 0);
+  for (const std::string& name : {std::string("x.avi"), std::string("y.avi")}) {
+    Job job;
+    std::string out = dir.file(name);
+    EXPECT_EQ(job.run(sampleClip(), out), JobOutcome::Refused) << name;
+    EXPECT_TRUE(job.rec.logged("*** 加码后的录像 " + out + " 已经有了，跳过去。")) << name;
+  }
+  EXPECT_EQ(test::readFile(taken), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(test::listDir(dir.path()), (std::vector<std::string>{"x.avi", "y.avi"}));
+
+  // Through the batch run: counted as not stamped, its input named as such.
+  Recorder rec;
+  settings::StampSettings s;
+  BatchDriver driver(s, rec, rec, rec);
+  BatchRequest r;
+  r.inputs = {copyOf(dir, "in.avi")};
+  r.outputFolder = dir.file("out");
+  ASSERT_EQ(mkdir(r.outputFolder.c_str(), 0755), 0);
+  ASSERT_TRUE(test::writeFile(dir.file("out/in.avi"), std::vector<uint8_t>{4}));
+  ASSERT_TRUE(driver.onStamp(r));
+  driver.wait();
+  EXPECT_EQ(driver.summary().stamped, 0);
+  EXPECT_EQ(outcomes(driver.summary()), std::vector<JobOutcome>{JobOutcome::Refused});
+  EXPECT_TRUE(rec.logged("未加码的录像:  " + r.inputs[0]));
+  EXPECT_EQ(test::readFile(dir.file("out/in.avi")), std::vector<uint8_t>{4});
+}
+
 // An input that cannot be opened is named in the log, not only on the error stream.
 TEST(StampJob, AnInputThatCannotBeOpenedIsLogged) {
   TempDir dir;

@@ -693,7 +693,8 @@ void MainWindowTest::helpPagesOpenOrExplain() {
   for (int context : {ui::kHelpQuickGuide, ui::kHelpContents, 0x200A0, 0x200A1, 0x200A3, 0x2009D})
     QVERIFY2(w->help().show(context), qPrintable(ui::HelpOpener::pagePath(context)));
   QCOMPARE(opened.size(), 6);
-  QVERIFY(opened[0].toLocalFile().endsWith("/share/help/0x200A4.html"));
+  // The build tree's copy of the pages or the source tree's, whichever the program finds.
+  QVERIFY(opened[0].toLocalFile().endsWith("/help/0x200A4.html"));
   QCOMPARE(w->prompter().history().size(), size_t(0));
 
   // No browser: the user is told where the page is.
