@@ -49,7 +49,7 @@ int runFrame(const FrameOptions& o) {
   std::vector<uint8_t> frame;
   if (reader.readFrame(o.index, frame, error) != 0) return fail(error);
   dv::Picture picture;
-  if (dv::decodeFrame(frame.data(), frame.size(), reader.system(), picture) != 0) {
+  if (dv::decodeFrame(frame.data(), frame.size(), reader.profile(), picture) != 0) {
     return fail("frame " + std::to_string(o.index) + " of " + o.input + " cannot be decoded");
   }
   if (dv::writePictureFile(o.out, picture, error) != 0) return fail(error);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "dv/VideoProfile.h"
 #include "engine/FileInfo.h"
 
 namespace kelo::cli {
@@ -16,7 +17,7 @@ nlohmann::json toJson(const engine::FileInfo& info) {
   j["path"] = info.path;
   j["aviType"] = info.aviType;
   j["openDml"] = info.openDml;
-  j["system"] = info.system == 2 ? nlohmann::json("625/50") : info.system == 1 ? nlohmann::json("525/60") : nullptr;
+  j["system"] = info.profile ? nlohmann::json(info.profile->name) : nullptr;
   j["lastFrameIndex"] = info.lastFrameIndex;
   j["frames"] = info.frames;
   j["firstRecorded"] = info.hasRecorded ? nlohmann::json(engine::formatRecorded(info.firstRecorded)) : nullptr;

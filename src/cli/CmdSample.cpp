@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "dv/DifLayout.h"
+#include "dv/VideoProfile.h"
 #include "dv/SampleWriter.h"
 #include "engine/SampleAvi.h"
 
@@ -31,7 +31,10 @@ int fail(const std::string& message) {
 }
 
 int runSample(const SampleOptions& o) {
-  const int system = o.system == "pal" ? dv::kSystem625_50 : dv::kSystem525_60;
+  // pal411: 625/50 with SMPTE 314M 4:1:1 sampling.
+  const dv::VideoProfile& profile = o.system == "ntsc"     ? dv::profileOf(dv::VideoSystem::k525_60)
+                                    : o.system == "pal411" ? *dv::findProfile(dv::VideoSystem::k625_50, dv::ChromaFormat::k411)
+                                                           : dv::profileOf(dv::VideoSystem::k625_50);
   std::vector<dv::SampleScene> scenes;
   for (const std::string& text : o.scenes) {
     dv::SampleScene scene;
@@ -42,7 +45,7 @@ int runSample(const SampleOptions& o) {
   std::string error;
   if (isAvi(o.output)) {
     engine::SampleOptions avi;
-    avi.system = system;
+    avi.profile = &profile;
     avi.type = o.type;
     avi.openDml = o.openDml;
     avi.scenes = scenes;
@@ -50,7 +53,7 @@ int runSample(const SampleOptions& o) {
     if (engine::writeSampleAvi(o.output, avi, error) != 0) return fail(error);
     return 0;
   }
-  if (dv::writeSampleStream(o.output, system, scenes, o.frames, error) != 0) return fail(error);
+  if (dv::writeSampleStream(o.output, profile, scenes, o.frames, error) != 0) return fail(error);
   return 0;
 }
 
@@ -63,8 +66,8 @@ void addSampleCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("output", options->output, "file to write: raw DV, or an AVI file when it ends in .avi")->required();
   cmd->add_option("--type", options->type, "AVI type 1 (interleaved) or 2 (separate audio)")->check(CLI::IsMember({1, 2}));
   cmd->add_flag("--opendml", options->openDml, "AVI with OpenDML indexes and RIFF parts");
-  cmd->add_option("--system", options->system, "pal (625/50) or ntsc (525/60)")
-      ->check(CLI::IsMember({"pal", "ntsc"}));
+  cmd->add_option("--system", options->system, "pal (625/50), pal411 (625/50 4:1:1) or ntsc (525/60)")
+      ->check(CLI::IsMember({"pal", "pal411", "ntsc"}));
   cmd->add_option("--scene", options->scenes,
                   "one recording: \"YYYY-MM-DD hh:mm:ss\",SECONDS (default: 2005-03-07 23:59:55, 10 s)")
       ->allow_extra_args(false);

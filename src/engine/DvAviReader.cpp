@@ -8,9 +8,11 @@
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
+#include "dv/VideoProfile.h"
 #include "engine/AviChunks.h"
 #include "engine/RunLog.h"
 #include "engine/StampedAviWriter.h"
+#include "render/TimeFormatTraits.h"
 
 namespace kelo::engine {
 
@@ -41,11 +43,11 @@ constexpr size_t kScanStep = 2;
 
 constexpr size_t kCacheBytes = 4u << 20;
 
-// Read span (returned length + 4) once the first frame has fixed the system.
-size_t spanFor(uint32_t chunkId, int system) {
-  const bool ntsc = system == dv::kSystem525_60;
-  if (chunkId == k00__) return ntsc ? 120324 : 144388;
-  return ntsc ? 120012 : 144012;
+// Read span (returned length + 4) of a frame of `profile`: type I frames are padded to 512 bytes.
+size_t spanFor(uint32_t chunkId, const dv::VideoProfile& profile) {
+  const size_t chunk = 8 + static_cast<size_t>(profile.frameBytes);
+  if (chunkId == k00__) return (chunk + 511) / 512 * 512 + 4;
+  return chunk + 4;
 }
 
 bool isVideoChunk(uint32_t id) { return id == k00dc || id == k00db || id == k00__; }
@@ -136,7 +138,8 @@ int DvAviReader::window(const uint8_t*& w, size_t& n) {
   }
   const int64_t cacheEnd = cacheStart_ + static_cast<int64_t>(cacheLength_);
   const bool inCache = pos_ >= cacheStart_ && pos_ <= cacheEnd;
-  if (!inCache || (pos_ + static_cast<int64_t>(span_) > cacheEnd && !cacheAtEnd_)) {
+  // A window shows a whole frame of any layout, so that one of another size than the first is seen.
+  if (!inCache || (pos_ + static_cast<int64_t>(kFrameBufferBytes) > cacheEnd && !cacheAtEnd_)) {
     // A random jump needs one window, not a long run ahead of it.
     const size_t fill = randomAccess_ ? 2 * kFrameBufferBytes : kCacheBytes;
     if (cache_.size() != kCacheBytes) cache_.resize(kCacheBytes);
@@ -151,7 +154,7 @@ int DvAviReader::window(const uint8_t*& w, size_t& n) {
   }
   const size_t offset = static_cast<size_t>(pos_ - cacheStart_);
   w = cache_.data() + offset;
-  n = std::min(span_, cacheLength_ - offset);
+  n = std::min(kFrameBufferBytes, cacheLength_ - offset);
   return 0;
 }
 
@@ -229,6 +232,7 @@ int DvAviReader::validateHeader(StampedAviWriter* output, RunLog* log) {
   indexLoaded_ = false;
   indexUsable_ = false;
   validated_ = true;
+  refusedKind_ = dv::FrameKind::Stampable;
   return 0;
 }
 
@@ -242,9 +246,15 @@ DvAviReader::ScanStop DvAviReader::scanWindow(const uint8_t* w, size_t n, size_t
       if (!firstPending_) return {p, Candidate::Frame};
       // The frame's first blocks tell the system; they must all be in the window.
       if (p + 8 + dv::kDetectBytes > n) return {p, Candidate::Incomplete};
-      if (dv::detectSystem(info, w + p + 8, n - p - 8) != 0 || dv::profileFor(info.system) == nullptr) continue;
-      span_ = spanFor(id, info.system);
-      frameBytes_ = static_cast<size_t>(dv::profileFor(info.system)->frameBytes);
+      const dv::FrameIdentity frame = dv::identifyFrame(w + p + 8, n - p - 8);
+      if (frame.kind == dv::FrameKind::NotDv) continue;
+      if (!frame.profile) {
+        refusedKind_ = frame.kind;
+        return {p, Candidate::Refused};
+      }
+      info.profile = frame.profile;
+      span_ = spanFor(id, *frame.profile);
+      frameBytes_ = static_cast<size_t>(frame.profile->frameBytes);
       return {p, Candidate::Frame};
     }
     if (id == kIdx1 || id == kIndx || isStandardIndexId(w + p)) {
@@ -282,10 +292,14 @@ int DvAviReader::copyRange(StampedAviWriter* output, int64_t from, int64_t count
 
 size_t DvAviReader::acceptedLength(const uint8_t* w, size_t n, int64_t at) const {
   const uint32_t id = lowerFourcc(w);
+  // A frame of another layout than the first is read by its own size.
+  const dv::VideoProfile* own = n > 8 ? dv::identifyFrame(w + 8, n - 8).profile : nullptr;
+  const size_t ownSpan = own ? spanFor(id, *own) : span_;
+  if (ownSpan != span_ && ownSpan <= n && isFollower(lowerFourcc(w + ownSpan - 4), id)) return ownSpan - 4;
   if (span_ <= n && isFollower(lowerFourcc(w + span_ - 4), id)) return span_ - 4;
   if (frameBytes_ == 0) return 0;
   // A type I file without 512-byte padding: the next chunk follows the frame directly.
-  const size_t direct = 8 + frameBytes_;
+  const size_t direct = 8 + (own ? static_cast<size_t>(own->frameBytes) : frameBytes_);
   if (id == k00__ && direct + 4 <= n && isFollower(lowerFourcc(w + direct), id)) return direct;
   // The last frame of a file that ends right behind it (a last OpenDML part has no idx1).
   if (direct <= n && at + static_cast<int64_t>(direct) == fileSize_) return direct;
@@ -334,11 +348,15 @@ size_t DvAviReader::findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo&
     if (!isVideoChunk(id)) continue;
     if (firstPending_) {
       if (p + 8 + dv::kDetectBytes > n) return kNone;
-      dv::DvFrameInfo probe = info;
-      if (dv::detectSystem(probe, w + p + 8, n - p - 8) != 0 || dv::profileFor(probe.system) == nullptr) continue;
-      info = probe;
-      span_ = spanFor(id, info.system);
-      frameBytes_ = static_cast<size_t>(dv::profileFor(info.system)->frameBytes);
+      const dv::FrameIdentity frame = dv::identifyFrame(w + p + 8, n - p - 8);
+      if (frame.kind != dv::FrameKind::NotDv && !frame.profile) {
+        refusedKind_ = frame.kind;
+        return kNone;
+      }
+      if (!frame.profile) continue;
+      info.profile = frame.profile;
+      span_ = spanFor(id, *frame.profile);
+      frameBytes_ = static_cast<size_t>(frame.profile->frameBytes);
     }
     if (acceptedLength(w + p, n - p, pos_ + static_cast<int64_t>(p)) > 0) return p;
   }
@@ -439,6 +457,10 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
         p = kScanStep;
         break;
       }
+      case Candidate::Refused:
+        // DV that Kelo cannot stamp: no frame of it is handed out.
+        length = 0;
+        return 1;
     }
   }
 }
@@ -504,7 +526,7 @@ int DvAviReader::lookAheadToNextSecond(const dv::DvFrameInfo& info, const settin
   const int savedLast = lastRead_;
   dv::DvFrameInfo copy = info;
   std::vector<uint8_t> ahead(kFrameBufferBytes);
-  const dv::DateTimeReadOptions options = dv::dateTimeReadOptions(settings);
+  const dv::DateTimeReadOptions options = render::dateTimeReadOptions(settings);
   int c = 1;
   for (;;) {
     size_t length = 0;

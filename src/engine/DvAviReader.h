@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "dv/VideoProfile.h"
 #include "engine/MarkerList.h"
 #include "platform/File.h"
 
@@ -36,6 +37,11 @@ inline constexpr const char* kMsgNoMovi = "***错误: 此文件不是有效 type
 inline constexpr const char* kMsgTypeI = "    type I DV AVI 格式";
 inline constexpr const char* kMsgTypeII = "    type II DV AVI 格式";
 inline constexpr const char* kMsgWriteFailed = "写加码文件时出错，硬盘可能满了。";
+// DV of a kind Kelo cannot stamp (50 Mbit/s, HD, unknown APT), named.
+inline constexpr const char* kMsgRefusedVariant = "***错误: 此文件是 %s，Kelo 不能给它加码。";
+// Frames copied unchanged because Kelo could not read or stamp them (another size, an unsupported
+// kind of DV): the file is not fully stamped.
+inline constexpr const char* kMsgUnstampableFrames = "*** %d 帧图像读不了或没法加码，原样复制。";
 // A read that fails in the middle of the file (device error): the pass must not report success.
 inline constexpr const char* kMsgReadFailed = "***错误: 读录像文件时出错。";
 
@@ -62,7 +68,7 @@ class DvAviReader {
   // the DV frame, for padded type I files up to the 512-byte boundary); 1 when there is no
   // further frame, `length` holding the trailing bytes left in the buffer (0 when the file ends
   // right behind the last frame, which is a normal end); -1 when writing to the output or
-  // reading the input failed (logged). The video system of the first frame goes into `info`.
+  // reading the input failed (logged). The profile of the first frame goes into info.profile.
   // In random-access mode nothing is written and frame `frameIndex` itself is returned.
   int readFrame(dv::DvFrameInfo& info, StampedAviWriter* output, uint8_t* buffer, size_t& length, int frameIndex,
                 RunLog* log);
@@ -106,9 +112,12 @@ class DvAviReader {
 
   MarkerList& markers() { return markers_; }
   const MarkerList& markers() const { return markers_; }
+  // What the first frame is when it is DV that Kelo cannot stamp (readFrame then returns 1 with no
+  // trailing bytes); Stampable otherwise.
+  dv::FrameKind refusedKind() const { return refusedKind_; }
 
  private:
-  enum class Candidate { None, Incomplete, Frame, Index, Audio };
+  enum class Candidate { None, Incomplete, Frame, Index, Audio, Refused };
   struct ScanStop {
     size_t at;
     Candidate kind;
@@ -147,6 +156,7 @@ class DvAviReader {
   bool randomAccess_ = false;
   bool validated_ = false;
   uint32_t videoChunkId_ = 0;
+  dv::FrameKind refusedKind_ = dv::FrameKind::Stampable;
   MarkerList markers_;
 
   std::vector<uint8_t> header_;  // bytes [0, end of `movi` identifier)

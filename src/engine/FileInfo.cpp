@@ -71,7 +71,11 @@ int readFileInfo(const std::string& path, FileInfo& info, std::string& message) 
     }
     ++info.frames;
   }
-  info.system = info.frames > 0 ? frame.system : 0;
+  if (reader.refusedKind() != dv::FrameKind::Stampable) {
+    message = formatMessage(kMsgRefusedVariant, dv::frameKindName(reader.refusedKind()));
+    return -1;
+  }
+  info.profile = info.frames > 0 ? frame.profile : nullptr;
   info.recordingDays = static_cast<int>(days.size());
   return 0;
 }

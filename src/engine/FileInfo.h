@@ -5,13 +5,17 @@
 #include <ctime>
 #include <string>
 
+namespace kelo::dv {
+struct VideoProfile;
+}
+
 namespace kelo::engine {
 
 struct FileInfo {
   std::string path;
   int aviType = 0;          // 1 (iavs) or 2 (vids)
   bool openDml = false;
-  int system = 0;           // 1 = 525/60, 2 = 625/50, 0 when no frame was found
+  const dv::VideoProfile* profile = nullptr;  // of the first frame; nullptr when no frame was found
   int lastFrameIndex = -1;  // from the stream header
   int frames = 0;           // frames read
   bool hasRecorded = false;  // some frame carried a usable date and time

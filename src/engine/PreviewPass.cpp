@@ -5,10 +5,12 @@
 
 #include "dv/DifLayout.h"
 #include "dv/Packs.h"
+#include "dv/VideoProfile.h"
 #include "engine/AviChunks.h"
 #include "engine/DvAviReader.h"
 #include "engine/RunLog.h"
 #include "pipeline/FrameStamper.h"
+#include "render/TimeFormatTraits.h"
 
 namespace kelo::engine {
 
@@ -52,7 +54,8 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
   if (frameIndex < 1) frameIndex = 0;
 
   size_t length = 0;
-  if (st.reader.readFrame(st.info, nullptr, st.buffer.data(), length, frameIndex, &log) != 0 || length <= 8) {
+  if (st.reader.readFrame(st.info, nullptr, st.buffer.data(), length, frameIndex, &log) != 0 || length <= 8 ||
+      !(st.info.profile = dv::profileForFrame(st.buffer.data() + 8, length - 8))) {
     log.add(formatMessage("读不出第 %d 帧图像。", frameIndex));
     close();
     return -1;
@@ -62,11 +65,8 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
   s.idle = true;
   dv::DvFrameInfo& info = st.info;
   uint8_t* frame = st.buffer.data() + 8;
-  const bool pal = info.system == dv::kSystem625_50;
-  const int status = dv::readRecordedDateTime(info, s, frame, length - 8);
-  const int f = s.timeCode.formatIndex;
-  const bool timecodeFormat = f >= dv::kTimecodeFormatFirst && f <= dv::kTimecodeFormatLast;
-  if (!timecodeFormat) {
+  const int status = dv::readRecordedDateTime(info, render::dateTimeReadOptions(s), frame, length - 8);
+  if (!render::timeFormatTraits(s.timeCode.formatIndex).tapeTimecode) {
     if (status & dv::kStatusDateUnset)
       log.add("*** 此帧图像不带有效日期码。");
     else if (status & dv::kStatusTimeUnset)
@@ -74,7 +74,7 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
     else if (status & dv::kStatusNoPacks)
       log.add("*** 此帧图像不带日期/时间码。");
   } else {
-    showTimecodeAsTime(info, s, pal, frameIndex);
+    showTimecodeAsTime(info, s, frameIndex);
   }
   info.dateDrawnBefore = 0;
   info.timeDrawnBefore = 0;
@@ -88,7 +88,7 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
   }
   out.info = info;
   out.lastFrameIndex = last;
-  out.isPal = pal;
+  out.profile = info.profile;
   out.frameIndex = frameIndex;
   return 0;
 }

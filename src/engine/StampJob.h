@@ -29,8 +29,8 @@ struct JobContext {
 };
 
 // With a timecode time format the time code shows the tape timecode (when the settings ask for it
-// and the file has one) or the elapsed time of frame `frameIndex`.
-void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, bool pal, int frameIndex);
+// and the file has one) or the elapsed time of frame `frameIndex`, counted at the frame's rate.
+void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, int frameIndex);
 
 // The stamping threads a pass uses for a file of `lastFrameIndex` + 1 frames when `requested`
 // threads were asked for (0: automatic).
@@ -42,6 +42,9 @@ inline constexpr int kJobFailed = 1;
 // The output is complete but could not be given its final name; it stays under the temporary
 // name in `output`.
 inline constexpr int kJobRenameFailed = 2;
+// The output is complete and named, but frames Kelo could not read or stamp were copied
+// unchanged (logged): the file is not fully stamped.
+inline constexpr int kJobPartlyStamped = 4;
 
 // Stamps `input` into `output`. With renameOutput on, `output` is a temporary name in the output
 // folder and, on success, becomes the final name built from the name pattern.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dv/DifLayout.h"
+#include "dv/VideoProfile.h"
 #include "platform/File.h"
 
 namespace kelo::engine {
@@ -35,13 +36,12 @@ int walk(platform::File& file, int64_t begin, int64_t end, int depth, std::vecto
       if (int rc = walk(file, dataStart + 4, dataEnd, depth + 1, frames)) return rc;
     } else {
       const bool video = (head[2] == 'd' && (head[3] == 'c' || head[3] == 'b')) || (head[2] == '_' && head[3] == '_');
-      if (video && dataEnd - dataStart >= dv::kProfile525_60.frameBytes) {
-        // The header block's DSF bit tells the frame size (type I chunks may carry padding).
-        uint8_t h[4] = {};
-        if (file.readAt(dataStart, h, sizeof h, got) == 0 && got == sizeof h) {
-          const int32_t bytes = (h[3] & 0x80) ? dv::kProfile625_50.frameBytes : dv::kProfile525_60.frameBytes;
-          if (dataEnd - dataStart >= bytes) frames.push_back({dataStart, bytes});
-        }
+      if (video && dataEnd - dataStart >= dv::kDetectBytes) {
+        // The frame's own header tells its size (type I chunks may carry padding).
+        uint8_t h[dv::kDetectBytes] = {};
+        const dv::VideoProfile* profile = nullptr;
+        if (file.readAt(dataStart, h, sizeof h, got) == 0) profile = dv::identifyFrame(h, got).profile;
+        if (profile && dataEnd - dataStart >= profile->frameBytes) frames.push_back({dataStart, profile->frameBytes});
       }
     }
     pos = dataStart + size + (size & 1);

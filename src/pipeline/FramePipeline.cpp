@@ -172,8 +172,6 @@ bool FramePipeline::segmentTouchesOverlay(const dv::DvFrameInfo& info, int s, in
   const bool timeSame = !info.hasTime || (info.secondsOfDay == info.previousSecondsOfDay && info.timeDrawnBefore);
   const bool dateSame = !info.hasDate || (info.dateKey == info.previousDateKey && info.dateDrawnBefore);
   if (timeSame && dateSame && rectsUnchanged_ && !touched_[s][k]) return false;
-  if (!profile_ || profile_->system != info.system) profile_ = dv::videoProfileFor(info.system);
-  if (!profile_) return false;
 
   dateMask_ = SegmentMask{};
   timeMask_ = SegmentMask{};
@@ -224,7 +222,9 @@ void FramePipeline::convertToPreview(const dv::VideoSegment& segment, RgbImage& 
 
 int FramePipeline::stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const OverlayLayer& date,
                               const OverlayLayer& time, PipelineMode mode, RgbImage* preview) {
-  profile_ = dv::videoProfileFor(info.system);
+  // In another layout a segment covers other places: what it touched before says nothing.
+  if (info.profile != profile_) std::memset(touched_, 1, sizeof touched_);
+  profile_ = info.profile;
   if (!profile_) return -1;
   const bool previewing = mode == PipelineMode::Preview && preview;
   if (previewing) {

@@ -55,9 +55,9 @@ class FramePipeline {
 
   // Paints `date` when info.hasDate and `time` when info.hasTime (date first, time on top).
   // Stamp mode: re-encodes the touched segments of `frame` in place. Preview mode: decodes every
-  // segment into `preview` (frame left as it was). `frame` holds a whole DV frame of the system
-  // in `info`. Returns the number of segments re-encoded (stamp mode), or -1 when info.system is
-  // not a DV system.
+  // segment into `preview` (frame left as it was). `frame` holds a whole DV frame of the profile
+  // in `info`. Returns the number of segments re-encoded (stamp mode), or -1 when info has no
+  // profile.
   int stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const OverlayLayer& date, const OverlayLayer& time,
                  PipelineMode mode, RgbImage* preview);
 

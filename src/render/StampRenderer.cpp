@@ -50,7 +50,7 @@ void StampRenderer::renderStampTexts(const dv::DvFrameInfo& info, const settings
     const StampText text = formatTimeText(info, settings);
     rasteriser_.rasterise(time_, text.text, text.lineCount, timeCode);
   }
-  const int height = frameHeightOf(info.system);
+  const int height = textProfileOf(info).height;
   if (info.hasDate) placeOverlayRaster(date_, dateCode, kFrameWidth, height);
   if (info.hasTime) placeOverlayRaster(time_, timeCode, kFrameWidth, height);
 }
