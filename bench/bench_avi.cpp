@@ -15,6 +15,7 @@
 
 #include "dv/FrameInfo.h"
 #include "dv/FrameSkeleton.h"
+#include "dv/VideoProfile.h"
 #include "engine/AviChunks.h"
 #include "engine/DvAviReader.h"
 #include "engine/StampedAviWriter.h"
@@ -79,7 +80,7 @@ int64_t buildInput() {
     info.frameIndex = i;
     info.timecodeFrames = i % 25;
     info.timecodeSeconds = i / 25 % 60;
-    kelo::dv::writeFrameSkeleton(2, info, frame.data() + 8);
+    kelo::dv::writeFrameSkeleton(kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50), info, frame.data() + 8);
     std::fwrite(frame.data(), 1, frame.size(), f);
     const int64_t at = static_cast<int64_t>(head.size()) + i * static_cast<int64_t>(frame.size());
     put(index, "00dc", 0x10);

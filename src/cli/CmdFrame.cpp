@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "dv/FrameCodec.h"
 #include "dv/RawDvFile.h"
+#include "dv/VideoProfile.h"
 #include "engine/FrameExport.h"
 #include "platform/Text.h"
 #include "settings/ProjectFile.h"
@@ -48,8 +49,10 @@ int runFrame(const FrameOptions& o) {
   if (reader.open(o.input, error) != 0) return fail(error);
   std::vector<uint8_t> frame;
   if (reader.readFrame(o.index, frame, error) != 0) return fail(error);
+  // Each frame by its own header: a stream may change layout.
+  const dv::VideoProfile* profile = dv::profileForFrame(frame.data(), frame.size());
   dv::Picture picture;
-  if (dv::decodeFrame(frame.data(), frame.size(), reader.profile(), picture) != 0) {
+  if (!profile || dv::decodeFrame(frame.data(), frame.size(), *profile, picture) != 0) {
     return fail("frame " + std::to_string(o.index) + " of " + o.input + " cannot be decoded");
   }
   if (dv::writePictureFile(o.out, picture, error) != 0) return fail(error);

@@ -83,7 +83,7 @@ TEST(MarkerFile, NameBesideTheVideo) {
 TEST(MarkerFile, ReaderLoadsTheMarkersOfItsFile) {
   test::TempDir dir;
   const std::string video = dir.file("Clip.AVI");
-  ASSERT_EQ(0, test::writeAviFixture(video, test::syntheticFrames(2, 2), {}));
+  ASSERT_EQ(0, test::writeAviFixture(video, test::syntheticFrames(test::palProfile(), 2), {}));
   MarkerList list;
   list.insert(1, kStartMarker);
   ASSERT_EQ(0, list.save(dir.file("clip.mrk")));

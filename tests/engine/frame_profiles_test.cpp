@@ -1,0 +1,150 @@
+// Files whose frames are not all of the first frame's layout, frames Kelo cannot stamp, and DV it
+// refuses: every frame is read by its own header, what cannot be stamped is copied unchanged and
+// counted, and such a file is never reported as stamped.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "dv/DifLayout.h"
+#include "dv/SampleWriter.h"
+#include "engine/DvAviReader.h"
+#include "engine/FileInfo.h"
+#include "engine/RunLog.h"
+#include "engine/StampJob.h"
+#include "engine/Verify.h"
+#include "platform/FileSystem.h"
+#include "support/AviFixture.h"
+#include "support/TestUtil.h"
+
+namespace kelo::engine {
+namespace {
+
+using test::TempDir;
+
+struct Lines final : RunObserver, Prompter {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  void logLine(const std::string& line) override {
+    std::lock_guard lock(mutex);
+    lines.push_back(line);
+  }
+  void progress(int, const std::string&) override {}
+  void selectListItem(int) override {}
+  void setRunning(bool) override {}
+  void message(MessageKind, const std::string& text) override { logLine("box:" + text); }
+  bool askYesNo(MessageKind, const std::string&) override { return false; }
+  bool has(const std::string& line) {
+    std::lock_guard lock(mutex);
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+};
+
+// One frame of our sample picture in `profile`'s layout (frame `index` of a default recording).
+std::vector<uint8_t> sampleFrame(const dv::VideoProfile& profile, int index) {
+  dv::SampleGenerator gen(profile, {});
+  std::vector<uint8_t> frame(gen.frameBytes());
+  for (int i = 0; i <= index; ++i) gen.next(frame.data());
+  return frame;
+}
+
+// Sets PC3 of every VAUX source pack of sequence 0 as a damaged or inconsistent pack would.
+void setSourcePc3(std::vector<uint8_t>& frame, uint8_t pc3) {
+  for (int b = 0; b < dv::kVauxBlocksPerSequence; ++b)
+    for (int j = 0; j < dv::kVauxPacksPerBlock; ++j) {
+      uint8_t* pack = frame.data() + dv::vauxOffset(0, b) + dv::vauxPackOffset(j);
+      if (pack[0] == 0x60) pack[3] = pc3;
+    }
+}
+
+int runJob(const std::string& in, std::string& out, Lines& lines, int workers) {
+  settings::StampSettings s;
+  RunStateCell state{kRunRunning};
+  JobContext c{s, lines, lines, state};
+  c.workers = workers;
+  return runStampJob(c, in, out);
+}
+
+// A 525/60 file whose first frame's VAUX source pack claims 50 fields is still 525/60: DSF decides.
+TEST(FrameProfiles, TheVauxFiftyFieldBitDoesNotOverruleTheHeader) {
+  TempDir dir;
+  std::vector<std::vector<uint8_t>> frames;
+  for (int i = 0; i < 4; ++i) frames.push_back(sampleFrame(test::ntscProfile(), i));
+  setSourcePc3(frames[0], 0xE0);
+  const std::string in = dir.file("ntsc.avi");
+  ASSERT_EQ(0, test::writeAviFixture(in, frames, {}));
+  FileInfo info;
+  std::string message;
+  ASSERT_EQ(0, readFileInfo(in, info, message)) << message;
+  EXPECT_EQ(info.frames, 4);
+  EXPECT_EQ(info.profile, &test::ntscProfile());
+  std::string out = dir.file("out.avi");
+  Lines lines;
+  EXPECT_EQ(runJob(in, out, lines, 1), kJobStamped);
+  VerifyReport r;
+  ASSERT_EQ(verifyStamped(in, out, r, message), 0) << message;
+  EXPECT_EQ(r.framesDiffering, 4);
+}
+
+// Frames of every layout in one file are read by their own size and stamped by their own layout;
+// a frame of an unknown application ID is copied unchanged and counted, and the file is not
+// reported as stamped (in the one-thread and the parallel loop alike).
+TEST(FrameProfiles, MixedLayoutsAreStampedAndUnstampableFramesCounted) {
+  TempDir dir;
+  std::vector<uint8_t> unknownApt = sampleFrame(test::palProfile(), 3);
+  unknownApt[4] = 0xFA;  // APT 010
+  const std::vector<std::vector<uint8_t>> frames{sampleFrame(test::palProfile(), 0),
+                                                 sampleFrame(test::ntscProfile(), 1),
+                                                 sampleFrame(test::pal411Profile(), 2), unknownApt,
+                                                 sampleFrame(test::palProfile(), 4)};
+  for (int type : {1, 2}) {
+    test::AviFixtureOptions o;
+    o.type = type;
+    const std::string in = dir.file("mixed" + std::to_string(type) + ".avi");
+    ASSERT_EQ(0, test::writeAviFixture(in, frames, o));
+    const std::string sum = test::sha256File(in);
+    for (int workers : {1, 2}) {
+      SCOPED_TRACE("type " + std::to_string(type) + ", workers " + std::to_string(workers));
+      std::string out = dir.file("out" + std::to_string(type) + std::to_string(workers) + ".avi");
+      Lines lines;
+      EXPECT_EQ(runJob(in, out, lines, workers), kJobPartlyStamped);
+      EXPECT_TRUE(lines.has("总共给 5 帧图像加了码。"));
+      EXPECT_TRUE(lines.has(formatMessage(kMsgUnstampableFrames, 1)));
+      EXPECT_EQ(test::sha256File(in), sum);
+      // Every frame but the unstampable one changed, each only where its own layout put the text.
+      const std::vector<int64_t>& at = test::lastFixtureFramePositions();
+      const std::vector<uint8_t> a = test::readFile(in), b = test::readFile(out);
+      ASSERT_EQ(a.size(), b.size());
+      for (size_t f = 0; f < frames.size(); ++f) {
+        const auto begin = a.begin() + at[f] + 8, end = begin + long(frames[f].size());
+        const bool same = std::equal(begin, end, b.begin() + at[f] + 8);
+        EXPECT_EQ(same, f == 3) << "frame " << f;
+      }
+    }
+  }
+}
+
+// 50 Mbit/s DV is refused before anything is stamped, with the variant named; no output is left.
+TEST(FrameProfiles, DvOfAnotherBitRateIsRefusedByName) {
+  TempDir dir;
+  std::vector<std::vector<uint8_t>> frames;
+  for (int i = 0; i < 3; ++i) {
+    frames.push_back(sampleFrame(test::palProfile(), i));
+    setSourcePc3(frames.back(), 0xE4);  // STYPE 00100: 50 Mbit/s
+  }
+  const std::string in = dir.file("dv50.avi");
+  ASSERT_EQ(0, test::writeAviFixture(in, frames, {}));
+  std::string out = dir.file("out.avi");
+  Lines lines;
+  EXPECT_EQ(runJob(in, out, lines, 1), kJobFailed);
+  EXPECT_TRUE(lines.has(formatMessage(kMsgRefusedVariant, "50 Mbit/s DV (DVCPRO50)")));
+  EXPECT_FALSE(lines.has("总共给 0 帧图像加了码。"));
+  EXPECT_FALSE(platform::fileExists(out));
+  FileInfo info;
+  std::string message;
+  EXPECT_EQ(readFileInfo(in, info, message), -1);
+  EXPECT_NE(message.find("DVCPRO50"), std::string::npos) << message;
+}
+
+}  // namespace
+}  // namespace kelo::engine
