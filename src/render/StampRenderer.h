@@ -29,6 +29,7 @@ class StampRenderer {
   OverlayRaster date_;
   OverlayRaster time_;
   TextRasteriser rasteriser_;
+  int placedHeight_ = 0;  // picture height the rasters were placed for
 };
 
 
