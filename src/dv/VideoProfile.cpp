@@ -149,6 +149,14 @@ const VideoProfile* profileForFrame(const uint8_t* frame, size_t length) {
   return id.profile;
 }
 
+bool isDvFrameSize(uint64_t bytes) {
+  if (bytes % kSequenceBytes != 0) return false;
+  switch (bytes / kSequenceBytes) {
+    case 10: case 12: case 20: case 24: case 40: case 48: return true;
+    default: return false;
+  }
+}
+
 const char* frameKindName(FrameKind kind) {
   switch (kind) {
     case FrameKind::Stampable: return "";

@@ -90,6 +90,9 @@ struct FrameIdentity {
 FrameIdentity identifyFrame(const uint8_t* frame, size_t length);
 // The profile of a frame that is Stampable and whole in `length` bytes; nullptr otherwise.
 const VideoProfile* profileForFrame(const uint8_t* frame, size_t length);
+// A frame size of some DV format (25, 50 or 100 Mbit/s, either system): 10, 12, 20, 24, 40 or 48
+// DIF sequences.
+bool isDvFrameSize(uint64_t bytes);
 // The DV variant a kind stands for, for messages ("50 Mbit/s DV (DVCPRO50)"); "" for Stampable.
 const char* frameKindName(FrameKind kind);
 

@@ -233,6 +233,7 @@ int DvAviReader::validateHeader(StampedAviWriter* output, RunLog* log) {
   indexUsable_ = false;
   validated_ = true;
   refusedKind_ = dv::FrameKind::Stampable;
+  unreadableFrames_ = 0;
   return 0;
 }
 
@@ -305,6 +306,16 @@ size_t DvAviReader::acceptedLength(const uint8_t* w, size_t n, int64_t at) const
   if (direct <= n && at + static_cast<int64_t>(direct) == fileSize_) return direct;
   if (span_ - 4 <= n && at + static_cast<int64_t>(span_ - 4) == fileSize_) return span_ - 4;
   return 0;
+}
+
+// Bytes taken by the frame chunk at w, pad byte included, when it holds DV (a header block) and
+// declares the size of a DV frame, which no stray chunk id inside other data does; 0 otherwise.
+int64_t DvAviReader::unreadableFrameBytes(const uint8_t* w, size_t n) const {
+  if (n < 8 + static_cast<size_t>(dv::kDetectBytes)) return 0;
+  const uint32_t size = readLe32(w + 4);
+  if (!dv::isDvFrameSize(size) || dv::identifyFrame(w + 8, n - 8).kind == dv::FrameKind::NotDv) return 0;
+  const int64_t bytes = 8 + static_cast<int64_t>(size) + (size & 1);
+  return pos_ + bytes <= fileSize_ ? bytes : 0;
 }
 
 // Bytes taken by the index chunk (`idx1`, `indx`, `ix##`) at w, pad byte included, when its
@@ -454,6 +465,16 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
       case Candidate::Frame: {
         const size_t accepted = acceptedLength(w, n, pos_);
         if (accepted > 0) return accept(accepted);
+        // A DV frame that the file's frame layout cannot take: stepped over whole, copied, counted.
+        if (const int64_t skip = unreadableFrameBytes(w, n); skip > 0) {
+          ++unreadableFrames_;
+          if (int r = copyRange(output, pos_, skip)) return r == -1 ? writeFailed() : readFailed();
+          pos_ += skip;
+          if (window(w, n) != 0) return readFailed();
+          if (n < span_) return shortWindow();
+          p = 0;
+          break;
+        }
         p = kScanStep;
         break;
       }

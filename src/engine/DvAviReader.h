@@ -115,6 +115,8 @@ class DvAviReader {
   // What the first frame is when it is DV that Kelo cannot stamp (readFrame then returns 1 with no
   // trailing bytes); Stampable otherwise.
   dv::FrameKind refusedKind() const { return refusedKind_; }
+  // DV frames passed over because the file's frame layout could not take them (copied unchanged).
+  int unreadableFrames() const { return unreadableFrames_; }
 
  private:
   enum class Candidate { None, Incomplete, Frame, Index, Audio, Refused };
@@ -131,6 +133,7 @@ class DvAviReader {
   size_t acceptedLength(const uint8_t* w, size_t n, int64_t at) const;
   size_t findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo& info);
   int64_t indexChunkBytes(const uint8_t* w, size_t n, int64_t at);
+  int64_t unreadableFrameBytes(const uint8_t* w, size_t n) const;
   static constexpr size_t kNone = static_cast<size_t>(-1);
   int copyRange(StampedAviWriter* output, int64_t from, int64_t count);
   int scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8_t* buffer, size_t& length, RunLog* log);
@@ -157,6 +160,7 @@ class DvAviReader {
   bool validated_ = false;
   uint32_t videoChunkId_ = 0;
   dv::FrameKind refusedKind_ = dv::FrameKind::Stampable;
+  int unreadableFrames_ = 0;
   MarkerList markers_;
 
   std::vector<uint8_t> header_;  // bytes [0, end of `movi` identifier)

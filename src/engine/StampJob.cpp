@@ -39,7 +39,6 @@ bool usesMarkers(const settings::StampCodeSettings& code) {
                           code.intervalMode == IntervalMode::BetweenMarkersZeroTime);
 }
 
-
 ScheduleClock clockOf(const dv::DvFrameInfo& info) {
   ScheduleClock c;
   c.dateKey = static_cast<uint32_t>(info.dateKey);
@@ -604,6 +603,8 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
     log.add(formatMessage(kMsgRefusedVariant, dv::frameKindName(reader.refusedKind())));
     return kJobFailed;
   }
+  // Frames the reader passed over count with those the decider could not stamp.
+  decider->unstampable += reader.unreadableFrames();
   logTotals(log, end.frames, decider->invalidDate + decider->invalidTime, decider->noDateTime, decider->unstampable);
 
   // A file that ends right behind its last frame is complete all the same; only a file without

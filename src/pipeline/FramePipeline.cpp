@@ -166,11 +166,19 @@ void FramePipeline::beginPass() {
   std::fill(std::begin(lastTimeRect_), std::end(lastTimeRect_), -1);
 }
 
+bool FramePipeline::useProfileOf(const dv::DvFrameInfo& info) {
+  // In another layout a segment covers other places: what it touched before says nothing.
+  if (info.profile != profile_) std::memset(touched_, 1, sizeof touched_);
+  profile_ = info.profile;
+  return profile_ != nullptr;
+}
+
 bool FramePipeline::segmentTouchesOverlay(const dv::DvFrameInfo& info, int s, int k, const OverlayLayer& date,
                                           const OverlayLayer& time) {
   // Neither text changed since the previous frame and this segment was not touched then.
   const bool timeSame = !info.hasTime || (info.secondsOfDay == info.previousSecondsOfDay && info.timeDrawnBefore);
   const bool dateSame = !info.hasDate || (info.dateKey == info.previousDateKey && info.dateDrawnBefore);
+  if (!useProfileOf(info)) return false;
   if (timeSame && dateSame && rectsUnchanged_ && !touched_[s][k]) return false;
 
   dateMask_ = SegmentMask{};
@@ -222,10 +230,7 @@ void FramePipeline::convertToPreview(const dv::VideoSegment& segment, RgbImage& 
 
 int FramePipeline::stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const OverlayLayer& date,
                               const OverlayLayer& time, PipelineMode mode, RgbImage* preview) {
-  // In another layout a segment covers other places: what it touched before says nothing.
-  if (info.profile != profile_) std::memset(touched_, 1, sizeof touched_);
-  profile_ = info.profile;
-  if (!profile_) return -1;
+  if (!useProfileOf(info)) return -1;
   const bool previewing = mode == PipelineMode::Preview && preview;
   if (previewing) {
     preview->width = profile_->width;

@@ -71,6 +71,7 @@ class FramePipeline {
  private:
   void paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask& mask, const OverlayLayer& layer);
   void convertToPreview(const dv::VideoSegment& segment, RgbImage& image);
+  bool useProfileOf(const dv::DvFrameInfo& info);
 
   std::unique_ptr<dv::VideoSegment> segment_;
   const dv::VideoProfile* profile_ = nullptr;
