@@ -21,6 +21,7 @@ inline constexpr int kVideoBlocksPerAudioBlock = 15;
 inline constexpr int kBlocksPerSegment = 5;
 inline constexpr int kSegmentBytes = kBlocksPerSegment * kDifBlockBytes;  // 400
 inline constexpr int kSegmentsPerSequence = kVideoBlocksPerSequence / kBlocksPerSegment;  // 27
+inline constexpr int kMaxSequenceCount = 12;  // of the frames Kelo stamps (625/50)
 
 // Packs in the auxiliary blocks.
 inline constexpr int kPackBytes = 5;

@@ -177,7 +177,7 @@ int readRecordedDateTime(DvFrameInfo& info, const DateTimeReadOptions& options, 
   }
   if (!subDate.valid || !subTime.valid) {
     // The VAUX copies of the same packs, in every sequence the frame holds.
-    for (int s = 0; frame != nullptr && length >= (static_cast<size_t>(s) + 1) * kSequenceBytes && s < 12; ++s) {
+    for (int s = 0; frame != nullptr && length >= (static_cast<size_t>(s) + 1) * kSequenceBytes && s < kMaxSequenceCount; ++s) {
       for (int b = 0; b < kVauxBlocksPerSequence; ++b) {
         const uint8_t* block = frame + vauxOffset(s, b);
         for (int j = 0; j < kVauxPacksPerBlock; ++j) {
