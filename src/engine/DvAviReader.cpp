@@ -426,7 +426,7 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
   if (n < span_) return shortWindow();
   size_t p = 0;
   for (;;) {
-    const ScanStop stop = scanWindow(w, n, p, info);
+    ScanStop stop = scanWindow(w, n, p, info);
     if (stop.at == 0 && (stop.kind == Candidate::None || stop.kind == Candidate::Incomplete)) {
       // No progress possible in a full window (cannot happen with the spans in use); end the
       // stream rather than loop.
@@ -447,6 +447,19 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
       case Candidate::Audio:
         p = kScanStep;
         break;
+      case Candidate::Frame: {
+        const size_t accepted = acceptedLength(w, n, pos_);
+        if (accepted > 0) return accept(accepted);
+        // A DV frame that the file's frame layout cannot take is stepped over whole as an index
+        // is (copied unchanged) and counted.
+        stop.skip = unreadableFrameBytes(w, n);
+        if (stop.skip == 0) {
+          p = kScanStep;
+          break;
+        }
+        ++unreadableFrames_;
+        [[fallthrough]];
+      }
       case Candidate::Index: {
         // Step over the entries as a whole (their ids must never be taken for frames); they are
         // copied with the bytes before the next candidate.
@@ -460,22 +473,6 @@ int DvAviReader::scanNext(dv::DvFrameInfo& info, StampedAviWriter* output, uint8
           if (n < span_) return shortWindow();
           p = 0;
         }
-        break;
-      }
-      case Candidate::Frame: {
-        const size_t accepted = acceptedLength(w, n, pos_);
-        if (accepted > 0) return accept(accepted);
-        // A DV frame that the file's frame layout cannot take: stepped over whole, copied, counted.
-        if (const int64_t skip = unreadableFrameBytes(w, n); skip > 0) {
-          ++unreadableFrames_;
-          if (int r = copyRange(output, pos_, skip)) return r == -1 ? writeFailed() : readFailed();
-          pos_ += skip;
-          if (window(w, n) != 0) return readFailed();
-          if (n < span_) return shortWindow();
-          p = 0;
-          break;
-        }
-        p = kScanStep;
         break;
       }
       case Candidate::Refused:

@@ -54,8 +54,10 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
   if (frameIndex < 1) frameIndex = 0;
 
   size_t length = 0;
-  if (st.reader.readFrame(st.info, nullptr, st.buffer.data(), length, frameIndex, &log) != 0 || length <= 8 ||
-      !(st.info.profile = dv::profileForFrame(st.buffer.data() + 8, length - 8))) {
+  const int read = st.reader.readFrame(st.info, nullptr, st.buffer.data(), length, frameIndex, &log);
+  // The frame is shown in the layout its own header names; one Kelo cannot decode is unreadable.
+  st.info.profile = read == 0 && length > 8 ? dv::profileForFrame(st.buffer.data() + 8, length - 8) : nullptr;
+  if (read != 0 || !st.info.profile) {
     log.add(formatMessage("读不出第 %d 帧图像。", frameIndex));
     close();
     return -1;
