@@ -3,6 +3,8 @@
 // counted, and such a file is never reported as stamped.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <mutex>
 #include <set>
@@ -127,6 +129,13 @@ TEST(FrameProfiles, MixedLayoutsAreStampedAndUnstampableFramesCounted) {
       }
     }
   }
+  // kelo-cli stamp does not report such a file as stamped.
+  if (test::keloCli().empty()) return;
+  const std::string folder = dir.file("cli");
+  ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
+  const test::CommandResult r = test::runCommand(test::shellQuote(test::keloCli()) + " stamp --output " +
+                                                 test::shellQuote(folder) + " " + test::shellQuote(dir.file("mixed2.avi")));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
 }
 
 // 50 Mbit/s DV is refused before anything is stamped, with the variant named.
