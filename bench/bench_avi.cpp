@@ -1,28 +1,35 @@
-// Throughput of the AVI layer: a sequential scan, and a scan with a frame-by-frame copy through
-// DvAviReader and StampedAviWriter, against `cp` of the same file. The goal for the copy is within
-// 1.2 times the time of `cp`; the ratio is printed at the end.
+// Throughput of the container layer: a sequential scan, and a scan with a frame-by-frame copy through
+// the AVI reader and StampedFileWriter, against `cp` of the same file (goal: within 1.2 times `cp`);
+// then `kelo-cli stamp` on one recording stored as AVI, raw DV and QuickTime (goal: raw DV and MOV
+// within 10% of AVI). The ratios are printed at the end.
 //
-// The file (about 300 MB of 625/50 type II DV AVI) is built in $TMPDIR (or /tmp) and removed at
-// the end. Page cache effects are the same for both: each is run after a warm-up pass.
+// The files are built in $TMPDIR (or /tmp) and removed at the end. Page cache effects are the same
+// for all: each is run after a warm-up pass.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "container/ByteOrder.h"
+#include "container/DvAviReader.h"
+#include "container/QuickTimeWriter.h"
+#include "container/SampleAvi.h"
+#include "container/StampedFileWriter.h"
+#include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/FrameSkeleton.h"
+#include "dv/SampleWriter.h"
 #include "dv/VideoProfile.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
-#include "engine/StampedAviWriter.h"
 
 namespace {
 
-using namespace kelo::engine;
+using namespace kelo::container;
 
 constexpr int kFrames = 2000;
 
@@ -120,15 +127,16 @@ void BM_ReaderWriterCopy(benchmark::State& state) {
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
     DvAviReader reader;
-    StampedAviWriter writer;
+    StampedFileWriter writer;
     kelo::dv::DvFrameInfo info;
-    if (reader.open(inputPath()) != 0 || writer.open(outputPath()) != 0 || reader.validateHeader(&writer, nullptr) != 0) {
+    if (reader.open(inputPath()) != 0 || writer.open(outputPath()) != 0 ||
+        reader.validateHeader(&writer, nullptr) != HeaderOutcome::Valid) {
       state.SkipWithError("open failed");
       break;
     }
     size_t length = 0;
     int frames = 0;
-    while (reader.readFrame(info, &writer, buffer.data(), length, frames, nullptr) == 0) {
+    while (reader.readFrame(info, &writer, buffer.data(), length, frames, nullptr) == ReadOutcome::Frame) {
       writer.write(buffer.data(), length);
       ++frames;
     }
@@ -148,13 +156,13 @@ void BM_SequentialScan(benchmark::State& state) {
   for (auto _ : state) {
     DvAviReader reader;
     kelo::dv::DvFrameInfo info;
-    if (reader.open(inputPath()) != 0 || reader.validateHeader(nullptr, nullptr) != 0) {
+    if (reader.open(inputPath()) != 0 || reader.validateHeader(nullptr, nullptr) != HeaderOutcome::Valid) {
       state.SkipWithError("open failed");
       break;
     }
     size_t length = 0;
     int frames = 0;
-    while (reader.readFrame(info, nullptr, buffer.data(), length, frames, nullptr) == 0) ++frames;
+    while (reader.readFrame(info, nullptr, buffer.data(), length, frames, nullptr) == ReadOutcome::Frame) ++frames;
     benchmark::DoNotOptimize(frames);
   }
   state.SetBytesProcessed(state.iterations() * gSize);
@@ -180,6 +188,51 @@ BENCHMARK(BM_ReaderWriterCopy)->UseManualTime()->Unit(benchmark::kMillisecond)->
 BENCHMARK(BM_SequentialScan)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_RandomAccess)->Unit(benchmark::kMicrosecond);
 
+// One recording (20 s, 625/50) in each container, stamped by kelo-cli with the default settings;
+// best of three runs each. Seconds per container, -1 where a file could not be made or stamped.
+struct ContainerRun {
+  const char* name;
+  double seconds = -1;
+};
+
+std::string keloCli() {
+  if (const char* env = std::getenv("KELO_CLI")) return env;
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kelo-cli").string();
+}
+
+std::vector<ContainerRun> stampEachContainer() {
+  const std::string work = folder() + "/bench_avi_stamp." + std::to_string(::getpid());
+  std::filesystem::create_directories(work + "/out");
+  kelo::dv::SampleScene scene;
+  scene.durationSeconds = 20;
+  std::string error;
+  SampleOptions avi;
+  avi.scenes = {scene};
+  const bool made = writeSampleAvi(work + "/tape.avi", avi, error) == 0 &&
+                    kelo::dv::writeSampleStream(work + "/tape.dv", kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50), {scene}, -1, error) == 0 &&
+                    writeSampleQuickTime(work + "/tape.mov", kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50), {scene}, -1, error) == 0;
+  std::vector<ContainerRun> runs{{"avi"}, {"dv"}, {"mov"}};
+  if (!made) {
+    std::fprintf(stderr, "bench_avi: %s
+", error.c_str());
+  } else {
+    for (int round = 0; round < 3; ++round) {
+      for (ContainerRun& run : runs) {
+        const std::string in = work + "/tape." + run.name;
+        std::system(("cat '" + in + "' > /dev/null; sync").c_str());
+        const auto t0 = std::chrono::steady_clock::now();
+        const int status =
+            std::system(("'" + keloCli() + "' stamp --output '" + work + "/out' '" + in + "' > /dev/null").c_str());
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (status == 0) run.seconds = run.seconds < 0 ? s : std::min(run.seconds, s);
+        std::filesystem::remove(work + "/out/tape." + run.name);
+      }
+    }
+  }
+  std::filesystem::remove_all(work);
+  return runs;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -197,5 +250,14 @@ int main(int argc, char** argv) {
   }
   ::unlink(inputPath().c_str());
   ::unlink(outputPath().c_str());
+
+  const std::vector<ContainerRun> runs = stampEachContainer();
+  std::printf("\nkelo-cli stamp, 20 s 625/50, best of 3:");
+  for (const ContainerRun& run : runs) std::printf("  %s %.2f s", run.name, run.seconds);
+  if (runs[0].seconds > 0 && runs[1].seconds > 0 && runs[2].seconds > 0)
+    std::printf("\nraw DV / AVI = %.2f   MOV / AVI = %.2f (goal: within 0.90-1.10)\n", runs[1].seconds / runs[0].seconds,
+                runs[2].seconds / runs[0].seconds);
+  else
+    std::printf("\n(a container could not be stamped)\n");
   return 0;
 }

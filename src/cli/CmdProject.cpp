@@ -48,13 +48,13 @@ nlohmann::ordered_json settingsJson(const StampSettings& s) {
 int runNew(const std::string& path) {
   const StampSettings defaults;
   std::u16string message;
-  return settings::saveProjectFile(path, defaults, message) == 0 ? 0 : fail(message);
+  return settings::saveProjectFile(path, defaults, message) == settings::SaveOutcome::Saved ? 0 : fail(message);
 }
 
 int runShow(const std::string& path) {
   StampSettings s;
   std::u16string message;
-  if (settings::loadProjectFile(path, s, message) != 0) return fail(message);
+  if (settings::loadProjectFile(path, s, message) != settings::LoadOutcome::Loaded) return fail(message);
   std::cout << settingsJson(s).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
   return 0;
 }
@@ -62,7 +62,7 @@ int runShow(const std::string& path) {
 int runSet(const std::string& path, const std::vector<std::string>& assignments) {
   StampSettings s;
   std::u16string message;
-  if (settings::loadProjectFile(path, s, message) != 0) return fail(message);
+  if (settings::loadProjectFile(path, s, message) != settings::LoadOutcome::Loaded) return fail(message);
   for (const std::string& assignment : assignments) {
     const auto eq = assignment.find('=');
     if (eq == std::string::npos || eq == 0)
@@ -72,7 +72,7 @@ int runSet(const std::string& path, const std::vector<std::string>& assignments)
   }
   if (settings::validateSettings(s, message) != 0 || settings::validateFadeLengths(s, message) != 0)
     return fail(message);
-  return settings::saveProjectFile(path, s, message) == 0 ? 0 : fail(message);
+  return settings::saveProjectFile(path, s, message) == settings::SaveOutcome::Saved ? 0 : fail(message);
 }
 
 }  // namespace

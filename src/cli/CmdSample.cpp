@@ -1,5 +1,7 @@
-// kelo-cli sample: a synthetic raw DV stream with a moving test picture, silent audio and
-// recording date, time and timecode packs, made by our own encoder.
+// kelo-cli sample: a synthetic DV file (raw DV, AVI or QuickTime by the name's extension) with a
+// moving test picture, silent audio and recording date, time and timecode packs, made by our own
+// encoder.
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -7,7 +9,8 @@
 #include "cli/Commands.h"
 #include "dv/VideoProfile.h"
 #include "dv/SampleWriter.h"
-#include "engine/SampleAvi.h"
+#include "container/QuickTimeWriter.h"
+#include "container/SampleAvi.h"
 
 namespace kelo::cli {
 namespace {
@@ -20,10 +23,6 @@ struct SampleOptions {
   int type = 2;          // AVI output only
   bool openDml = false;  // AVI output only
 };
-
-bool isAvi(const std::string& path) {
-  return path.size() >= 4 && (path.compare(path.size() - 4, 4, ".avi") == 0 || path.compare(path.size() - 4, 4, ".AVI") == 0);
-}
 
 int fail(const std::string& message) {
   std::cerr << "error: " << message << "\n";
@@ -43,14 +42,18 @@ int runSample(const SampleOptions& o) {
     scenes.push_back(scene);
   }
   std::string error;
-  if (isAvi(o.output)) {
-    engine::SampleOptions avi;
+  if (endsWithNoCase(o.output, ".mov")) {
+    if (container::writeSampleQuickTime(o.output, profile, scenes, o.frames, error) != 0) return fail(error);
+    return 0;
+  }
+  if (endsWithNoCase(o.output, ".avi")) {
+    container::SampleOptions avi;
     avi.profile = &profile;
     avi.type = o.type;
     avi.openDml = o.openDml;
     avi.scenes = scenes;
     avi.frameLimit = o.frames;
-    if (engine::writeSampleAvi(o.output, avi, error) != 0) return fail(error);
+    if (container::writeSampleAvi(o.output, avi, error) != 0) return fail(error);
     return 0;
   }
   if (dv::writeSampleStream(o.output, profile, scenes, o.frames, error) != 0) return fail(error);
@@ -61,9 +64,10 @@ int runSample(const SampleOptions& o) {
 
 void addSampleCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<SampleOptions>();
-  CLI::App* cmd = app.add_subcommand("sample", "write a synthetic raw DV stream (moving test picture, silent audio, "
+  CLI::App* cmd = app.add_subcommand("sample", "write a synthetic DV file (moving test picture, silent audio, "
                                                "recording date/time and timecode)");
-  cmd->add_option("output", options->output, "file to write: raw DV, or an AVI file when it ends in .avi")->required();
+  cmd->add_option("output", options->output, "file to write: AVI when it ends in .avi, QuickTime in .mov, else raw DV")
+      ->required();
   cmd->add_option("--type", options->type, "AVI type 1 (interleaved) or 2 (separate audio)")->check(CLI::IsMember({1, 2}));
   cmd->add_flag("--opendml", options->openDml, "AVI with OpenDML indexes and RIFF parts");
   cmd->add_option("--system", options->system, "pal (625/50), pal411 (625/50 4:1:1) or ntsc (525/60)")

@@ -69,7 +69,7 @@ class TerminalReporter final : public engine::RunObserver, public engine::Prompt
 }  // namespace
 
 void addStampCommand(CLI::App& app, int& exitCode) {
-  auto* cmd = app.add_subcommand("stamp", "stamp the recording date and time into DV AVI files");
+  auto* cmd = app.add_subcommand("stamp", "stamp the recording date and time into DV files (AVI, raw DV, QuickTime)");
   struct Options {
     std::string project;
     std::string output;
@@ -82,12 +82,12 @@ void addStampCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("--output", o->output, "folder for the stamped files")->required();
   cmd->add_option("--jobs", o->jobs, "files stamped at once")->check(CLI::Range(1, 64));
   cmd->add_flag("--log", o->log, "also write the run log file Kelo.log in the temporary folder");
-  cmd->add_option("FILE", o->files, "DV AVI files")->required();
+  cmd->add_option("FILE", o->files, "DV files")->required();
   cmd->callback([o, &exitCode] {
     settings::StampSettings s;
     if (!o->project.empty()) {
       std::u16string message;
-      if (settings::loadProjectFile(o->project, s, message) != 0) {
+      if (settings::loadProjectFile(o->project, s, message) != settings::LoadOutcome::Loaded) {
         std::cerr << "kelo-cli stamp: " << platform::toUtf8(message) << "\n";
         exitCode = 1;
         return;

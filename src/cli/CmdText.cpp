@@ -103,7 +103,7 @@ int run(const TextOptions& o) {
   settings::StampSettings s;
   if (!o.project.empty()) {
     std::u16string message;
-    if (settings::loadProjectFile(o.project, s, message) != 0) return fail(platform::toUtf8(message));
+    if (settings::loadProjectFile(o.project, s, message) != settings::LoadOutcome::Loaded) return fail(platform::toUtf8(message));
   }
   dv::DvFrameInfo info;
   if (!parseWhen(o.when, info)) return fail("not a valid date and time (YYYY-MM-DD hh:mm:ss): " + o.when);

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
-#include "engine/Verify.h"
+#include "container/Verify.h"
 
 namespace kelo::cli {
 
@@ -18,9 +18,9 @@ void addVerifyCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("OUT", *output, "the stamped file")->required();
   cmd->add_flag("--json", *json, "print the report as JSON");
   cmd->callback([input, output, json, &exitCode] {
-    engine::VerifyReport r;
+    container::VerifyReport r;
     std::string failed;
-    if (int rc = engine::verifyStamped(*input, *output, r, failed)) {
+    if (int rc = container::verifyStamped(*input, *output, r, failed)) {
       std::cerr << "kelo-cli verify: cannot read " << failed << ": " << std::strerror(rc) << "\n";
       exitCode = 2;
       return;

@@ -4,7 +4,7 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
-  CLI::App app{"kelo-cli: burn the recording date and time of DV AVI files into the picture"};
+  CLI::App app{"kelo-cli: burn the recording date and time of DV files into the picture"};
   app.require_subcommand(1);
   int exitCode = 0;
   kelo::cli::addProjectCommand(app, exitCode);

@@ -153,6 +153,7 @@ void encodePictureSegment(const Picture& picture, const VideoProfile& profile, i
       for (int r = 0; r < 8; ++r) {
         for (int c = 0; c < 8; ++c) block.coeffs[8 * c + r] = static_cast<int16_t>(2 * (levels[8 * r + c] - 128));
       }
+      block.holdsSamples = 1;
       block.dctMode = kDct88;
       block.classNumber = 0;
       if (b >= kCr) {

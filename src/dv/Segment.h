@@ -28,14 +28,14 @@ enum BlockIndex { kY0 = 0, kY1 = 1, kY2 = 2, kY3 = 3, kCr = 4, kCb = 5 };
 
 struct DctBlock {
   // Raster order (8 x row + column). After parsing: quantised coefficients, [0] the DC as stored.
-  // After decodeMacroblock: samples S = 2 x (level - 128). After unquantiseBlock: the coefficients
-  // shifted back by their step. The encoder takes either of the last two.
+  // After decodeBlock: samples S = 2 x (level - 128). The encoder takes either.
   alignas(32) int16_t coeffs[64];
   uint8_t dctMode;      // kDct88 or kDct248
   uint8_t classNumber;  // 0-3
   uint8_t eob;          // the end-of-block code was read
   uint8_t error;        // decoding stopped on a code that ran past the last coefficient
   uint8_t next;         // scan position reached
+  uint8_t holdsSamples; // coeffs hold samples (decoded for painting), not parsed coefficients
   // Parsing state: the start of a code whose rest lies elsewhere, and the unused bits of the
   // block's own area once it is complete.
   uint8_t pendingCount;
@@ -49,7 +49,7 @@ struct Macroblock {
   uint8_t qno;       // 0-15
   uint8_t vlcError;  // a bitstream error stopped one of its blocks
   uint8_t eobCount;  // blocks whose end-of-block was read
-  uint8_t modified;  // decoded to samples (and changed) in this frame: re-encode from samples
+  uint8_t modified;  // changed in this frame: quantised again (its blocks holding samples transformed)
   int superblockRow;
   int superblockColumn;
   int number;  // macroblock number within its superblock: the segment number

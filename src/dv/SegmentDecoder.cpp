@@ -172,6 +172,7 @@ int parseSegment(VideoSegment& segment) {
       block.eob = 0;
       block.error = 0;
       block.next = 1;
+      block.holdsSamples = 0;
       block.pendingCount = 0;
       block.pendingBits = 0;
       block.spareStart = block.spareEnd = 0;
@@ -265,18 +266,20 @@ bool dequantiseBlock(const DctBlock& block, int qno, int16_t* out) {
   return true;
 }
 
-void decodeMacroblock(Macroblock& macroblock) {
-  const DctKernels& idct = dctKernels();
-  for (DctBlock& block : macroblock.blocks) {
-    alignas(32) int16_t x[64];
-    if (dequantiseBlock(block, macroblock.qno, x)) {
-      idct.toSamples(x, block.coeffs, block.dctMode & 1);
-    } else {
-      // Only a DC: every sample is exactly the mean, 2 x (mean - 128) = DC.
-      const int16_t dc = block.coeffs[0];
-      for (int16_t& c : block.coeffs) c = dc;
-    }
+void decodeBlock(DctBlock& block, int qno) {
+  alignas(32) int16_t x[64];
+  if (dequantiseBlock(block, qno, x)) {
+    dctKernels().toSamples(x, block.coeffs, block.dctMode & 1);
+  } else {
+    // Only a DC: every sample is exactly the mean, 2 x (mean - 128) = DC.
+    const int16_t dc = block.coeffs[0];
+    for (int16_t& c : block.coeffs) c = dc;
   }
+  block.holdsSamples = 1;
+}
+
+void decodeMacroblock(Macroblock& macroblock) {
+  for (DctBlock& block : macroblock.blocks) decodeBlock(block, macroblock.qno);
 }
 
 void decodeBlockToLevels(const DctBlock& block, int qno, uint8_t* out, ptrdiff_t stride) {
@@ -290,22 +293,10 @@ void decodeBlockToLevels(const DctBlock& block, int qno, uint8_t* out, ptrdiff_t
   }
 }
 
-void unquantiseBlock(DctBlock& block, int qno) {
-  const uint8_t* shift = dequantTable().shift[block.dctMode & 1][block.classNumber & 3][qno & 15];
-  for (uint64_t mask = nonzeroMask(block.coeffs) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
-    const int i = __builtin_ctzll(mask);
-    block.coeffs[i] = static_cast<int16_t>(block.coeffs[i] * (1 << shift[i]));
-  }
-}
-
 void prepareForEncoding(VideoSegment& segment) {
   for (Macroblock& mb : segment.macroblocks) {
     for (DctBlock& block : mb.blocks) {
-      if (mb.modified) {
-        transposeBlock(block.coeffs);
-      } else {
-        unquantiseBlock(block, mb.qno);
-      }
+      if (block.holdsSamples) transposeBlock(block.coeffs);
     }
   }
 }

@@ -17,7 +17,9 @@ void loadSegment(VideoSegment& segment, const uint8_t* bytes, const VideoProfile
 // the rest stays zero. No read leaves the segment's bytes, no write leaves a block's coefficients.
 int parseSegment(VideoSegment& segment);
 
-// Coefficients to samples S = 2 x (level - 128), in place, for the six blocks.
+// Coefficients to samples S = 2 x (level - 128), in place, for one block (marking it as holding
+// samples) or for all six blocks of a macroblock.
+void decodeBlock(DctBlock& block, int qno);
 void decodeMacroblock(Macroblock& macroblock);
 
 // Coefficients to 8-bit levels for one block, written with `stride` bytes between rows.
@@ -27,12 +29,8 @@ void decodeBlockToLevels(const DctBlock& block, int qno, uint8_t* out, ptrdiff_t
 // every AC coefficient is zero.
 bool dequantiseBlock(const DctBlock& block, int qno, int16_t* out);
 
-// Shifts the AC coefficients back by their quantisation steps (no weighting, no transform), so
-// that the encoder reproduces them at the same QNO and class.
-void unquantiseBlock(DctBlock& block, int qno);
-
-// Readies a parsed segment for encodeSegment: the blocks of modified macroblocks (holding
-// samples) are transposed, the others are unquantised.
+// Readies a parsed segment for encodeSegment: blocks holding samples are transposed into the order
+// the forward transform takes; the others keep their parsed coefficients.
 void prepareForEncoding(VideoSegment& segment);
 
 }  // namespace kelo::dv

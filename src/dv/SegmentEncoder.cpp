@@ -19,6 +19,7 @@ namespace kelo::dv {
 namespace {
 
 constexpr int kModifiedStartQno = 12;
+constexpr int kHighestQno = 15;
 constexpr int kLowestQno = 1;
 // 2-4-8 when V / H > 1.7 (16.16 fixed point).
 constexpr int64_t kFieldActivityThreshold = 111411;
@@ -388,71 +389,41 @@ void distribute(CodeList* lists, int count, uint8_t* segmentBytes) {
   }
 }
 
-void encodeSegment(VideoSegment& segment, uint8_t* blocks) {
-  OutMacroblock out[kMacroblocksPerSegment];
-  CodeList lists[kMacroblocksPerSegment * kBlocksPerMacroblock];
-  int listQno[kMacroblocksPerSegment];
+namespace {
 
-  // Forward path for changed macroblocks, scan order for the others.
-  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-    Macroblock& mb = segment.macroblocks[m];
-    OutMacroblock& o = out[m];
-    o.modified = mb.modified != 0;
-    o.reductions = 0;
-    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-      DctBlock& in = mb.blocks[b];
-      OutBlock& ob = o.blocks[b];
-      if (o.modified) {
-        ob.dctMode = b < kCr ? chooseDctMode(in.coeffs) : (in.dctMode & 1);
-        alignas(32) int16_t weighted[64];
-        forwardDct(in.coeffs, ob.dctMode, weighted);
-        const uint8_t* scan = scanOrder(ob.dctMode);
-        for (int i = 0; i < 64; ++i) ob.scan[i] = weighted[scan[i]];
-        ob.classNumber = b < kCr ? classifyLuminance(ob.scan) : classifyColour(in.classNumber, mb.qno);
-        clampForQno12(ob.scan, ob.classNumber);
-      } else {
-        ob.dctMode = in.dctMode & 1;
-        ob.classNumber = in.classNumber & 3;
-        // Parsed blocks carry few coefficients: place those there are rather than gather all 64.
-        const uint8_t* scanIndex = scanIndexOf(ob.dctMode);
-        zeroBlock(ob.scan);
-        for (uint64_t mask = nonzeroMask(in.coeffs); mask != 0; mask &= mask - 1) {
-          const int p = __builtin_ctzll(mask);
-          ob.scan[scanIndex[p]] = in.coeffs[p];
-        }
-      }
+// Whether some AC value of the macroblock would need an amplitude above the code table's at `qno`:
+// such a QNO is not finer, it cuts the largest coefficients.
+bool saturatesAt(const OutMacroblock& mb, int qno) {
+  for (const OutBlock& b : mb.blocks) {
+    const uint8_t* shift = stepShiftsByScan(b.classNumber, qno);
+    for (uint64_t mask = nonzeroMask(b.scan) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
+      const int i = __builtin_ctzll(mask);
+      const int v = b.scan[i];
+      if ((v < 0 ? -v : v) >> shift[i] > kMaxAmplitude) return true;
     }
-    o.qno = o.modified ? kModifiedStartQno : (mb.qno & 15);
-    // Most macroblocks keep this QNO: their code lists give the bit count and are kept.
-    o.bits = 0;
-    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-      OutBlock& ob = o.blocks[b];
-      quantiseBlock(ob.scan, ob.quantised, o.qno, ob.classNumber);
-      buildCodeList(ob.quantised, lists[m * 6 + b]);
-      o.bits += lists[m * 6 + b].codeBits;
-    }
-    listQno[m] = o.qno;
   }
+  return false;
+}
 
-  // Quantiser search: coarsen the macroblock with the most bits, untouched ones first, each at
-  // most once per round, until the segment fits.
-  int total = 0;
-  for (const OutMacroblock& o : out) total += o.bits;
+// Coarsens one macroblock after another, the one with the most bits first, unchanged ones before
+// changed ones (only changed ones with `modifiedOnly`), each at most once per round, until the
+// segment fits or none can go lower. Returns the segment's total.
+int coarsen(OutMacroblock* out, int total, bool modifiedOnly) {
   int round = 1;
-  for (;;) {
-    if (total <= kSegmentAcBits) break;
-    bool reducible = false;
-    for (const OutMacroblock& o : out) reducible = reducible || o.qno > kLowestQno;
-    if (!reducible) break;
+  while (total > kSegmentAcBits) {
     int candidate = -1;
+    bool reducible = false;
     for (int group = 0; group < 2 && candidate < 0; ++group) {
-      const bool wantModified = group == 1;
+      const bool wantModified = modifiedOnly || group == 1;
       for (int m = 0; m < kMacroblocksPerSegment; ++m) {
         const OutMacroblock& o = out[m];
-        if (o.modified != wantModified || o.reductions >= round || o.qno <= kLowestQno) continue;
+        if (o.modified != wantModified || o.qno <= kLowestQno) continue;
+        reducible = true;
+        if (o.reductions >= round) continue;
         if (candidate < 0 || o.bits > out[candidate].bits) candidate = m;
       }
     }
+    if (!reducible) break;
     if (candidate < 0) {
       ++round;
       continue;
@@ -468,13 +439,130 @@ void encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     total += bits - o.bits;
     o.bits = bits;
   }
+  return total;
+}
 
-  // Code lists of the coarsened macroblocks, whose blocks were last quantised at their final QNO.
+// Gives way with the changed macroblocks only. A single one (the usual case) takes the finest QNO
+// whose bits fit beside the others, found by halving the range rather than one QNO at a time;
+// several are coarsened in turns. Returns the segment's total.
+int fitChanged(OutMacroblock* out, int total) {
+  int changed = -1, count = 0;
+  for (int m = 0; m < kMacroblocksPerSegment; ++m)
+    if (out[m].modified) changed = m, ++count;
+  if (count != 1 || total <= kSegmentAcBits) return coarsen(out, total, true);
+  OutMacroblock& o = out[changed];
+  const int others = total - o.bits;
+  const int room = kSegmentAcBits - others;
+  if (o.qno <= kLowestQno) return total;
+  int low = kLowestQno, high = o.qno - 1;  // the answer, if any, lies in [low, high]
+  if (macroblockBits(o, low) <= room) {
+    while (low < high) {
+      const int mid = (low + high + 1) / 2;
+      if (macroblockBits(o, mid) <= room) {
+        low = mid;
+      } else {
+        high = mid - 1;
+      }
+    }
+  }
+  o.qno = low;
+  o.bits = macroblockBits(o, low);  // leaves the blocks quantised at the QNO chosen
+  return others + o.bits;
+}
+
+}  // namespace
+
+SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
+  OutMacroblock out[kMacroblocksPerSegment];
+  CodeList lists[kMacroblocksPerSegment * kBlocksPerMacroblock];
+  int listQno[kMacroblocksPerSegment];
+
+  // Forward path for the blocks that hold samples; the others, in changed macroblocks too, keep
+  // their parsed coefficients, class and DCT mode in scan order.
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    Macroblock& mb = segment.macroblocks[m];
+    OutMacroblock& o = out[m];
+    o.modified = mb.modified != 0;
+    o.reductions = 0;
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      DctBlock& in = mb.blocks[b];
+      OutBlock& ob = o.blocks[b];
+      o.modified = o.modified || in.holdsSamples;
+      if (in.holdsSamples) {
+        ob.dctMode = b < kCr ? chooseDctMode(in.coeffs) : (in.dctMode & 1);
+        alignas(32) int16_t weighted[64];
+        forwardDct(in.coeffs, ob.dctMode, weighted);
+        const uint8_t* scan = scanOrder(ob.dctMode);
+        for (int i = 0; i < 64; ++i) ob.scan[i] = weighted[scan[i]];
+        ob.classNumber = b < kCr ? classifyLuminance(ob.scan) : classifyColour(in.classNumber, mb.qno);
+        clampForQno12(ob.scan, ob.classNumber);
+      } else {
+        // Parsed values, as they are (quantised at the decoded QNO) and shifted back by their
+        // steps. Blocks carry few coefficients: place those there are rather than gather all 64.
+        ob.dctMode = in.dctMode & 1;
+        ob.classNumber = in.classNumber & 3;
+        const uint8_t* scanIndex = scanIndexOf(ob.dctMode);
+        const uint8_t* shift = stepShiftsByScan(ob.classNumber, mb.qno & 15);
+        zeroBlock(ob.scan);
+        zeroBlock(ob.quantised);
+        for (uint64_t mask = nonzeroMask(in.coeffs); mask != 0; mask &= mask - 1) {
+          const int p = __builtin_ctzll(mask);
+          const int i = scanIndex[p];
+          ob.quantised[i] = in.coeffs[p];
+          ob.scan[i] = static_cast<int16_t>(in.coeffs[p] * (1 << shift[i]));
+        }
+      }
+    }
+    // A changed macroblock starts at the finest QNO that cuts none of its values; the others keep
+    // theirs, and with it their codes.
+    o.qno = mb.qno & 15;
+    if (o.modified) {
+      o.qno = kHighestQno;
+      while (o.qno > kLowestQno && saturatesAt(o, o.qno)) --o.qno;
+    }
+    o.bits = 0;
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      OutBlock& ob = o.blocks[b];
+      if (o.modified) quantiseBlock(ob.scan, ob.quantised, o.qno, ob.classNumber);
+      buildCodeList(ob.quantised, lists[m * 6 + b]);
+      o.bits += lists[m * 6 + b].codeBits;
+    }
+    listQno[m] = o.qno;
+  }
+
+  // Only the changed macroblocks give way. When even their coarsest choice does not fit, every
+  // macroblock takes part, changed ones from QNO 12, untouched ones coarsened first.
+  int total = 0;
+  for (const OutMacroblock& o : out) total += o.bits;
+  SegmentFit fit = SegmentFit::ChangedOnly;
+  total = fitChanged(out, total);
+  if (total > kSegmentAcBits) {
+    fit = SegmentFit::AllMacroblocks;
+    total = 0;
+    for (OutMacroblock& o : out) {
+      if (o.modified) {
+        o.qno = kModifiedStartQno;
+        o.bits = macroblockBits(o, o.qno);
+        o.reductions = 0;
+      }
+      total += o.bits;
+    }
+    total = coarsen(out, total, false);
+  }
+
+  // Code lists of the macroblocks whose QNO changed.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     if (out[m].qno == listQno[m]) continue;
-    for (int b = 0; b < kBlocksPerMacroblock; ++b) buildCodeList(out[m].blocks[b].quantised, lists[m * 6 + b]);
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      OutBlock& ob = out[m].blocks[b];
+      quantiseBlock(ob.scan, ob.quantised, out[m].qno, ob.classNumber);
+      buildCodeList(ob.quantised, lists[m * 6 + b]);
+    }
   }
-  if (total > kSegmentAcBits) makeFit(lists, kMacroblocksPerSegment * kBlocksPerMacroblock, kSegmentAcBits);
+  if (total > kSegmentAcBits) {
+    fit = SegmentFit::Truncated;
+    makeFit(lists, kMacroblocksPerSegment * kBlocksPerMacroblock, kSegmentAcBits);
+  }
 
   // Layout: headers, pass 1 in the own areas, pass 2 per macroblock, pass 3 over the segment.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
@@ -506,6 +594,7 @@ void encodeSegment(VideoSegment& segment, uint8_t* blocks) {
       for (uint32_t byte = (list.bitOffset + 7) / 8; byte < areaEnd / 8; ++byte) blocks[byte] = 0xFF;
     }
   }
+  return fit;
 }
 
 }  // namespace kelo::dv

@@ -8,12 +8,21 @@
 
 namespace kelo::dv {
 
-// `segment` as left by prepareForEncoding: a modified macroblock's blocks hold samples in
-// transposed order, the others their unquantised coefficients (and their decoded DCT mode, class
-// and QNO). Writes the segment into `blocks` (its 400 bytes in the frame): keeps each DIF block's
-// ID and STA, rewrites QNO and bytes 4-79. Unmodified macroblocks keep their coefficients, DCT
-// mode, class and QNO whenever the budget allows. The segment record is used up.
-void encodeSegment(VideoSegment& segment, uint8_t* blocks);
+// How a segment was made to fit its budget.
+enum class SegmentFit : uint8_t {
+  ChangedOnly,     // only the changed macroblocks were quantised again; the others kept their codes
+  AllMacroblocks,  // the changed ones could not fit alone: unchanged ones were coarsened too
+  Truncated,       // not even QNO 1 everywhere fitted: trailing codes were dropped
+};
+
+// `segment` as left by prepareForEncoding: blocks that hold samples are in transposed order, the
+// others hold their parsed coefficients (with their decoded DCT mode, class and macroblock QNO). A macroblock
+// that is `modified` or has a block holding samples is changed; the others are unchanged.
+// Writes the segment into `blocks` (its 400 bytes in the frame): keeps each DIF block's ID and STA,
+// rewrites QNO and bytes 4-79. Unchanged macroblocks keep their codes (coefficients, DCT mode,
+// class and QNO) unless even QNO 1 for the changed ones cannot make the segment fit; changed ones
+// take the finest QNO that fits beside them. The segment record is used up.
+SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks);
 
 // ---- the steps, for tests and tools ----
 

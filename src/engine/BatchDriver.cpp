@@ -5,17 +5,15 @@
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
-#include <set>
 #include <system_error>
 
+#include "engine/OutputNaming.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace kelo::engine {
 
 namespace {
-
-constexpr const char* kTemporaryStem = "tmpKeloout";
 
 std::string format1(const char* pattern, const std::string& arg) {
   const int n = std::snprintf(nullptr, 0, pattern, arg.c_str());
@@ -55,34 +53,6 @@ class FileLines final : public RunObserver {
   std::atomic<int> perMille_{0};
 };
 
-// Reserves temporary output names: never a file that exists (a stamped file left under its
-// temporary name by a failed rename) and never a name another running file holds.
-class TemporaryNames {
- public:
-  explicit TemporaryNames(std::string folder) : folder_(std::move(folder)) {}
-  std::string reserve() {
-    std::lock_guard lock(mutex_);
-    for (int n = 0;; ++n) {
-      const std::string name = n == 0 ? std::string(kTemporaryStem) + ".avi"
-                                      : std::string(kTemporaryStem) + "-" + std::to_string(n) + ".avi";
-      const std::string path = platform::joinPath(folder_, name);
-      if (!inUse_.count(path) && !platform::fileExists(path)) {
-        inUse_.insert(path);
-        return path;
-      }
-    }
-  }
-  void release(const std::string& path) {
-    std::lock_guard lock(mutex_);
-    inUse_.erase(path);
-  }
-
- private:
-  std::string folder_;
-  std::mutex mutex_;
-  std::set<std::string> inUse_;
-};
-
 }  // namespace
 
 std::string runLogTime(std::time_t when) {
@@ -101,20 +71,19 @@ OutputPlan planOutputs(const std::vector<std::string>& inputs, const std::string
                        bool renameOutput) {
   OutputPlan plan;
   for (size_t k = 0; k < inputs.size(); ++k) {
-    const std::string name = renameOutput ? std::string(kTemporaryStem) + ".avi" : platform::fileNameOf(inputs[k]);
-    const std::string output = platform::joinPath(outputFolder, name);
-    int refusal = 0;
+    const std::string output = platform::joinPath(outputFolder, outputName(inputs[k], renameOutput));
+    Refusal refusal = Refusal::None;
     // By identity as well as by name: links, case variants and "./" forms of the same file
     // would otherwise be truncated when the output is opened.
     if (sameFile(inputs[k], output)) {
-      refusal = 1;
+      refusal = Refusal::OutputIsInput;
     } else if (!renameOutput) {
-      for (size_t j = 0; j < inputs.size() && !refusal; ++j)
-        if (j != k && sameFile(inputs[j], output)) refusal = 2;
-      for (size_t j = 0; j < k && !refusal; ++j)
-        if (!plan.outputs[j].empty() && sameFile(plan.outputs[j], output)) refusal = 3;
+      for (size_t j = 0; j < inputs.size() && refusal == Refusal::None; ++j)
+        if (j != k && sameFile(inputs[j], output)) refusal = Refusal::OverwritesListedInput;
+      for (size_t j = 0; j < k && refusal == Refusal::None; ++j)
+        if (!plan.outputs[j].empty() && sameFile(plan.outputs[j], output)) refusal = Refusal::SameOutputAsEarlier;
     }
-    plan.outputs.push_back(refusal ? std::string() : output);
+    plan.outputs.push_back(refusal == Refusal::None ? output : std::string());
     plan.refusal.push_back(refusal);
   }
   return plan;
@@ -183,51 +152,49 @@ void BatchDriver::workerMain() {
   const std::vector<std::string>& inputs = request_.inputs;
   const int count = static_cast<int>(inputs.size());
   summary_.fileCount = count;
-  summary_.results.assign(inputs.size(), kJobFailed);
-  summary_.outputs.assign(inputs.size(), std::string());
+  summary_.files.assign(inputs.size(), FileResult{});
   observer_.logLine(heading());
 
   const OutputPlan plan = planOutputs(inputs, request_.outputFolder, settings_.renameOutput);
-  TemporaryNames temporaryNames(request_.outputFolder);
   auto stopRequested = [this] { return runState_.load() == kRunStopRequested; };
 
   // Runs file k, reporting to `out`; returns the lines that follow the job (the driver's own).
   auto runFile = [&](int k, RunObserver& out) {
     out.logLine(format1("需加码录像:  %s", inputs[k]));
-    std::string output = plan.outputs[k];
-    int result = kJobRefused;
+    FileResult& result = summary_.files[static_cast<size_t>(k)];
+    result.refusal = plan.refusal[k];
+    const std::string refusedOutput = platform::joinPath(request_.outputFolder, platform::fileNameOf(inputs[k]));
     switch (plan.refusal[k]) {
-      case 1:
+      case Refusal::OutputIsInput:
         prompter_.message(MessageKind::Warning,
                           "加码前和加码后的录像不能用同一个文件，另选一个文件夹来保存加码后的录像。");
-        output = platform::joinPath(request_.outputFolder, platform::fileNameOf(inputs[k]));
         break;
-      case 2:
-        output = platform::joinPath(request_.outputFolder, platform::fileNameOf(inputs[k]));
-        out.logLine(format1("*** 加码后的录像 %s 会覆盖要加码的另一个录像，跳过去。", output));
+      case Refusal::OverwritesListedInput:
+        out.logLine(format1("*** 加码后的录像 %s 会覆盖要加码的另一个录像，跳过去。", refusedOutput));
         break;
-      case 3:
-        output = platform::joinPath(request_.outputFolder, platform::fileNameOf(inputs[k]));
-        out.logLine(format1("*** 加码后的录像 %s 会覆盖前面已加码的录像，跳过去。", output));
+      case Refusal::SameOutputAsEarlier:
+        out.logLine(format1("*** 加码后的录像 %s 会覆盖前面已加码的录像，跳过去。", refusedOutput));
         break;
-      default: {
-        const bool temporary = settings_.renameOutput;
-        if (temporary) output = temporaryNames.reserve();
-        const std::string reserved = output;
+      case Refusal::None: {
+        std::string output = plan.outputs[k];
         JobContext context{settings_, out, prompter_, runState_, request_.makeWriteLayer};
         // Files stamped side by side share the cores instead of each taking all of them.
         if (request_.jobs > 1 && count > 1) {
           const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
           context.workers = std::max(1, cores / std::min(request_.jobs, count));
         }
-        result = fileJob_(context, inputs[k], output);
-        if (temporary) temporaryNames.release(reserved);
+        result.outcome = fileJob_(context, inputs[k], output);
+        if (result.outcome == JobOutcome::Stamped || result.outcome == JobOutcome::StampedUnrenamed)
+          result.output = output;
         break;
       }
     }
-    summary_.results[k] = result;
-    summary_.outputs[k] = result == kJobRefused ? std::string() : output;
-    if (!stopRequested()) out.logLine(format1("加码的录像:  %s", output));
+    if (result.refusal != Refusal::None) result.outcome = JobOutcome::Refused;
+    // What became of the file: its stamped output, or the input that was not stamped.
+    if (!stopRequested()) {
+      out.logLine(result.output.empty() ? format1("未加码的录像:  %s", inputs[k])
+                                        : format1("加码的录像:  %s", result.output));
+    }
     out.logLine(heading());
   };
 
@@ -278,8 +245,8 @@ void BatchDriver::workerMain() {
     for (std::thread& t : threads) t.join();
   }
 
-  for (int r : summary_.results)
-    if (r == kJobStamped) ++summary_.stamped;
+  for (const FileResult& r : summary_.files)
+    if (r.outcome == JobOutcome::Stamped) ++summary_.stamped;
   summary_.stopped = stopRequested();
 
   if (request_.autoShutdown) {

@@ -28,20 +28,30 @@ struct BatchRequest {
   WriteLayerFactory makeWriteLayer;
 };
 
+// Why a file was not started.
+enum class Refusal {
+  None,
+  OutputIsInput,          // its output would be the input itself
+  OverwritesListedInput,  // its output would replace another listed input
+  SameOutputAsEarlier,    // an earlier file of the list writes the same output
+};
+
+// What became of one file of the run: the one record of a file's outcome.
+struct FileResult {
+  JobOutcome outcome = JobOutcome::Failed;
+  Refusal refusal = Refusal::None;  // with JobOutcome::Refused
+  std::string output;               // the stamped file ("" unless Stamped or StampedUnrenamed)
+};
+
 struct BatchSummary {
   int fileCount = 0;
   int stamped = 0;
   bool stopped = false;
-  std::vector<int> results;               // per file: kJobStamped, kJobFailed, kJobRenameFailed,
-                                          // or kJobRefused
-  std::vector<std::string> outputs;       // per file: the output path ("" when refused)
+  std::vector<FileResult> files;  // per file, in list order
 };
-// The file was not started: its output would be its input, another listed input, or the output
-// of an earlier file.
-inline constexpr int kJobRefused = 3;
 
 // Stamps one file; replaced in tests. The default is runStampJob.
-using FileJob = std::function<int(const JobContext&, const std::string& input, std::string& output)>;
+using FileJob = std::function<JobOutcome(const JobContext&, const std::string& input, std::string& output)>;
 
 class BatchDriver {
  public:
@@ -91,8 +101,7 @@ std::string runLogTime(std::time_t when);
 // the driver. Exposed for tests.
 struct OutputPlan {
   std::vector<std::string> outputs;
-  std::vector<int> refusal;  // 0 none, 1 output is the input, 2 would overwrite a listed input,
-                             // 3 same output as an earlier file
+  std::vector<Refusal> refusal;
 };
 OutputPlan planOutputs(const std::vector<std::string>& inputs, const std::string& outputFolder,
                        bool renameOutput);

@@ -25,14 +25,14 @@ bool endsWith(const std::string& s, const char* suffix) {
 
 }  // namespace
 
-int exportFrame(const std::string& aviPath, int frameIndex, const settings::StampSettings& settings, bool stamped,
+int exportFrame(const std::string& videoPath, int frameIndex, const settings::StampSettings& settings, bool stamped,
                 const std::string& picturePath, std::string& error) {
   LastLine lines;
   PreviewPass pass(lines);
   PreviewFrame frame;
-  const int rc = pass.preview(settings, aviPath, frameIndex, frame, stamped);
+  const int rc = pass.preview(settings, videoPath, frameIndex, frame, stamped);
   if (rc == -2) {
-    error = "cannot open " + aviPath;
+    error = "cannot open " + videoPath;
     return 2;
   }
   if (rc != 0) {

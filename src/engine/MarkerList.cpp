@@ -3,7 +3,7 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
-#include "engine/AviChunks.h"
+#include "container/ByteOrder.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "settings/StampSettings.h"
@@ -89,7 +89,7 @@ int MarkerList::load(const std::string& path) {
     const size_t have = carried + got;
     size_t i = 0;
     for (; i + kRecordBytes <= have && loaded.size() < kMaxRecords; i += kRecordBytes) {
-      loaded.push_back({static_cast<int32_t>(readLe32(block + i)), static_cast<int32_t>(readLe32(block + i + 4))});
+      loaded.push_back({static_cast<int32_t>(container::readLe32(block + i)), static_cast<int32_t>(container::readLe32(block + i + 4))});
     }
     carried = have - i;
     for (size_t k = 0; k < carried; ++k) block[k] = block[i + k];
@@ -102,26 +102,45 @@ int MarkerList::load(const std::string& path) {
 int MarkerList::save(const std::string& path) const {
   std::vector<uint8_t> bytes(markers_.size() * kRecordBytes);
   for (size_t i = 0; i < markers_.size(); ++i) {
-    writeLe32(&bytes[i * kRecordBytes], static_cast<uint32_t>(markers_[i].frame));
-    writeLe32(&bytes[i * kRecordBytes + 4], static_cast<uint32_t>(markers_[i].kind));
+    container::writeLe32(&bytes[i * kRecordBytes], static_cast<uint32_t>(markers_[i].frame));
+    container::writeLe32(&bytes[i * kRecordBytes + 4], static_cast<uint32_t>(markers_[i].kind));
   }
-  platform::File file;
-  if (int err = file.openWrite(path)) return err;
-  if (int err = file.writeAll(bytes.data(), bytes.size())) return err;
-  return file.close();
+  // Written beside and renamed over: a full disk keeps the old markers.
+  return platform::replaceFileContent(path, bytes.data(), bytes.size());
 }
+
+namespace {
+
+std::string lowered(const std::string& text) {
+  std::string out;
+  icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(out);
+  return out;
+}
+
+// The name older marker files have: every ".avi" in the lowered file name turned into ".mrk"
+// ("Clip.avi.AVI" -> "clip.mrk.mrk").
+std::string everyAviReplaced(std::string name) {
+  for (size_t at = name.find(".avi"); at != std::string::npos; at = name.find(".avi", at + 4))
+    name.replace(at, 4, ".mrk");
+  return name;
+}
+
+}  // namespace
 
 std::string markerPathFor(const std::string& videoPath) {
   const size_t cut = videoPath.rfind(platform::kSeparator);
-  std::string name;
-  icu::UnicodeString::fromUTF8(platform::fileNameOf(videoPath)).toLower(icu::Locale::getRoot()).toUTF8String(name);
-  const std::string avi = ".avi";
-  if (name.size() >= avi.size() && name.compare(name.size() - avi.size(), avi.size(), avi) == 0) {
-    name.replace(name.size() - avi.size(), avi.size(), ".mrk");
-  } else {
-    name += ".mrk";
-  }
-  return cut == std::string::npos ? name : videoPath.substr(0, cut + 1) + name;
+  const std::string folder = cut == std::string::npos ? std::string() : videoPath.substr(0, cut + 1);
+  const std::string lower = lowered(platform::fileNameOf(videoPath));
+  std::string name = lower;
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  name += ".mrk";
+  const std::string path = folder + name;
+  const std::string older = folder + everyAviReplaced(lower);
+  // A name without ".avi" has no older form (and must never be the video itself).
+  if (older != path && older != folder + lower && !platform::fileExists(path) && platform::fileExists(older))
+    return older;
+  return path;
 }
 
 }  // namespace kelo::engine

@@ -48,7 +48,8 @@ class MarkerList {
   // Appends the records of a marker file in file order (a trailing partial record is ignored).
   // 0, or an errno value when the file cannot be read (the list is then unchanged).
   int load(const std::string& path);
-  // Truncates the file and writes every marker. 0 or an errno value.
+  // Replaces the file with every marker: written beside it and renamed over it, so a failed write
+  // keeps the old file; a link is written through. 0 or an errno value.
   int save(const std::string& path) const;
 
  private:
@@ -56,8 +57,11 @@ class MarkerList {
   std::vector<Marker> markers_;
 };
 
-// The marker file of a video: same folder, file name lowered and its ".avi" ending replaced by
-// ".mrk" (".mrk" appended to a name without that ending, so the markers never land on the video).
+// The marker file of a video: same folder, file name lowered and its extension, whatever the
+// container (".avi", ".dv", ".mov"), replaced by ".mrk" (".mrk" appended to a name without one, so
+// the markers never land on the video). Where only a file named the older way exists (every ".avi"
+// of the name replaced, "Clip.avi.AVI" -> "clip.mrk.mrk"), that one: its markers are still found
+// and saved back to it.
 std::string markerPathFor(const std::string& videoPath);
 
 }  // namespace kelo::engine

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "engine/StampedAviWriter.h"
+#include "container/StampedFileWriter.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -11,7 +11,8 @@ namespace kelo::engine {
 
 namespace {
 
-constexpr std::string_view kTemporaryStem = "tmpKeloout";
+// Temporary names tried before giving up: one per pass running at once in the folder.
+constexpr int kMaxTemporaryNames = 1000;
 // Renaming gives up after this many taken names rather than searching for ever.
 constexpr int kMaxNumberedNames = 100000;
 
@@ -35,18 +36,24 @@ std::string timeDigits(const std::tm& t) {
   return text;
 }
 
+std::string stemOf(const std::string& name) { return name.substr(0, name.size() - extensionOf(name).size()); }
+
 }  // namespace
 
+std::string extensionOf(const std::string& path) {
+  const std::string name = platform::fileNameOf(path);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+}
+
 std::string outputName(const std::string& inputPath, bool renameOutput) {
-  return renameOutput ? std::string(kTemporaryOutputName) : platform::fileNameOf(inputPath);
+  return renameOutput ? std::string(kTemporaryStem) + extensionOf(inputPath) : platform::fileNameOf(inputPath);
 }
 
 std::string expandNamePattern(std::u16string_view pattern, const std::string& inputPath, const std::tm& first,
                               const std::tm& last) {
-  std::u16string stem = platform::fromUtf8(platform::fileNameOf(inputPath));
-  stem.resize(stem.size() >= 4 ? stem.size() - 4 : 0);
   std::string name = platform::toUtf8(pattern);
-  replaceAll(name, "@N", platform::toUtf8(stem));
+  replaceAll(name, "@N", stemOf(platform::fileNameOf(inputPath)));
   replaceAll(name, "@F", dateDigits(first));
   replaceAll(name, "@f", timeDigits(first));
   replaceAll(name, "@L", dateDigits(last));
@@ -57,33 +64,110 @@ std::string expandNamePattern(std::u16string_view pattern, const std::string& in
   return name;
 }
 
-int finalName(StampedAviWriter& output, const std::string& inputPath, std::string& outputPath,
-              std::u16string_view pattern, const std::tm& first, const std::tm& last) {
-  if (output.close() != 0) return -2;
-  const size_t cut = outputPath.rfind(platform::kSeparator);
-  const size_t nameStart = cut == std::string::npos ? 0 : cut + 1;
-  const size_t stemAt = outputPath.find(kTemporaryStem, nameStart);
-  if (stemAt == std::string::npos) return 0;
-
-  std::string candidate = outputPath;
-  candidate.replace(stemAt, kTemporaryStem.size(), expandNamePattern(pattern, inputPath, first, last));
-  const size_t extensionAt = candidate.rfind(".avi");
-  const bool hasExtension = extensionAt != std::string::npos && extensionAt >= nameStart;
-  std::string attempt = candidate;
-  for (int number = 1;; ++number) {
-    const int err = platform::renameNoReplace(outputPath, attempt);
-    if (err == 0) {
-      outputPath = attempt;
-      return 0;
-    }
-    if (err != EEXIST || number > kMaxNumberedNames) return err;
-    const std::string suffix = "-" + std::to_string(number);
-    attempt = hasExtension ? candidate.substr(0, extensionAt) + suffix + candidate.substr(extensionAt)
-                           : candidate + suffix;
-  }
+bool fitName(std::string& stem, size_t tailBytes, size_t maxBytes) {
+  const size_t room = maxBytes > tailBytes ? maxBytes - tailBytes : 0;
+  if (stem.size() <= room) return false;
+  size_t cut = room;
+  // Back to the first byte of a character: continuation bytes are 10xxxxxx.
+  while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+  stem.resize(cut);
+  return true;
 }
 
-int setFileTimes(StampedAviWriter& output, const std::tm& first, const std::tm& last, FileTimeOptions options) {
+OutputOpen openTemporaryOutput(StampedFileWriter& writer, const std::string& outputPath, bool renameOutput,
+                               std::string& temporaryPath) {
+  const std::string folder = platform::folderOf(outputPath);
+  const size_t nameMax = platform::nameMaxOf(folder);
+  const std::string extension = extensionOf(outputPath);
+  // Without renaming one name per output, so that a second pass that would write it finds it held.
+  std::string stem = std::string(kTemporaryStem);
+  if (!renameOutput) {
+    std::string own = stemOf(platform::fileNameOf(outputPath));
+    fitName(own, stem.size() + 1 + extension.size() + 7, nameMax);
+    stem += "-" + own;
+  }
+  for (int n = 0; n < kMaxTemporaryNames; ++n) {
+    temporaryPath = platform::joinPath(folder, stem + (n == 0 ? "" : "-" + std::to_string(n)) + extension);
+    // A file of that name that this program did not create as scratch is a user's: never touched.
+    const int created = platform::createMarkedFile(temporaryPath);
+    if (created == EEXIST && !platform::hasScratchMark(temporaryPath)) continue;
+    if (created != 0 && created != EEXIST) return OutputOpen::Failed;
+    if (writer.open(temporaryPath) == 0) return OutputOpen::Opened;
+    if (writer.openError() != EWOULDBLOCK) {
+      if (created == 0) platform::removeFile(temporaryPath);
+      return OutputOpen::Failed;
+    }
+    if (!renameOutput) return OutputOpen::InUse;
+  }
+  return OutputOpen::InUse;
+}
+
+void discardTemporaryOutput(StampedFileWriter& writer, const std::string& temporaryPath) {
+  // Removed while still held: a pass that opens the name meanwhile gets a file of its own.
+  if (!writer.deletedAfterDiskFull()) platform::removeFile(temporaryPath);
+  writer.close();
+}
+
+namespace {
+
+// Renames `temporaryPath` to `stem` + extension in its folder, or with "-1", "-2", ... before the
+// extension while that name is taken; the stem is cut to fit the name length. 0 or the errno of
+// the first failure that is not a taken name.
+int renameToFreeName(const std::string& temporaryPath, const std::string& stem, const std::string& extension,
+                     int firstNumber, std::string& renamed, bool& shortened) {
+  const std::string folder = platform::folderOf(temporaryPath);
+  const size_t nameMax = platform::nameMaxOf(folder);
+  int err = EEXIST;
+  for (int number = firstNumber; number <= kMaxNumberedNames && err == EEXIST; ++number) {
+    const std::string suffix = (number == 0 ? "" : "-" + std::to_string(number)) + extension;
+    std::string name = stem;
+    shortened = fitName(name, suffix.size(), nameMax);
+    renamed = platform::joinPath(folder, name + suffix);
+    err = platform::renameNoReplace(temporaryPath, renamed);
+  }
+  return err;
+}
+
+}  // namespace
+
+FinalName giveFinalName(StampedFileWriter& writer, const std::string& temporaryPath, const std::string& inputPath,
+                        std::string& outputPath, bool renameOutput, std::u16string_view pattern,
+                        const std::tm& first, const std::tm& last) {
+  FinalName result;
+  if (writer.close() != 0) {
+    result.outcome = RenameOutcome::NotCompleted;
+    return result;
+  }
+  // A finished output is no scratch: should it keep this name, no later run may reuse it.
+  platform::removeScratchMark(temporaryPath);
+  std::string renamed;
+  if (renameOutput) {
+    result.error = renameToFreeName(temporaryPath, expandNamePattern(pattern, inputPath, first, last),
+                                    extensionOf(inputPath), 0, renamed, result.shortened);
+  } else {
+    result.error = platform::renameReplacing(temporaryPath, outputPath);
+    renamed = outputPath;
+  }
+  if (result.error == 0) {
+    outputPath = renamed;
+    result.outcome = RenameOutcome::Renamed;
+    return result;
+  }
+  // The name the settings ask for cannot be made here (a character the file system refuses, a
+  // folder of that name): the input's own name, numbered, rather than a temporary name that a
+  // later run would take for a leftover.
+  const std::string inputName = platform::fileNameOf(inputPath);
+  if (renameToFreeName(temporaryPath, stemOf(inputName), extensionOf(inputName), 1, renamed, result.shortened) == 0) {
+    outputPath = renamed;
+    result.outcome = RenameOutcome::RenamedOtherwise;
+    return result;
+  }
+  outputPath = temporaryPath;
+  result.outcome = RenameOutcome::Failed;
+  return result;
+}
+
+int setFileTimes(StampedFileWriter& output, const std::tm& first, const std::tm& last, FileTimeOptions options) {
   if (first.tm_year == 0) return 0;
   // The creation (birth) time of a file cannot be set on Linux; options.creationFromFirst has
   // nothing to act on.

@@ -13,8 +13,6 @@
 
 namespace kelo::engine {
 
-class DvAviReader;
-
 struct PreviewFrame {
   pipeline::RgbImage image;  // 720 x 576 or 720 x 480, RGB, top row first
   dv::DvFrameInfo info;      // the frame's metadata as the codes were drawn from it
@@ -32,8 +30,9 @@ class PreviewPass {
   PreviewPass& operator=(const PreviewPass&) = delete;
 
   // Prepares frame `frameIndex` of `path` (clamped to 0 ... last frame index): 0 when `out`
-  // holds the picture; -1 when the file is no DV AVI file or the frame cannot be read; -2 when
-  // the file cannot be opened. `drawCodes`: draw the enabled codes (the preview always does).
+  // holds the picture; -1 when the file is no DV file Kelo reads (AVI, raw DV, QuickTime) or the
+  // frame cannot be read; -2 when the file cannot be opened. `drawCodes`: draw the enabled codes
+  // (the preview always does).
   int preview(const settings::StampSettings& settings, const std::string& path, int frameIndex, PreviewFrame& out,
               bool drawCodes = true);
 

@@ -74,6 +74,4 @@ std::string formatMessage(const char* format, ...) {
   return out;
 }
 
-void logError(const char* text) { std::fprintf(stderr, "ERROR: %s", text); }
-
 }  // namespace kelo::engine

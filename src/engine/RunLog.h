@@ -1,16 +1,18 @@
 #pragma once
 // The run log: one line per event of a stamping run, in the order of the events, shown in the log
 // window and written on request to "Kelo.log" in the temporary folder. Low-level file errors take
-// the other channel, the process's standard error stream (logError).
+// the other channel, the process's standard error stream (container::logError).
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "container/MessageSink.h"
 
 namespace kelo::engine {
 
 class RunObserver;
 
-class RunLog {
+class RunLog final : public container::MessageSink {
  public:
   // Lines are also handed to the observer (the log window, the terminal) as they are added.
   explicit RunLog(RunObserver* observer = nullptr) : observer_(observer) {}
@@ -20,7 +22,7 @@ class RunLog {
   void setObserver(RunObserver* observer);
 
   // Appends one line (UTF-8, no line break); callers format it first (formatMessage).
-  void add(std::string line);
+  void add(std::string line) override;
   std::vector<std::string> lines() const;
   size_t size() const;
 
@@ -41,12 +43,5 @@ std::string runLogPath();
 
 // printf-style formatting of a message template (UTF-8 templates and arguments).
 std::string formatMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// "ERROR: " followed by `text` (which carries its own line end) on standard error.
-void logError(const char* text);
-
-// The two low-level texts of logError.
-inline constexpr const char* kErrorFileNotValid = "file is not valid.\n";
-inline constexpr const char* kErrorCannotOpen = "can not open file.\n";
 
 }  // namespace kelo::engine

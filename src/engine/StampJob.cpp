@@ -1,6 +1,5 @@
 #include "engine/StampJob.h"
 
-#include <cerrno>
 #include <chrono>
 #include <algorithm>
 #include <condition_variable>
@@ -12,25 +11,32 @@
 #include <thread>
 #include <vector>
 
+#include "container/DvSource.h"
+#include "container/StampedFileWriter.h"
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
 #include "dv/VideoProfile.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
+#include "engine/MarkerList.h"
 #include "engine/OutputNaming.h"
 #include "engine/RunLog.h"
 #include "engine/StampSchedule.h"
-#include "engine/StampedAviWriter.h"
 #include "pipeline/FrameStamper.h"
 #include "render/StampText.h"
 #include "render/TimeFormatTraits.h"
+#include "render/FontCheck.h"
 #include "platform/FileSystem.h"
 
 namespace kelo::engine {
 
 namespace {
 
+using container::DvSource;
+using container::kFrameBufferBytes;
+using container::kMsgReadFailed;
+using container::kMsgWriteFailed;
+using container::ReadOutcome;
+using container::StampedFileWriter;
 using settings::IntervalMode;
 
 bool usesMarkers(const settings::StampCodeSettings& code) {
@@ -80,7 +86,7 @@ constexpr int kParallelMinFrames = 100;
 
 struct FrameDecider {
   const settings::StampSettings& s;
-  DvAviReader& reader;
+  DvSource& reader;
   RunLog* log;
   dv::DateTimeReadOptions readOptions;
   bool timecodeFormat, frameFormat, zeroTime;
@@ -92,8 +98,11 @@ struct FrameDecider {
   int invalidDate = 0, invalidTime = 0, noDateTime = 0;
   int unstampable = 0;  // frames Kelo could not read or stamp (another size, unsupported DV)
   std::tm first = dv::blankRecordedTime();
+  // The last real recording time: the timecode formats and the zero reset change `recorded` of
+  // the frame afterwards, and names and file times must not take those.
+  std::tm last = dv::blankRecordedTime();
 
-  FrameDecider(const settings::StampSettings& settings, DvAviReader& r, RunLog* runLog)
+  FrameDecider(const settings::StampSettings& settings, DvSource& r, const MarkerList& fileMarkers, RunLog* runLog)
       : s(settings),
         reader(r),
         log(runLog),
@@ -101,7 +110,7 @@ struct FrameDecider {
         timecodeFormat(render::timeFormatTraits(settings.timeCode.formatIndex).tapeTimecode),
         frameFormat(render::timeFormatTraits(settings.timeCode.formatIndex).perFrame),
         zeroTime(settings.timeCode.intervalMode == IntervalMode::BetweenMarkersZeroTime),
-        markers(ScheduleMarkers::from(r.markers())),
+        markers(ScheduleMarkers::from(fileMarkers)),
         lastFrameIndex(r.lastFrameIndex()) {
     first.tm_year = 0;
   }
@@ -143,6 +152,7 @@ struct FrameDecider {
     const bool complete = (status & (dv::kStatusDateUnset | dv::kStatusTimeUnset | dv::kStatusNoPacks)) == 0;
     if (complete) {
       if (first.tm_year == 0) first = info.recorded;
+      last = info.recorded;
       if (info.dateKey != info.previousDateKey) {
         const dv::Timecode t = dv::frameNumberToTimecode(*info.profile, i);
         log->add(formatMessage("\t日期: %d-%d-%d 帧数: %d (%d%%) [%02d:%02d:%02d:%02d]", info.recorded.tm_year + 1900,
@@ -168,7 +178,7 @@ struct FrameDecider {
       const bool resync = (info.hasTime && (!info.timeDrawnBefore || timeSchedule.newWindow)) ||
                           (info.hasDate && (!info.dateDrawnBefore || dateSchedule.newWindow));
       if (resync && frameFormat) {
-        const int c = reader.lookAheadToNextSecond(info, s);
+        const int c = reader.lookAheadToNextSecond(info, readOptions);
         info.timecodeFrames = c < fps ? fps - c : 0;
         if (zeroTime)
           zeroReset(timeSchedule, info, fps, frameFormat, true);
@@ -222,13 +232,13 @@ void logTotals(RunLog& log, int frames, int invalid, int noDateTime, int unstamp
   log.add(formatMessage("总共给 %d 帧图像加了码。", frames));
   if (invalid > 0) log.add(formatMessage("*** %d 帧图像不带有效日期/时间码。", invalid));
   if (noDateTime > 0) log.add(formatMessage("*** %d 帧图像不带日期/时间码。", noDateTime));
-  if (unstampable > 0) log.add(formatMessage(kMsgUnstampableFrames, unstampable));
+  if (unstampable > 0) log.add(formatMessage(container::kMsgUnstampableFrames, unstampable));
 }
 
 // How the frame loop ended when it reached the end of the pass: the last read's result, the
 // trailing bytes in `buffer`, and the frames read.
 struct LoopEnd {
-  int rc = 0;
+  ReadOutcome rc = ReadOutcome::End;
   const uint8_t* buffer = nullptr;
   size_t length = 0;
   int frames = 0;
@@ -250,6 +260,9 @@ struct FrameSlot {
   bool done = false;  // under the pool's mutex
 };
 
+// The parallel loop ended inside the loop, everything logged.
+constexpr int kLoopFailed = 1;
+
 // Frames go to the workers in runs of this many consecutive frames: a FrameStamper redraws a
 // text and retests the segments only when they can have changed since its previous frame, which
 // holds for consecutive frames; at the start of a run it redraws and retests everything.
@@ -259,8 +272,8 @@ constexpr int kRunFrames = 8;
 // depends only on the frame's index, never on timing.
 class StampPool {
  public:
-  StampPool(int workers, const settings::StampSettings& settings)
-      : settings_(settings), queues_(static_cast<size_t>(workers)) {
+  StampPool(int workers, const settings::StampSettings& settings, size_t frameOffset)
+      : settings_(settings), frameOffset_(frameOffset), queues_(static_cast<size_t>(workers)) {
     for (int k = 0; k < workers; ++k) threads_.emplace_back([this, k] { work(queues_[static_cast<size_t>(k)]); });
   }
   ~StampPool() {
@@ -305,7 +318,8 @@ class StampPool {
         slot->info.timeDrawnBefore = 0;
       }
       previous = slot->index;
-      stamper.stampFrame(slot->info, settings_, slot->weights, slot->buffer.data() + 8, pipeline::PipelineMode::Stamp);
+      stamper.stampFrame(slot->info, settings_, slot->weights, slot->buffer.data() + frameOffset_,
+                          pipeline::PipelineMode::Stamp);
       lock.lock();
       slot->done = true;
       finished_.notify_all();
@@ -313,6 +327,7 @@ class StampPool {
   }
 
   const settings::StampSettings& settings_;
+  const size_t frameOffset_;  // the DV frame's start in a slot's buffer
   std::mutex mutex_;
   std::condition_variable wake_, finished_;
   std::vector<std::deque<FrameSlot*>> queues_;
@@ -321,7 +336,7 @@ class StampPool {
 };
 
 // Where the reader's between-frame bytes go in the parallel loop: into the slot being read.
-class GapLayer final : public WriteLayer {
+class GapLayer final : public container::WriteLayer {
  public:
   std::function<void(const void*, size_t)> sink;
   int open(const std::string&) override { return 0; }
@@ -343,22 +358,22 @@ constexpr size_t kGapHoldBytes = 1u << 20;
 // order of the one-thread loop; only stampFrame runs elsewhere, a few frames ahead.
 class ParallelLoop {
  public:
-  ParallelLoop(const JobContext& context, const settings::StampSettings& s, DvAviReader& reader,
-               StampedAviWriter& writer, RunLog& log, int workers)
+  ParallelLoop(const JobContext& context, const settings::StampSettings& s, DvSource& reader,
+               const MarkerList& markers, StampedFileWriter& writer, RunLog& log, int workers)
       : context_(context),
         reader_(reader),
         writer_(writer),
         log_(log),
         slots_(static_cast<size_t>(workers + 1) * kRunFrames),
         capture_(makeGapLayer()),
-        decider_(s, reader, &readLog_) {
+        decider_(s, reader, markers, &readLog_) {
     capture_.open("gaps");
-    pool_.emplace(workers, s);
+    pool_.emplace(workers, s, reader.frameOffset());
   }
 
   FrameDecider& decider() { return decider_; }
 
-  // kJobFailed when the pass ended inside the loop (everything logged), -1 when the loop reached
+  // kLoopFailed when the pass ended inside the loop (everything logged), -1 when the loop reached
   // the end of the pass (`end` filled).
   int run(dv::DvFrameInfo& info, LoopEnd& end) {
     int i = 0;
@@ -373,17 +388,17 @@ class ParallelLoop {
       cur.noDateTimeBefore = decider_.noDateTime;
       cur.unstampableBefore = decider_.unstampable;
       gapFailed_ = false;
-      int rc = reader_.readFrame(info, &capture_, cur.buffer.data(), cur.length, i, &readLog_);
+      ReadOutcome rc = reader_.readFrame(info, &capture_, cur.buffer.data(), cur.length, i, &readLog_);
       capture_.flush();
       if (ended_) return result_;
-      if (gapFailed_) rc = -1;
+      if (gapFailed_) rc = ReadOutcome::WriteFailed;
       takeLines(cur);
-      if (rc != 0) {
+      if (rc != ReadOutcome::Frame) {
         // Frames before the end are written out first; then the end's own gap and lines.
         while (count_ > 0)
           if (!retireOldest()) return result_;
         if (!writeGap(cur)) {
-          end.rc = -1;
+          end.rc = ReadOutcome::WriteFailed;
         } else {
           for (auto& line : cur.lines) log_.add(std::move(line));
           end.rc = rc;
@@ -393,8 +408,9 @@ class ParallelLoop {
         end.frames = i;
         return -1;
       }
-      const auto decision =
-          decider_.decide(info, cur.buffer.data() + 8, cur.length > 8 ? cur.length - 8 : 0, i, cur.weights);
+      const size_t offset = reader_.frameOffset();
+      const auto decision = decider_.decide(info, cur.buffer.data() + offset,
+                                            cur.length > offset ? cur.length - offset : 0, i, cur.weights);
       takeLines(cur);
       cur.stamp = decision == FrameDecider::kStamp;
       if (cur.stamp) cur.info = info;
@@ -406,7 +422,7 @@ class ParallelLoop {
   }
 
  private:
-  std::unique_ptr<WriteLayer> makeGapLayer() {
+  std::unique_ptr<container::WriteLayer> makeGapLayer() {
     auto layer = std::make_unique<GapLayer>();
     layer->sink = [this](const void* data, size_t count) { holdGap(data, count); };
     return layer;
@@ -454,14 +470,14 @@ class ParallelLoop {
     pool_->wait(slot);
     if (!writeGap(slot)) {
       logTotals(log_, slot.index, slot.invalidBefore, slot.noDateTimeBefore, slot.unstampableBefore);
-      return endWith(kJobFailed);
+      return endWith(kLoopFailed);
     }
     for (auto& line : slot.lines) log_.add(std::move(line));
     reportProgress(context_.observer, slot.index, decider_.lastFrameIndex, lastShown_);
-    if (stopRequested(context_.runState, log_)) return endWith(kJobFailed);
+    if (stopRequested(context_.runState, log_)) return endWith(kLoopFailed);
     if (writer_.write(slot.buffer.data(), slot.length) < 0) {
       log_.add(kMsgWriteFailed);
-      return endWith(kJobFailed);
+      return endWith(kLoopFailed);
     }
     head_ = (head_ + 1) % slots_.size();
     --count_;
@@ -475,20 +491,20 @@ class ParallelLoop {
   }
 
   const JobContext& context_;
-  DvAviReader& reader_;
-  StampedAviWriter& writer_;
+  DvSource& reader_;
+  StampedFileWriter& writer_;
   RunLog& log_;
   RunLog readLog_;  // lines of reading and deciding, shown when their frame is written
   size_t taken_ = 0;
   std::vector<FrameSlot> slots_;
   size_t head_ = 0, count_ = 0;
   FrameSlot* current_ = nullptr;
-  StampedAviWriter capture_;
+  StampedFileWriter capture_;
   FrameDecider decider_;
   std::optional<StampPool> pool_;  // last member: its workers stop before the slots go
   int lastShown_ = 0;
   bool ended_ = false, gapFailed_ = false;
-  int result_ = kJobFailed;
+  int result_ = kLoopFailed;
 };
 
 }  // namespace
@@ -515,7 +531,7 @@ int stampWorkers(int requested, int lastFrameIndex) {
   return std::min(static_cast<int>(cores), kMaxWorkers);
 }
 
-int runStampJob(const JobContext& context, const std::string& input, std::string& output) {
+JobOutcome runStampJob(const JobContext& context, const std::string& input, std::string& output) {
   // A private copy: the pass runs in stamping mode (texts rebuilt only when they can change),
   // whatever the caller's run-time flags say.
   settings::StampSettings s = context.settings;
@@ -526,41 +542,69 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
   auto failBox = [&](const std::string& text, bool logged) {
     if (logged) log.add(text);
     context.prompter.message(MessageKind::Error, text);
-    return kJobFailed;
+    return JobOutcome::Failed;
   };
 
-  DvAviReader reader;
-  if (reader.open(input) != 0) return kJobFailed;
+  std::unique_ptr<DvSource> source;
+  int openError = 0;
+  const container::OpenOutcome opened = container::openDvSource(input, source, openError);
+  if (opened == container::OpenOutcome::NotRegularFile || opened == container::OpenOutcome::UnknownContainer) {
+    log.add(formatMessage("加码前检查录像文件 %s ...", input.c_str()));
+    log.add(container::openFailureMessage(opened, input, openError));
+    return JobOutcome::Failed;
+  }
+  if (opened != container::OpenOutcome::Opened) {
+    // The reason went to the error stream; the run log says which file and what became of it.
+    log.add(formatMessage("打不开 %s，没法加码。", input.c_str()));
+    return JobOutcome::Failed;
+  }
+  DvSource& reader = *source;
+  MarkerList markers;
+  markers.load(markerPathFor(input));
 
-  if ((usesMarkers(dc) || usesMarkers(tc)) && reader.markers().count() == 0)
+  if ((usesMarkers(dc) || usesMarkers(tc)) && markers.count() == 0)
     return failBox(formatMessage("%s 没有任何开始/结束标记，跳过去。", input.c_str()), true);
   if (tc.intervalMode == IntervalMode::BetweenMarkersZeroTime) {
     const int f = tc.formatIndex;
     if (!render::timeFormatTraits(f).zeroTimeCapture)
       return failBox("加码区间选项与时间码格式选项不相容，请参考帮助文件。", true);
   }
+  // Without a face or fallback that can draw the texts the run would stamp nothing.
+  if (const auto undrawable = render::findUndrawableCode(s))
+    return failBox(render::undrawableCodeMessage(*undrawable), true);
   uint64_t available = 0;
   if (platform::freeBytes(platform::folderOf(output), available) == 0 &&
       available < static_cast<uint64_t>(reader.fileSize()))
     return failBox(formatMessage("错误: 硬盘剩余的空间不足以存储加码后的录像文件： %s.", output.c_str()), true);
 
-  StampedAviWriter writer(context.makeWriteLayer ? context.makeWriteLayer() : makeFileWriteLayer());
-  if (writer.open(output) != 0) {
-    const int err = writer.openError();
-    return failBox(formatMessage(err == EWOULDBLOCK ? "其它软件正在用 %s，没法加码。" : "打不开 %s，没法加码。",
-                                 output.c_str()),
-                   false);
+  // Opening a FIFO or a device for writing could block, and a folder is no output file.
+  if (container::isSpecialFile(output))
+    return failBox(formatMessage(container::kMsgNotRegularFile, output.c_str()), true);
+  StampedFileWriter writer(context.makeWriteLayer ? context.makeWriteLayer() : container::makeFileWriteLayer());
+  std::string temporary;
+  switch (openTemporaryOutput(writer, output, s.renameOutput, temporary)) {
+    case OutputOpen::Opened: break;
+    case OutputOpen::InUse: return failBox(formatMessage("其它软件正在用 %s，没法加码。", output.c_str()), true);
+    case OutputOpen::Failed: return failBox(formatMessage("打不开 %s，没法加码。", output.c_str()), true);
   }
+  // Every way out before the output has its final name removes what was written.
+  struct Discard {
+    StampedFileWriter& writer;
+    const std::string& path;
+    bool keep = false;
+    ~Discard() {
+      if (!keep) discardTemporaryOutput(writer, path);
+    }
+  } discard{writer, temporary};
 
   log.add(formatMessage("加码前检查录像文件 %s ...", input.c_str()));
-  if (reader.validateHeader(&writer, &log) != 0) return kJobFailed;
+  if (reader.validateHeader(&writer, &log) != container::HeaderOutcome::Valid) return JobOutcome::Failed;
 
   dv::DvFrameInfo info;
   info.previousSecondsOfDay = -1;
   info.previousDateKey = -1;
   log.add("开始加码 ...");
   context.observer.progress(0, "0.0%");
-  reader.clearVideoChunkId();
 
   const int workers = stampWorkers(context.workers, reader.lastFrameIndex());
   std::vector<uint8_t> buffer;
@@ -569,39 +613,40 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
   FrameDecider* decider = nullptr;
   LoopEnd end;
   if (workers <= 1) {
-    serialDecider.emplace(s, reader, &log);
+    serialDecider.emplace(s, reader, markers, &log);
     decider = &*serialDecider;
     pipeline::FrameStamper stamper;
     pipeline::CodeWeights weights;
     buffer.resize(kFrameBufferBytes);
     size_t length = 0;
-    int rc = reader.readFrame(info, &writer, buffer.data(), length, 0, &log);
+    const size_t offset = reader.frameOffset();
+    ReadOutcome rc = reader.readFrame(info, &writer, buffer.data(), length, 0, &log);
     int i = 0;
     int lastShown = 0;
-    while (rc == 0) {
-      uint8_t* frame = buffer.data() + 8;
-      const auto decision = decider->decide(info, frame, length > 8 ? length - 8 : 0, i, weights);
+    while (rc == ReadOutcome::Frame) {
+      uint8_t* frame = buffer.data() + offset;
+      const auto decision = decider->decide(info, frame, length > offset ? length - offset : 0, i, weights);
       if (decision == FrameDecider::kStamp) stamper.stampFrame(info, s, weights, frame, pipeline::PipelineMode::Stamp);
       if (decision != FrameDecider::kSkipped) FrameDecider::remember(info);
       reportProgress(context.observer, i, decider->lastFrameIndex, lastShown);
       ++i;
-      if (stopRequested(context.runState, log)) return kJobFailed;
+      if (stopRequested(context.runState, log)) return JobOutcome::Failed;
       if (writer.write(buffer.data(), length) < 0) {
         log.add(kMsgWriteFailed);
-        return kJobFailed;
+        return JobOutcome::Failed;
       }
       rc = reader.readFrame(info, &writer, buffer.data(), length, i, &log);
     }
     end = LoopEnd{rc, buffer.data(), length, i};
   } else {
-    parallel.emplace(context, s, reader, writer, log, workers);
+    parallel.emplace(context, s, reader, markers, writer, log, workers);
     decider = &parallel->decider();
-    if (parallel->run(info, end) != -1) return kJobFailed;
+    if (parallel->run(info, end) != -1) return JobOutcome::Failed;
   }
 
   if (reader.refusedKind() != dv::FrameKind::Stampable) {
-    log.add(formatMessage(kMsgRefusedVariant, dv::frameKindName(reader.refusedKind())));
-    return kJobFailed;
+    log.add(container::refusedVariantMessage(reader.refusedKind()));
+    return JobOutcome::Failed;
   }
   // Frames the reader passed over count with those the decider could not stamp.
   decider->unstampable += reader.unreadableFrames();
@@ -609,50 +654,56 @@ int runStampJob(const JobContext& context, const std::string& input, std::string
 
   // A file that ends right behind its last frame is complete all the same; only a file without
   // any frame and nothing behind its header is not.
-  if (end.rc < 0 || (end.length == 0 && end.frames == 0)) return kJobFailed;
+  if (end.rc != ReadOutcome::End || (end.length == 0 && end.frames == 0)) return JobOutcome::Failed;
   if (end.length > 0 && writer.write(end.buffer, end.length) < 0) {
     log.add(kMsgWriteFailed);
-    return kJobFailed;
+    return JobOutcome::Failed;
   }
-  const int copied = reader.copyRemainder(writer);
-  if (copied == -2) {
+  const container::CopyOutcome copied = reader.copyRemainder(writer);
+  if (copied == container::CopyOutcome::ReadFailed) {
     log.add(kMsgReadFailed);
-    return kJobFailed;
+    return JobOutcome::Failed;
   }
-  if (copied != 0) {
+  if (copied != container::CopyOutcome::Copied) {
     log.add(kMsgWriteFailed);
-    return kJobFailed;
+    return JobOutcome::Failed;
   }
 
   const std::tm first = decider->first;
-  const std::tm last = info.recorded;
+  const std::tm last = decider->last;
   FileTimeOptions times;
   times.creationFromFirst = s.creationTimeFromFirstTimecode;
   times.modificationFromLast = s.modificationTimeFromLastTimecode;
   if (setFileTimes(writer, first, last, times) == -2) {
     log.add(kMsgWriteFailed);
-    return kJobFailed;
+    return JobOutcome::Failed;
   }
 
-  if (s.renameOutput) {
-    const std::string temporary = output;
-    const int named = finalName(writer, input, output, settings::textOf(s.outputNamePattern), first, last);
-    if (named == -2) {
+  // A file with frames copied unstamped is not counted as stamped, whatever its name.
+  const bool partly = decider->unstampable > 0;
+  const FinalName named = giveFinalName(writer, temporary, input, output, s.renameOutput,
+                                        settings::textOf(s.outputNamePattern), first, last);
+  switch (named.outcome) {
+    case RenameOutcome::NotCompleted:
       log.add(kMsgWriteFailed);
-      return kJobFailed;
-    }
-    if (named != 0) {
-      // The stamped file is complete but keeps its temporary name; later files never reuse it.
+      return JobOutcome::Failed;
+    case RenameOutcome::Failed:
+      discard.keep = true;
       log.add(formatMessage("加码文件 %s 已生成。", temporary.c_str()));
       log.add(formatMessage("*** 没法给 %s 改名，加码后的录像保留这个名字。", temporary.c_str()));
-      return kJobRenameFailed;
-    }
-  } else if (writer.close() != 0) {
-    log.add(kMsgWriteFailed);
-    return kJobFailed;
+      return partly ? JobOutcome::PartlyStamped : JobOutcome::StampedUnrenamed;
+    case RenameOutcome::RenamedOtherwise:
+      discard.keep = true;
+      log.add(formatMessage("加码文件 %s 已生成。", output.c_str()));
+      log.add(formatMessage("*** 没法给 %s 改名，加码后的录像改用 %s 这个名字。", temporary.c_str(),
+                            platform::fileNameOf(output).c_str()));
+      return partly ? JobOutcome::PartlyStamped : JobOutcome::StampedUnrenamed;
+    case RenameOutcome::Renamed: break;
   }
+  discard.keep = true;
+  if (named.shortened) log.add(formatMessage("*** 文件名太长，缩短为 %s。", platform::fileNameOf(output).c_str()));
   log.add(formatMessage("加码文件 %s 已生成。", output.c_str()));
-  return decider->unstampable > 0 ? kJobPartlyStamped : kJobStamped;
+  return partly ? JobOutcome::PartlyStamped : JobOutcome::Stamped;
 }
 
 }  // namespace kelo::engine

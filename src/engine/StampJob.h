@@ -10,12 +10,15 @@
 #include "engine/RunObserver.h"
 #include "settings/StampSettings.h"
 
+namespace kelo::container {
+class WriteLayer;
+}
+
 namespace kelo::engine {
 
-class WriteLayer;
 // Makes the layer the output is written through; empty for the real file system (tests use it
 // to fill the disk at a chosen byte).
-using WriteLayerFactory = std::function<std::unique_ptr<WriteLayer>()>;
+using WriteLayerFactory = std::function<std::unique_ptr<container::WriteLayer>()>;
 
 struct JobContext {
   const settings::StampSettings& settings;
@@ -36,18 +39,22 @@ void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s,
 // threads were asked for (0: automatic).
 int stampWorkers(int requested, int lastFrameIndex);
 
-// Results of runStampJob.
-inline constexpr int kJobStamped = 0;
-inline constexpr int kJobFailed = 1;
-// The output is complete but could not be given its final name; it stays under the temporary
-// name in `output`.
-inline constexpr int kJobRenameFailed = 2;
-// The output is complete and named, but frames Kelo could not read or stamp were copied
-// unchanged (logged): the file is not fully stamped.
-inline constexpr int kJobPartlyStamped = 4;
+// What became of one input file.
+enum class JobOutcome {
+  Stamped,
+  StampedUnrenamed,  // complete, but not under the name the settings ask for (the input's own
+                     // name, numbered, or the temporary one)
+  Failed,            // nothing is left under an output name
+  PartlyStamped,     // complete and named, but frames that could not be read or stamped were
+                     // copied unchanged (logged): the file is not fully stamped
+  Refused,           // not started (batch driver): the output would be its input, another listed
+                     // input, or the output of an earlier file
+};
 
-// Stamps `input` into `output`. With renameOutput on, `output` is a temporary name in the output
-// folder and, on success, becomes the final name built from the name pattern.
-int runStampJob(const JobContext& context, const std::string& input, std::string& output);
+// Stamps `input` into `output` (in the output folder). The pass writes under a temporary name
+// it holds exclusively and renames the complete file: with renameOutput on, `output`'s file name
+// is the temporary stem and, on success, `output` becomes the final name built from the name
+// pattern; otherwise `output` is the final name and an existing file of that name is replaced.
+JobOutcome runStampJob(const JobContext& context, const std::string& input, std::string& output);
 
 }  // namespace kelo::engine

@@ -102,29 +102,35 @@ int decideStamp(StampSchedule& s, const ScheduleClock& c, int32_t i, FadeWeights
                              : i == 0)
         openWindowOfLength(s, i, d, s.periodLengthFrames);
       break;
+    // A start marker is reached at the first frame at or after it that the schedule sees: the
+    // marker's own frame may lack a usable recorded time and never come here.
     case IntervalMode::AtStartMarkers:
-      if (i == s.nextMarker) {
+      if (i >= s.nextMarker) {
         openWindowOfLength(s, i, d, s.markerFrames);
         s.nextMarker = markers.nextStartAfter(i);
       }
       break;
     case IntervalMode::BetweenMarkers:
-      if (i == s.nextMarker) {
-        const int32_t end = markers.nextEndAfter(i);
+      // The end marker that closes a window is the first one after its start marker; a window
+      // whose frames all went by unseen is passed over for the next one.
+      while (i >= s.nextMarker) {
+        const int32_t end = markers.nextEndAfter(s.nextMarker);
         // Without an end marker the window runs to the end of the file.
         const int32_t windowEnd = end == kNoMarker ? kNoMarker : clampFrame(static_cast<int64_t>(end) + d);
         openWindow(s, clampFrame(static_cast<int64_t>(i) + d), windowEnd);
         s.nextMarker = markers.nextStartAfter(s.windowEnd);
+        if (end > i) break;
       }
       break;
     case IntervalMode::BetweenMarkersZeroTime:
-      if (i == s.nextMarker) {
-        s.windowEnd = markers.nextEndAfter(i);
+      while (i >= s.nextMarker) {
+        s.windowEnd = markers.nextEndAfter(s.nextMarker);
         s.nextMarker = markers.nextStartAfter(s.windowEnd);
         s.resetHour = c.hour;
         s.resetMinute = c.minute;
         s.resetSecond = c.second;
         s.newWindow = true;
+        if (s.windowEnd > i) break;
       }
       break;
     case IntervalMode::EveryFrame:

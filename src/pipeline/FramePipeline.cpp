@@ -173,6 +173,43 @@ bool FramePipeline::useProfileOf(const dv::DvFrameInfo& info) {
   return profile_ != nullptr;
 }
 
+bool FramePipeline::beginFrame(const dv::DvFrameInfo& info, const OverlayLayer& date, const OverlayLayer& time) {
+  if (!useProfileOf(info)) return false;
+  // A raster that moved, grew or reaches other blocks may touch segments that the previous frame
+  // did not.
+  rectsUnchanged_ = (!info.hasDate || sameRect(date, lastDateRect_)) && (!info.hasTime || sameRect(time, lastTimeRect_));
+  auto remember = [](int rect[4], const render::OverlayRaster& r) {
+    rect[0] = r.left, rect[1] = r.right, rect[2] = r.top, rect[3] = r.bottom;
+  };
+  if (info.hasDate) {
+    remember(lastDateRect_, *date.raster);
+    rectsUnchanged_ = dateCoverage_.update(*date.raster, profile_->width, profile_->height) && rectsUnchanged_;
+  }
+  if (info.hasTime) {
+    remember(lastTimeRect_, *time.raster);
+    rectsUnchanged_ = timeCoverage_.update(*time.raster, profile_->width, profile_->height) && rectsUnchanged_;
+  }
+  return true;
+}
+
+namespace {
+
+// The luminance blocks of macroblock `m` that the coverage reaches, as bits; clears bit m of the
+// mask when there are none.
+void reachedBlocks(SegmentMask& mask, int m, const dv::MacroblockPlace& p, const BlockCoverage& coverage) {
+  if (!(mask.macroblocks >> m & 1)) return;
+  uint8_t bits = 0;
+  for (int b = 0; b < 4; ++b) {
+    const bool across = p.shape == MacroblockShape::k411;
+    const int x = p.x + (across ? 8 * b : 8 * (b & 1)), y = p.y + (across ? 0 : 8 * (b >> 1));
+    if (coverage.reaches(x, y)) bits |= static_cast<uint8_t>(1u << b);
+  }
+  mask.lumaBlocks[m] = bits;
+  if (bits == 0) mask.macroblocks &= static_cast<uint8_t>(~(1u << m));
+}
+
+}  // namespace
+
 bool FramePipeline::segmentTouchesOverlay(const dv::DvFrameInfo& info, int s, int k, const OverlayLayer& date,
                                           const OverlayLayer& time) {
   // Neither text changed since the previous frame and this segment was not touched then.
@@ -186,8 +223,14 @@ bool FramePipeline::segmentTouchesOverlay(const dv::DvFrameInfo& info, int s, in
   for (int m = 0; m < dv::kMacroblocksPerSegment; ++m) {
     const dv::MacroblockPlace& p = profile_->place(s, k, m);
     const int w = boxWidth(p.shape), h = boxHeight(p.shape);
-    if (info.hasDate) intersect(dateMask_, m, p.x, p.y, w, h, *date.raster);
-    if (info.hasTime) intersect(timeMask_, m, p.x, p.y, w, h, *time.raster);
+    if (info.hasDate) {
+      intersect(dateMask_, m, p.x, p.y, w, h, *date.raster);
+      reachedBlocks(dateMask_, m, p, dateCoverage_);
+    }
+    if (info.hasTime) {
+      intersect(timeMask_, m, p.x, p.y, w, h, *time.raster);
+      reachedBlocks(timeMask_, m, p, timeCoverage_);
+    }
   }
   const bool any = (dateMask_.macroblocks | timeMask_.macroblocks) != 0;
   touched_[s][k] = any ? 1 : 0;
@@ -228,22 +271,63 @@ void FramePipeline::convertToPreview(const dv::VideoSegment& segment, RgbImage& 
   }
 }
 
+bool FramePipeline::paintSegment(const dv::DvFrameInfo& info, const OverlayLayer& date, const OverlayLayer& time) {
+  bool changed = false;
+  for (int m = 0; m < dv::kMacroblocksPerSegment; ++m) {
+    dv::Macroblock& mb = segment_->macroblocks[m];
+    mb.modified = 0;
+    const unsigned reached = (info.hasDate ? dateMask_.lumaBlocks[m] : 0u) | (info.hasTime ? timeMask_.lumaBlocks[m] : 0u);
+    if (reached == 0) continue;
+    // Only the blocks under the text become samples; a block the blend leaves as it was (a
+    // transparent code, a fade at zero) gets its parsed coefficients back.
+    alignas(32) int16_t parsed[4][64];
+    alignas(32) int16_t decoded[4][64];
+    for (int b = 0; b < 4; ++b) {
+      if (!(reached >> b & 1)) continue;
+      dv::DctBlock& block = mb.blocks[b];
+      std::memcpy(parsed[b], block.coeffs, sizeof parsed[b]);
+      dv::decodeBlock(block, mb.qno);
+      std::memcpy(decoded[b], block.coeffs, sizeof decoded[b]);
+    }
+    if (info.hasDate && (dateMask_.macroblocks >> m & 1)) paintMacroblock(mb, m, dateMask_, date);
+    if (info.hasTime && (timeMask_.macroblocks >> m & 1)) paintMacroblock(mb, m, timeMask_, time);
+    for (int b = 0; b < 4; ++b) {
+      if (!(reached >> b & 1)) continue;
+      dv::DctBlock& block = mb.blocks[b];
+      if (std::memcmp(decoded[b], block.coeffs, sizeof decoded[b]) == 0) {
+        std::memcpy(block.coeffs, parsed[b], sizeof parsed[b]);
+        block.holdsSamples = 0;
+      } else {
+        mb.modified = 1;
+      }
+    }
+    changed = changed || mb.modified;
+  }
+  return changed;
+}
+
+void FramePipeline::reencode(uint8_t* bytes, int sequence, int segment) {
+  dv::prepareForEncoding(*segment_);
+  const dv::SegmentFit fit = dv::encodeSegment(*segment_, bytes);  // keeps each block's ID and STA
+  ++counts_.segmentsEncoded;
+  const bool all = fit == dv::SegmentFit::AllMacroblocks || fit == dv::SegmentFit::Truncated;
+  fellBack_[sequence][segment] = all ? 1 : 0;
+  if (all) ++counts_.fallbackSegments;
+  if (fit == dv::SegmentFit::Truncated) ++counts_.truncatedSegments;
+}
+
 int FramePipeline::stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const OverlayLayer& date,
                               const OverlayLayer& time, PipelineMode mode, RgbImage* preview) {
-  if (!useProfileOf(info)) return -1;
-  const bool previewing = mode == PipelineMode::Preview && preview;
-  if (previewing) {
+  if (!beginFrame(info, date, time)) return -1;
+  std::memset(fellBack_, 0, sizeof fellBack_);
+  const bool previewing = mode == PipelineMode::Preview;
+  if (previewing && preview) {
     preview->width = profile_->width;
     preview->height = profile_->height;
     preview->pixels.assign(static_cast<size_t>(preview->width) * preview->height * 3, 0);
+  } else if (previewing) {
+    return 0;
   }
-  // A raster that moved or grew may reach segments that the previous frame did not touch.
-  rectsUnchanged_ = (!info.hasDate || sameRect(date, lastDateRect_)) && (!info.hasTime || sameRect(time, lastTimeRect_));
-  auto remember = [](int rect[4], const render::OverlayRaster& r) {
-    rect[0] = r.left, rect[1] = r.right, rect[2] = r.top, rect[3] = r.bottom;
-  };
-  if (info.hasDate) remember(lastDateRect_, *date.raster);
-  if (info.hasTime) remember(lastTimeRect_, *time.raster);
 
   int encoded = 0;
   dv::VideoSegment& seg = *segment_;
@@ -254,29 +338,21 @@ int FramePipeline::stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const
       uint8_t* bytes = frame + dv::segmentOffset(s, k);
       dv::loadSegment(seg, bytes, *profile_, s, k);
       dv::parseSegment(seg);
-      for (int m = 0; m < dv::kMacroblocksPerSegment; ++m) {
-        dv::Macroblock& mb = seg.macroblocks[m];
-        mb.modified = 0;
-        if (previewing) {
-          dv::decodeMacroblock(mb);
-          mb.modified = 1;
-        }
-        if (info.hasDate && (dateMask_.macroblocks >> m & 1)) {
-          if (!mb.modified) dv::decodeMacroblock(mb), mb.modified = 1;
-          paintMacroblock(mb, m, dateMask_, date);
-        }
-        if (info.hasTime && (timeMask_.macroblocks >> m & 1)) {
-          if (!mb.modified) dv::decodeMacroblock(mb), mb.modified = 1;
-          paintMacroblock(mb, m, timeMask_, time);
-        }
-      }
-      if (previewing) {
-        convertToPreview(seg, *preview);
+      const bool changed = touches && paintSegment(info, date, time);
+      if (!previewing) {
+        if (changed) reencode(bytes, s, k), ++encoded;
         continue;
       }
-      dv::prepareForEncoding(seg);
-      dv::encodeSegment(seg, bytes);  // keeps each block's ID and STA, rewrites QNO and payload
-      ++encoded;
+      if (changed) {
+        // The preview shows what the stamp writes: the segment as re-encoded and read back.
+        uint8_t out[dv::kSegmentBytes];
+        std::memcpy(out, bytes, sizeof out);
+        reencode(out, s, k);
+        dv::loadSegment(seg, out, *profile_, s, k);
+        dv::parseSegment(seg);
+      }
+      for (dv::Macroblock& mb : seg.macroblocks) dv::decodeMacroblock(mb);
+      convertToPreview(seg, *preview);
     }
   }
   return encoded;

@@ -42,6 +42,7 @@ class FrameStamper {
 
   const render::OverlayRaster& dateRaster() const { return renderer_.dateRaster(); }
   const render::OverlayRaster& timeRaster() const { return renderer_.timeRaster(); }
+  const FramePipeline& pipeline() const { return pipeline_; }
   // Texts drawn so far (unchanged texts are not drawn again).
   long drawCount() { return renderer_.rasteriser().drawCount(); }
 

@@ -35,20 +35,32 @@ int File::openRead(const std::string& path) {
 
 int File::openWrite(const std::string& path) {
   close();
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    int err = errno;
-    ::close(fd);
-    return err;
+  // The name can be renamed or removed between open and lock by the program that held the file
+  // (a finished output takes its final name): a lock on that file is not a lock on this name, so
+  // open again until the locked file is the one the name refers to.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      int err = errno;
+      ::close(fd);
+      return err;
+    }
+    struct stat opened {}, named {};
+    if (::fstat(fd, &opened) != 0 || ::stat(path.c_str(), &named) != 0 || opened.st_dev != named.st_dev ||
+        opened.st_ino != named.st_ino) {
+      ::close(fd);
+      continue;
+    }
+    if (::ftruncate(fd, 0) != 0) {
+      int err = errno;
+      ::close(fd);
+      return err;
+    }
+    fd_ = fd;
+    return 0;
   }
-  if (::ftruncate(fd, 0) != 0) {
-    int err = errno;
-    ::close(fd);
-    return err;
-  }
-  fd_ = fd;
-  return 0;
+  return EWOULDBLOCK;
 }
 
 int File::read(void* buf, size_t n, size_t& got) {

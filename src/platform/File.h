@@ -18,7 +18,8 @@ class File {
   // Opens for reading and takes a shared lock (writers of the same file are kept out).
   int openRead(const std::string& path);
   // Opens for writing, "not shared": an exclusive lock taken without waiting; EWOULDBLOCK when
-  // another program holds the file. The file is truncated only once the lock is held.
+  // another program holds the file. The file is truncated only once the lock is held, and only
+  // when it is still the file that `path` names.
   int openWrite(const std::string& path);
 
   bool isOpen() const { return fd_ >= 0; }

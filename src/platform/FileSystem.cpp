@@ -1,11 +1,14 @@
 #include "platform/FileSystem.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace kelo::platform {
@@ -100,6 +103,77 @@ int renameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
+int renameReplacing(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+size_t nameMaxOf(const std::string& folder) {
+  const long max = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  return max > 0 ? static_cast<size_t>(max) : 255;
+}
+
+std::string linkTarget(const std::string& path) {
+  std::string current = path;
+  // A bounded walk: a loop of links ends here and the last name is used (the write then fails).
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<size_t>(n) >= target.size()) return current;
+    target.resize(static_cast<size_t>(n));
+    current = (!target.empty() && target.front() == kSeparator) ? target : joinPath(folderOf(current), target);
+  }
+  return current;
+}
+
+int replaceFileContent(const std::string& path, const void* bytes, size_t count) {
+  const std::string target = linkTarget(path);
+  // A fresh name of our own beside the target; created with the mode every new file gets here
+  // (the umask applies), then given the old file's bits when there is one.
+  static std::atomic<unsigned> counter{0};
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temporary = target + ".kelo-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return errno;
+  }
+  if (fd < 0) return EEXIST;
+  int err = 0;
+  struct stat old {};
+  if (::stat(target.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0) err = errno;
+  const auto* p = static_cast<const unsigned char*>(bytes);
+  for (size_t done = 0; err == 0 && done < count;) {
+    const ssize_t w = ::write(fd, p + done, count - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) err = w < 0 ? errno : ENOSPC;
+    else done += static_cast<size_t>(w);
+  }
+  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) err = errno;
+  if (err != 0) ::unlink(temporary.c_str());
+  return err;
+}
+
 int removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+
+namespace {
+constexpr const char* kScratchAttribute = "user.kelo.scratch";
+}  // namespace
+
+int createMarkedFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  // Without extended attributes the file stays unmarked: it is then never taken for a leftover.
+  ::fsetxattr(fd, kScratchAttribute, "1", 1, 0);
+  ::close(fd);
+  return 0;
+}
+
+bool hasScratchMark(const std::string& path) { return ::getxattr(path.c_str(), kScratchAttribute, nullptr, 0) >= 0; }
+
+void removeScratchMark(const std::string& path) { ::removexattr(path.c_str(), kScratchAttribute); }
 
 }  // namespace kelo::platform

@@ -1,5 +1,6 @@
 #pragma once
-// File-system services that stand in for the Win32 calls of the original design.
+// File-system services over POSIX: folders, names, free space, identities, times and renames.
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -38,7 +39,28 @@ int fileIdentity(const std::string& path, FileIdentity& id);
 int setModificationTime(int fd, std::time_t when);
 // Renames without ever replacing an existing file: EEXIST when `to` exists.
 int renameNoReplace(const std::string& from, const std::string& to);
+// Renames over an existing file in one step; 0 or errno.
+int renameReplacing(const std::string& from, const std::string& to);
+// Longest file name, in bytes, the file system that holds `folder` takes (255 when unknown).
+size_t nameMaxOf(const std::string& folder);
+// The file a path finally names: symbolic links followed (also a link whose target does not
+// exist yet); the path itself when it is no link.
+std::string linkTarget(const std::string& path);
+// Replaces the content of `path` in one step: the bytes go to a new file beside it, which is
+// synced and renamed over it, so a failed write leaves the old file as it was. A symbolic link is
+// written through to its target and stays a link; an existing file keeps its permission bits.
+// 0 or errno.
+int replaceFileContent(const std::string& path, const void* bytes, size_t count);
 // 0 or errno.
 int removeFile(const std::string& path);
+
+// Files this program creates as scratch (temporary outputs) carry a mark in an extended
+// attribute, so that a leftover of a stopped run can be told from a user's file of the same name.
+// Creates `path` exclusively (EEXIST when it exists) and marks it where the file system keeps
+// extended attributes; 0 or errno.
+int createMarkedFile(const std::string& path);
+bool hasScratchMark(const std::string& path);
+// Takes the mark off: the file is no scratch any more (a finished output).
+void removeScratchMark(const std::string& path);
 
 }  // namespace kelo::platform

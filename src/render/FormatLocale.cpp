@@ -18,7 +18,7 @@ namespace {
 std::u16string toU16(const icu::UnicodeString& s) {
   std::u16string out(reinterpret_cast<const char16_t*>(s.getBuffer()), static_cast<size_t>(s.length()));
   // Recent CLDR data puts narrow or ordinary no-break spaces into times ("9:50:38\u202FPM"); the
-  // stamp uses the plain space that Windows locales print, which every stamp font has.
+  // stamp uses a plain space, which every stamp font has.
   for (char16_t& c : out) {
     if (c == u'\u202F' || c == u'\u00A0') c = u' ';
   }

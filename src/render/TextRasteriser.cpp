@@ -23,6 +23,7 @@ namespace {
 struct FaceEntry {
   FT_Face face = nullptr;
   int pixelSize = 0;  // size last set on the face
+  int pixelWidth = 0;
 };
 
 struct FaceUse {
@@ -51,8 +52,13 @@ struct Font {
   int weight = 0;
   bool italic = false;
   int pixelSize = 0;
+  int pixelWidth = 0;  // horizontal em in pixels: the height's, or narrower/wider for lfWidth
   int ascent = 0;
   int descent = 0;
+  // Lines drawn through the text (lfUnderline, lfStrikeOut): offset of the top row above the
+  // baseline (negative below it) and thickness, in pixels.
+  int underlineTop = 0, underlineRows = 0;
+  int strikeoutTop = 0, strikeoutRows = 0;
   std::vector<FaceUse> faces;  // [0] the face found for the name, then fallback faces
   std::unordered_map<char32_t, GlyphRef> chars;
   std::unordered_map<uint64_t, Glyph> glyphs;
@@ -97,7 +103,7 @@ struct TextRasteriser::Impl {
   FT_Library library = nullptr;
   bool libraryFailed = false;
   std::map<std::pair<std::string, int>, FaceEntry> faces;  // by file and face index
-  std::map<std::tuple<std::string, int, bool, int>, Font> fonts;
+  std::map<std::tuple<std::string, int, bool, int, int>, Font> fonts;
   std::vector<uint8_t> surface;
   long draws = 0;
 
@@ -130,7 +136,8 @@ struct TextRasteriser::Impl {
     const int weight = code.font.lfWeight;
     const bool italic = code.font.lfItalic != 0;
     const int pixelSize = pixelSizeOf(code.pointSizeTenths);
-    const auto key = std::make_tuple(family, weight, italic, pixelSize);
+    const int averageWidth = std::clamp<int>(code.font.lfWidth, 0, kSurfaceWidth);
+    const auto key = std::make_tuple(family, weight, italic, pixelSize, averageWidth);
     if (auto it = fonts.find(key); it != fonts.end()) return &it->second;
 
     const FontFile file = findFont(family, weight, italic);
@@ -141,25 +148,52 @@ struct TextRasteriser::Impl {
     font.weight = weight;
     font.italic = italic;
     font.pixelSize = pixelSize;
+    font.pixelWidth = pixelSize;
     font.faces.push_back(FaceUse{entry, file.embolden, file.oblique});
-    setSize(*entry, pixelSize);
     const FT_Face face = entry->face;
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-    if (os2 != nullptr && os2->version != 0xFFFF && face->units_per_EM > 0) {
+    const bool hasOs2 = os2 != nullptr && os2->version != 0xFFFF && face->units_per_EM > 0;
+    // lfWidth asks for an average character width in pixels: the face's own average, scaled to
+    // the height, tells how much to stretch the em horizontally.
+    if (averageWidth > 0 && hasOs2 && os2->xAvgCharWidth > 0) {
+      const long natural = std::max(1, roundedScale(os2->xAvgCharWidth, pixelSize, face->units_per_EM));
+      font.pixelWidth = static_cast<int>(std::clamp<long>((2L * pixelSize * averageWidth + natural) / (2 * natural), 1,
+                                                          4L * kSurfaceWidth));
+    }
+    setSize(*entry, pixelSize, font.pixelWidth);
+    if (hasOs2) {
       font.ascent = roundedScale(os2->usWinAscent, pixelSize, face->units_per_EM);
       font.descent = roundedScale(os2->usWinDescent, pixelSize, face->units_per_EM);
+      font.strikeoutTop = roundedScale(os2->yStrikeoutPosition, pixelSize, face->units_per_EM);
+      font.strikeoutRows = roundedScale(os2->yStrikeoutSize, pixelSize, face->units_per_EM);
     } else {
       font.ascent = static_cast<int>((face->size->metrics.ascender + 32) >> 6);
       font.descent = static_cast<int>((-face->size->metrics.descender + 32) >> 6);
     }
     if (font.ascent + font.descent <= 0) font.ascent = pixelSize;
+    if (face->units_per_EM > 0) {
+      // The face gives the centre of its underline stroke.
+      font.underlineTop =
+          roundedScale(face->underline_position + face->underline_thickness / 2, pixelSize, face->units_per_EM);
+      font.underlineRows = roundedScale(face->underline_thickness, pixelSize, face->units_per_EM);
+    }
+    // Faces without the measures get lines where GDI's synthesised ones fall.
+    if (font.underlineRows <= 0) {
+      font.underlineTop = -std::max(1, font.descent / 2);
+      font.underlineRows = std::max(1, pixelSize / 14);
+    }
+    if (font.strikeoutRows <= 0) {
+      font.strikeoutTop = font.ascent / 3 + std::max(1, pixelSize / 14);
+      font.strikeoutRows = std::max(1, pixelSize / 14);
+    }
     return &fonts.emplace(key, std::move(font)).first->second;
   }
 
-  static void setSize(FaceEntry& entry, int pixelSize) {
-    if (entry.pixelSize != pixelSize) {
-      FT_Set_Pixel_Sizes(entry.face, 0, static_cast<FT_UInt>(pixelSize));
+  static void setSize(FaceEntry& entry, int pixelSize, int pixelWidth) {
+    if (entry.pixelSize != pixelSize || entry.pixelWidth != pixelWidth) {
+      FT_Set_Pixel_Sizes(entry.face, static_cast<FT_UInt>(pixelWidth), static_cast<FT_UInt>(pixelSize));
       entry.pixelSize = pixelSize;
+      entry.pixelWidth = pixelWidth;
     }
   }
 
@@ -194,7 +228,7 @@ struct TextRasteriser::Impl {
     const uint64_t key = (static_cast<uint64_t>(ref.use) << 32) | ref.index;
     if (auto it = font.glyphs.find(key); it != font.glyphs.end()) return &it->second;
     const FaceUse& use = font.faces[static_cast<size_t>(ref.use)];
-    setSize(*use.entry, font.pixelSize);
+    setSize(*use.entry, font.pixelSize, font.pixelWidth);
     Glyph glyph;
     const FT_Face face = use.entry->face;
     if (FT_Load_Glyph(face, ref.index, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0) {
@@ -246,6 +280,18 @@ TextRasteriser::TextRasteriser() : impl_(std::make_unique<Impl>()) {}
 TextRasteriser::~TextRasteriser() = default;
 
 long TextRasteriser::drawCount() const { return impl_->draws; }
+
+bool TextRasteriser::canDraw(std::u16string_view text, const settings::StampCodeSettings& code) {
+  Font* font = impl_->fontFor(code);
+  if (font == nullptr) return false;
+  for (char32_t cp : codePoints(text)) {
+    // Blanks and line breaks need no glyph.
+    if (cp <= 0x20 || cp == 0x7F || cp == 0xA0 || cp == 0x3000) continue;
+    const GlyphRef ref = impl_->glyphRefOf(*font, cp);
+    if (ref.use < 0 || ref.index == 0) return false;
+  }
+  return true;
+}
 
 int TextRasteriser::measure(std::u16string_view text, const settings::StampCodeSettings& code, TextMetrics& metrics) {
   Font* font = impl_->fontFor(code);
@@ -313,6 +359,16 @@ int TextRasteriser::rasterise(OverlayRaster& raster, std::u16string_view text, i
     if (corner == 1 || corner == 4) x0 = boxLeft + (boxRight - boxLeft - line.width) / 2;
     if (corner == 2 || corner == 5) x0 = boxRight - line.width;
     const int baselineY = static_cast<int>(i) * height + ascent;
+    // Underline and strike-out run under and through the whole line, as GDI draws them.
+    auto bar = [&](int top, int rowCount) {
+      for (int y = baselineY - top; y < baselineY - top + rowCount; ++y) {
+        if (y < 0 || y >= th) continue;
+        const int from = std::max(0, x0), to = std::min(width, x0 + line.width);
+        if (from < to) std::fill(surface + static_cast<size_t>(y) * width + from, surface + static_cast<size_t>(y) * width + to, uint8_t{255});
+      }
+    };
+    if (code.font.lfUnderline) bar(font->underlineTop, font->underlineRows);
+    if (code.font.lfStrikeOut) bar(font->strikeoutTop, font->strikeoutRows);
     for (const PlacedGlyph& pg : line.glyphs) {
       const Glyph& g = *pg.glyph;
       const int gx = x0 + pg.x + g.left;

@@ -43,6 +43,10 @@ class TextRasteriser {
   // The measures rasterise would use; -1 when no font can be loaded.
   int measure(std::u16string_view text, const settings::StampCodeSettings& code, TextMetrics& metrics);
 
+  // Whether every visible character of `text` has a glyph in the code's face or in a fallback
+  // face; false when no font can be loaded at all.
+  bool canDraw(std::u16string_view text, const settings::StampCodeSettings& code);
+
   // Number of texts actually drawn so far (cache hits not counted).
   long drawCount() const;
 

@@ -1,5 +1,8 @@
 #include "render/TimeFormatter.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include "render/FormatTables.h"
 
 namespace kelo::render {
@@ -183,6 +186,27 @@ int dayOfYear(int yearsSince1900, int month0, int day) {
   return kDaysBefore[month0] + (leap && month0 > 1 ? 1 : 0) + day - 1;
 }
 
+// A recording carries no zone of its own: the machine's zone at the recorded time, its UTC offset
+// ("+0800") for %z and its abbreviation ("CST") for %Z. Nothing for a time the zone rules cannot
+// place.
+static void putZone(TextOut& out, const std::tm& t, bool offset) {
+  std::tm local = t;
+  local.tm_isdst = -1;
+  const std::time_t when = std::mktime(&local);
+  std::tm zone{};
+  if (when == static_cast<std::time_t>(-1) || localtime_r(&when, &zone) == nullptr) return;
+  if (offset) {
+    const long minutes = zone.tm_gmtoff / 60;
+    const long magnitude = minutes < 0 ? -minutes : minutes;
+    char text[32];
+    std::snprintf(text, sizeof text, "%c%02d%02d", minutes < 0 ? '-' : '+', static_cast<int>(magnitude / 60 % 100),
+                  static_cast<int>(magnitude % 60));
+    for (const char* c = text; *c; ++c) out.put(static_cast<char16_t>(*c));
+  } else if (zone.tm_zone != nullptr) {
+    for (const char* c = zone.tm_zone; *c; ++c) out.put(static_cast<char16_t>(static_cast<unsigned char>(*c)));
+  }
+}
+
 std::u16string formatTime(std::u16string_view format, const std::tm& t, const FormatLocale& loc) {
   const long fullYear = 1900L + t.tm_year;
   const Fields f{t, static_cast<int>(fullYear), dayOfYear(t.tm_year, t.tm_mon, t.tm_mday)};
@@ -273,7 +297,7 @@ std::u16string formatTime(std::u16string_view format, const std::tm& t, const Fo
         break;
       case u'z':
       case u'Z':
-        // A recording carries no time zone: nothing is printed, as for an unknown zone.
+        putZone(out, t, code == u'z');
         break;
       case u'%':
         out.put(u'%');

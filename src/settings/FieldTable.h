@@ -24,6 +24,9 @@ struct Field {
   void (*set)(Record&, int32_t);
   const char16_t* (*text)(const Record&);
   char16_t* (*mutableText)(Record&);
+  // Numbers the program itself can push past their range (positions made by the nudge buttons
+  // and preview conversions): a stored value outside is brought to the nearest limit on load.
+  bool clampedOnLoad = false;
 };
 
 // Bytes one field takes in the image.

@@ -1,10 +1,6 @@
 #include "settings/ProjectFile.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -48,17 +44,17 @@ std::vector<uint8_t> projectFileBytes(const StampSettings& s) {
   return out;
 }
 
-int parseProjectFile(std::span<const uint8_t> bytes, StampSettings& settings, std::u16string& message,
-                     std::u16string_view path) {
+LoadOutcome parseProjectFile(std::span<const uint8_t> bytes, StampSettings& settings, std::u16string& message,
+                             std::u16string_view path) {
   const bool v210 = hasMagic(bytes, kProjectMagic);
   if (!v210 && !hasMagic(bytes, kProjectMagic200)) {
     message = formatMessage(kMsgCannotOpenProject, {path});
-    return -1;
+    return LoadOutcome::Refused;
   }
   const std::size_t expected = v210 ? kProjectFileSize : kProjectFileSize200;
   if (bytes.size() != expected) {
     message = formatMessage(bytes.size() < expected ? kMsgProjectIncomplete : kMsgProjectWrongSize, {path});
-    return -1;
+    return LoadOutcome::Refused;
   }
   const std::size_t imageSize = v210 ? kSettingsImageSize : kSettingsImageSize200;
   const std::size_t formats = kImageOffset + imageSize;
@@ -69,7 +65,7 @@ int parseProjectFile(std::span<const uint8_t> bytes, StampSettings& settings, st
   if (readSettingsImage(bytes.subspan(kImageOffset, imageSize), v210 ? ImageVersion::V210 : ImageVersion::V200,
                         loaded, detail) != 0) {
     message = formatMessage(kMsgProjectDamaged, {path, detail});
-    return -1;
+    return LoadOutcome::Refused;
   }
   for (std::size_t i = 0; i < 4; ++i)
     getText(bytes.data() + formats + i * kFormatBytes, loaded.customDateFormats[i], kFormatCapacity);
@@ -78,55 +74,48 @@ int parseProjectFile(std::span<const uint8_t> bytes, StampSettings& settings, st
   getText(bytes.data() + formats + 5 * kFormatBytes, folder, kOutputFolderCapacity);
   if (!isTerminated(folder)) {
     message = formatMessage(kMsgProjectDamaged, {path, formatMessage(kMsgUnterminated, {u"outputFolder"})});
-    return -1;
+    return LoadOutcome::Refused;
   }
   setText(loaded.outputFolder, textOf(folder));
   if (validateSettings(loaded, detail) != 0) {
     message = formatMessage(kMsgProjectDamaged, {path, detail});
-    return -1;
+    return LoadOutcome::Refused;
   }
   settings = loaded;
-  return 0;
+  return LoadOutcome::Loaded;
 }
 
-int saveProjectFile(const std::string& path, const StampSettings& settings, std::u16string& message) {
+SaveOutcome saveProjectFile(const std::string& path, const StampSettings& settings, std::u16string& message) {
   const std::u16string shownPath = platform::fromUtf8(path);
   if (path.empty()) {
     message = formatMessage(kMsgCannotSaveProject, {shownPath});
-    return -2;
+    return SaveOutcome::NoPath;
   }
+  StampSettings saved = settings;
+  clampPositions(saved);
   std::u16string detail;
-  if (validateSettings(settings, detail) != 0) {
+  if (validateSettings(saved, detail) != 0) {
     message = formatMessage(kMsgCannotSaveInvalid, {shownPath, detail});
-    return -1;
+    return SaveOutcome::Refused;
   }
-  const std::vector<uint8_t> bytes = projectFileBytes(settings);
-  const std::string temporary = path + ".kelo-tmp";
-  platform::File file;
-  int err = file.openWrite(temporary);
-  if (err == 0) err = file.writeAll(bytes.data(), bytes.size());
-  if (err == 0 && ::fsync(file.fd()) != 0) err = errno;
-  const int closeErr = file.isOpen() ? file.close() : 0;
-  if (err == 0) err = closeErr;
-  if (err == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) err = errno;
-  if (err != 0) {
-    platform::removeFile(temporary);
+  const std::vector<uint8_t> bytes = projectFileBytes(saved);
+  if (platform::replaceFileContent(path, bytes.data(), bytes.size()) != 0) {
     message = formatMessage(kMsgCannotSaveProject, {shownPath});
-    return -2;
+    return SaveOutcome::WriteFailed;
   }
-  return 0;
+  return SaveOutcome::Saved;
 }
 
-int loadProjectFile(const std::string& path, StampSettings& settings, std::u16string& message) {
+LoadOutcome loadProjectFile(const std::string& path, StampSettings& settings, std::u16string& message) {
   const std::u16string shownPath = platform::fromUtf8(path);
   if (path.empty() || platform::isFolder(path)) {
     message = formatMessage(kMsgCannotOpenProject, {shownPath});
-    return -2;
+    return LoadOutcome::CannotOpen;
   }
   platform::File file;
   if (file.openRead(path) != 0) {
     message = formatMessage(kMsgCannotOpenProject, {shownPath});
-    return -2;
+    return LoadOutcome::CannotOpen;
   }
   // Read one byte past the largest valid size, so that an over-long file is recognised without
   // trusting the size the file system reports.
@@ -136,7 +125,7 @@ int loadProjectFile(const std::string& path, StampSettings& settings, std::u16st
     std::size_t got = 0;
     if (file.read(bytes.data() + total, bytes.size() - total, got) != 0) {
       message = formatMessage(kMsgCannotOpenProject, {shownPath});
-      return -2;
+      return LoadOutcome::CannotOpen;
     }
     if (got == 0) break;
     total += got;

@@ -3,9 +3,8 @@
 // "Kelo-2.1.0". The reader also accepts the older 3136-byte "Kelo-2.0.0" files. The configuration
 // file uses the same format (settings/ConfigFile.h).
 //
-// Results: 0 on success, -2 when the file cannot be opened, read or written, -1 when its content
-// is refused. On every failure `message` receives the user-visible Chinese text, already filled
-// in with the path; nothing is printed. A refused or unreadable file never changes the settings.
+// Every failure comes with `message`, the user-visible Chinese text already filled in with the
+// path; nothing is printed. A refused or unreadable file never changes the settings.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -16,6 +15,19 @@
 #include "settings/StampSettings.h"
 
 namespace kelo::settings {
+
+enum class LoadOutcome {
+  Loaded,
+  CannotOpen,  // no path, no such file, a folder, or a read error
+  Refused,     // wrong magic, wrong size or damaged content
+};
+
+enum class SaveOutcome {
+  Saved,
+  NoPath,       // nothing was written
+  Refused,      // the settings hold what no file may hold; nothing was written
+  WriteFailed,  // the file could not be written; an existing file is as it was
+};
 
 inline constexpr std::size_t kProjectFileSize = 3340;
 inline constexpr std::size_t kProjectFileSize200 = 3136;
@@ -36,18 +48,21 @@ std::vector<uint8_t> projectFileBytes(const StampSettings& settings);
 
 // Reads a whole project file image. On success the persisted fields of `settings` are replaced
 // (the image, the custom formats, the output folder); projectModified and markersModified stay.
-// `path` only fills the messages.
-int parseProjectFile(std::span<const uint8_t> bytes, StampSettings& settings, std::u16string& message,
+// `path` only fills the messages. Loaded or Refused.
+LoadOutcome parseProjectFile(std::span<const uint8_t> bytes, StampSettings& settings, std::u16string& message,
                      std::u16string_view path = u"");
 
-// Writes `settings` as a 2.1.0 file. Fails without touching the disk when the path is empty or
-// the settings do not pass validateSettings. The file is written beside the target and then
-// renamed over it, so a failed write (full disk) leaves an existing file as it was.
-int saveProjectFile(const std::string& path, const StampSettings& settings, std::u16string& message);
+// Writes `settings` as a 2.1.0 file, positions clamped into the frame (the program's own controls
+// can push them past it). Fails without touching the disk when the path is empty or the settings
+// do not pass validateSettings. The file is written beside the target and then renamed over it,
+// so a failed write (full disk) leaves an existing file as it was; a symbolic link is written
+// through to its target, and an existing file keeps its permission bits.
+SaveOutcome saveProjectFile(const std::string& path, const StampSettings& settings, std::u16string& message);
 
 // Loads a 2.1.0 or 2.0.0 file. A file of the wrong size, unknown magic, a text without its
-// terminator or a value outside its field's limits is refused and leaves `settings` as it was.
-// Never changes projectModified; the caller sets projectPath to the path it opened.
-int loadProjectFile(const std::string& path, StampSettings& settings, std::u16string& message);
+// terminator or a value outside its field's limits is refused and leaves `settings` as it was;
+// positions outside the frame are clamped into it. Never changes projectModified; the caller sets
+// projectPath to the path it opened.
+LoadOutcome loadProjectFile(const std::string& path, StampSettings& settings, std::u16string& message);
 
 }  // namespace kelo::settings

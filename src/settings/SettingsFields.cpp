@@ -1,5 +1,6 @@
 #include "settings/SettingsFields.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <type_traits>
@@ -20,6 +21,12 @@ namespace {
         [](const R& r) -> int32_t { return static_cast<int32_t>(r.member); },                 \
         [](R& r, int32_t v) { r.member = static_cast<std::remove_cvref_t<decltype(r.member)>>(v); }, \
         nullptr, nullptr                                                                      \
+  }
+#define KELO_POSITION(R, member, offset, hi)                                                  \
+  Field<R> {                                                                                  \
+    #member, FieldKind::Integer, offset, 0, hi, 0,                                            \
+        [](const R& r) -> int32_t { return r.member; }, [](R& r, int32_t v) { r.member = v; }, \
+        nullptr, nullptr, true                                                                \
   }
 #define KELO_INT(R, member, offset, lo, hi) KELO_NUMBER(R, member, FieldKind::Integer, offset, lo, hi)
 #define KELO_FLAG(R, member, offset) KELO_NUMBER(R, member, FieldKind::Flag, offset, 0, 1)
@@ -65,8 +72,8 @@ const Field<C> kCodeFields[] = {
     // The date list is at most 8 long; validateSettings narrows it by language.
     KELO_INT(C, formatIndex, 216, 0, kTimeFormatListLength - 1),
     KELO_INT(C, corner, 220, 0, 5),
-    KELO_INT(C, x, 224, 0, 720),
-    KELO_INT(C, y, 228, 0, 576),
+    KELO_POSITION(C, x, 224, kFrameWidth),
+    KELO_POSITION(C, y, 228, kMaxFrameHeight),
     KELO_INT(C, font.lfHeight, 232, -1000, 1000),
     KELO_INT(C, font.lfWidth, 236, 0, 1000),
     KELO_INT(C, font.lfEscapement, 240, -3600, 3600),
@@ -113,6 +120,7 @@ const Field<S> kCompanionFields[] = {
 #undef KELO_TEXT_NAMED
 #undef KELO_BYTE
 #undef KELO_FLAG
+#undef KELO_POSITION
 #undef KELO_INT
 #undef KELO_NUMBER
 
@@ -369,6 +377,19 @@ int validateSettings(const StampSettings& s, std::u16string& message) {
     }
   }
   return 0;
+}
+
+FramePosition clampToFrame(FramePosition p, int32_t frameHeight) {
+  const int32_t height = std::clamp(frameHeight, 0, kMaxFrameHeight);
+  return {std::clamp(p.x, 0, kFrameWidth), std::clamp(p.y, 0, height)};
+}
+
+void clampPositions(StampSettings& s) {
+  for (StampCodeSettings* c : {&s.dateCode, &s.timeCode}) {
+    const FramePosition p = clampToFrame({c->x, c->y});
+    c->x = p.x;
+    c->y = p.y;
+  }
 }
 
 int validateFadeLengths(const StampSettings& s, std::u16string& message) {

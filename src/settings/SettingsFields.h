@@ -69,6 +69,21 @@ inline constexpr std::u16string_view kMsgPeriodLength = u"%s：加码区间长�
 inline constexpr std::u16string_view kMsgFadeLength =
     u"%s：淡入/淡出长度(%d 秒)的两倍超过了加码区间长度(%d 秒)。";
 
+// Positions are frame pixels of a 720-pixel-wide frame, at most as far down as the tallest
+// (625/50) frame is high.
+inline constexpr int32_t kFrameWidth = 720;
+inline constexpr int32_t kMaxFrameHeight = 576;
+struct FramePosition {
+  int32_t x = 0;
+  int32_t y = 0;
+  bool operator==(const FramePosition&) const = default;
+};
+// The nearest position inside a frame of that height (x within 0 ... 720, y within 0 ... height):
+// where the window makes a position (nudges, preview conversion, the x and y edits).
+FramePosition clampToFrame(FramePosition p, int32_t frameHeight = kMaxFrameHeight);
+// Both codes' positions clamped to the tallest frame: what loading and saving apply.
+void clampPositions(StampSettings& settings);
+
 // Limit on every duration in seconds (keeps frame counts far from overflow).
 inline constexpr int32_t kMaxSeconds = 999999;
 

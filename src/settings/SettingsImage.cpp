@@ -1,5 +1,7 @@
 #include "settings/SettingsImage.h"
 
+#include <algorithm>
+
 #include "platform/Text.h"
 #include "settings/FieldTable.h"
 #include "settings/MessageFormat.h"
@@ -30,7 +32,8 @@ int readField(const Field<R>& f, const uint8_t* at, R& r, const std::string& ful
     getText(at, f.mutableText(r), f.capacity);
     return 0;
   }
-  const int32_t v = f.kind == FieldKind::Byte ? int32_t{*at} : getInt32(at);
+  int32_t v = f.kind == FieldKind::Byte ? int32_t{*at} : getInt32(at);
+  if (f.clampedOnLoad) v = std::clamp(v, f.min, f.max);
   if (v < f.min || v > f.max) {
     message = formatMessage(kMsgOutOfRange, {platform::fromUtf8(fullName), v, f.min, f.max});
     return 1;

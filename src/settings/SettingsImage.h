@@ -23,6 +23,7 @@ void writeSettingsImage(const StampSettings& settings, std::span<uint8_t, kSetti
 // renameOutput becomes 0 and outputNamePattern the default). A number outside its field's range
 // (a flag other than 0/1, an unknown enumeration value) stops the read with 1 and a message
 // naming the field; `settings` may then be partly overwritten, so callers read into a copy.
+// Positions outside the frame are brought into it instead (see clampPositions).
 // Texts are taken as stored; validateSettings checks their terminators.
 int readSettingsImage(std::span<const uint8_t> image, ImageVersion version, StampSettings& settings,
                       std::u16string& message);

@@ -46,7 +46,7 @@ inline constexpr std::size_t kPathCapacity = 256;        // addFilesFolder, proj
 inline constexpr std::size_t kOutputFolderCapacity = 128;
 inline constexpr std::size_t kFaceNameCapacity = 32;     // LOGFONTW face name
 
-// The Windows LOGFONTW record as stored in files (92 bytes).
+// The font record as stored in files: the 92-byte LOGFONTW layout.
 struct LogFont {
   int32_t lfHeight = 0;
   int32_t lfWidth = 0;

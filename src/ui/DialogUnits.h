@@ -28,12 +28,12 @@ inline QFont dialogFont() {
   return font;
 }
 
-// Puts a control at its place in dialog units; `id` (the template's control id) becomes its
-// object name, so the window's code and the tests find it with findChild<...>("1001").
+// Puts a control at its place in dialog units; `name` (what it holds, e.g. "sceneSeconds") becomes
+// its object name, so tests find it with findChild<...>("sceneSeconds"). "" for none.
 template <class W>
-W* placeControl(W* widget, int id, int x, int y, int w, int h) {
+W* placeControl(W* widget, const char* name, int x, int y, int w, int h) {
   widget->setGeometry(dluRect(x, y, w, h));
-  if (id > 0) widget->setObjectName(QString::number(id));
+  if (*name) widget->setObjectName(QString::fromLatin1(name));
   return widget;
 }
 

@@ -3,7 +3,7 @@
 #include <QDialog>
 
 #include "render/StampText.h"
-#include "ui/CKeloFormat.h"
+#include "ui/CustomFormatDialog.h"
 
 namespace kelo::ui {
 
@@ -17,8 +17,8 @@ bool editCustomFormat(settings::StampSettings& settings, settings::StampCodeSett
   settings::setText(code.customFormat, settings::textOf(slot));
   bool accepted = false;
   {
-    CKeloFormat dialog(settings, code, prompter, parent);
-    if (help) QObject::connect(&dialog, &CKeloFormat::helpRequested, &dialog, help);
+    CustomFormatDialog dialog(settings, code, prompter, parent);
+    if (help) QObject::connect(&dialog, &CustomFormatDialog::helpRequested, &dialog, help);
     accepted = (run ? run(dialog) : dialog.exec()) == QDialog::Accepted;
   }
   if (accepted) {

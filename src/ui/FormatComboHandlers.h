@@ -11,11 +11,11 @@ class QWidget;
 
 namespace kelo::ui {
 
-class CKeloFormat;
+class CustomFormatDialog;
 
 // Runs the custom format dialog modally; returns QDialog::Accepted or Rejected. The default runs
 // `exec()`; tests pass one that answers for the user.
-using FormatDialogRunner = std::function<int(CKeloFormat& dialog)>;
+using FormatDialogRunner = std::function<int(CustomFormatDialog& dialog)>;
 // Opens the help page of a context number (the dialog's Help button); may be empty.
 using HelpHandler = std::function<void(int context)>;
 

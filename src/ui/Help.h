@@ -1,7 +1,9 @@
 #pragma once
 // Help by context number (0x20000 + the resource number of a dialog or menu command): each context
-// has a local page share/help/<context>.html that the desktop's browser shows. Where the page is
-// missing or no browser can open it, the user gets a message instead of silence.
+// has a local page <context>.html that the desktop's browser shows. The pages are found beside the
+// program: "../share/kelo/help" from the executable once installed, the source tree's "share/help"
+// when it runs from a build tree. Where the page is missing or no browser can open it, the user
+// gets a message instead of silence.
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -14,6 +16,11 @@ class QtPrompter;
 inline constexpr int kHelpQuickGuide = 0x200A4;
 inline constexpr int kHelpContents = 0x20066;
 
+inline constexpr const char* kHelpPageMissing = "找不到帮助页";
+
+// A context as "0x20066" or "131174"; false when the text is neither.
+bool parseHelpContext(const QString& text, int& context);
+
 class HelpOpener {
  public:
   // Opens a URL with the desktop's browser; false when nothing could open it.
@@ -21,8 +28,9 @@ class HelpOpener {
 
   explicit HelpOpener(QtPrompter& prompter);
 
-  // Page file of a context, e.g. ".../share/help/0x200A4.html".
-  static QString pagePath(int context);
+  // Page file of a context for a program in `programFolder` (default: this program's folder),
+  // e.g. ".../share/kelo/help/0x200A4.html"; empty when no page exists.
+  static QString pagePath(int context, const QString& programFolder = {});
 
   // Tests replace the browser.
   void setUrlOpener(UrlOpener opener) { open_ = std::move(opener); }

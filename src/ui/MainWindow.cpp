@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,12 +28,13 @@
 #include "engine/RunLog.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "render/FontCheck.h"
 #include "settings/ConfigFile.h"
 #include "settings/ProjectFile.h"
-#include "ui/CKeloBrightness.h"
-#include "ui/CKeloDuration.h"
-#include "ui/CKeloLog.h"
-#include "ui/CPreference.h"
+#include "ui/AppearanceDialog.h"
+#include "ui/IntervalDialog.h"
+#include "ui/RunLogWindow.h"
+#include "ui/PreferencesDialog.h"
 #include "ui/FormatComboHandlers.h"
 #include "ui/Help.h"
 #include "ui/PreviewPane.h"
@@ -48,6 +50,9 @@ namespace {
 
 constexpr int kMaxPathLength = 256;  // project paths of this many characters or more are refused
 const QString kProjectFilter = QStringLiteral("Kelo 项目文件 (*.zev)");
+// Every container the engine reads; both cases, as file names on this system are case-sensitive.
+const QString kVideoFilter =
+    QStringLiteral("DV 文件 (*.avi *.AVI *.dv *.DV *.dif *.DIF *.mov *.MOV)");
 
 QString fromU16(const std::u16string& s) {
   return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
@@ -79,6 +84,18 @@ QIcon keloIcon() {
   return icon;
 }
 
+// Forwards the driver's power-off to the window's current one, but only when the window decided
+// at the end of the run that the computer goes off.
+class EndOfRunPowerOff final : public engine::PowerOff {
+ public:
+  EndOfRunPowerOff(engine::PowerOff*& target, const std::atomic<bool>& wanted) : target_(target), wanted_(wanted) {}
+  int powerOff() override { return wanted_.load() ? target_->powerOff() : 0; }
+
+ private:
+  engine::PowerOff*& target_;
+  const std::atomic<bool>& wanted_;
+};
+
 }  // namespace
 
 MainWindow::MainWindow(settings::StampSettings& settings, QWidget* parent)
@@ -90,7 +107,8 @@ MainWindow::MainWindow(settings::StampSettings& settings, QWidget* parent)
   runLog_ = std::make_unique<engine::RunLog>();
   systemPowerOff_ = std::make_unique<engine::SystemPowerOff>();
   powerOff_ = systemPowerOff_.get();
-  driver_ = std::make_unique<engine::BatchDriver>(settings_, *observer_, *prompter_, *powerOff_);
+  endOfRunPowerOff_ = std::make_unique<EndOfRunPowerOff>(powerOff_, shutdownAtEnd_);
+  driver_ = std::make_unique<engine::BatchDriver>(settings_, *observer_, *prompter_, *endOfRunPowerOff_);
 
   setWindowTitle(QString::fromUtf8(kCaption));
   setWindowIcon(keloIcon());
@@ -103,12 +121,18 @@ MainWindow::MainWindow(settings::StampSettings& settings, QWidget* parent)
 MainWindow::~MainWindow() {
   // The worker reaches this window through blocking calls: let it finish while serving them.
   stopRunAndWait();
+  // The child widgets call back into the prompter, the observer and the log while they go (a
+  // focused edit reports losing the focus): they go first, and without reaching the window.
+  for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
+  delete logWindow_;
+  logWindow_ = nullptr;
+  delete takeCentralWidget();
+  client_ = nullptr;
 }
 
 void MainWindow::setPowerOff(engine::PowerOff* powerOff) {
   if (isRunning()) return;
   powerOff_ = powerOff ? powerOff : systemPowerOff_.get();
-  driver_ = std::make_unique<engine::BatchDriver>(settings_, *observer_, *prompter_, *powerOff_);
 }
 
 bool MainWindow::isRunning() const { return driver_->state() != engine::kRunIdle; }
@@ -208,7 +232,7 @@ void MainWindow::buildControls() {
     b->setDefault(false);
   }
 
-  logWindow_ = new CKeloLog(this);
+  logWindow_ = new RunLogWindow(this);
   logWindow_->hide();
 }
 
@@ -280,7 +304,7 @@ void MainWindow::initialise() {
 
   configPath_ = settings::configFilePath();
   std::u16string message;
-  if (settings::loadConfigFile(configPath_, settings_, message) == 0) {
+  if (settings::loadConfigFile(configPath_, settings_, message) == settings::LoadOutcome::Loaded) {
     settingsToWindow();
     setTitle(true);
     settings_.projectModified = false;
@@ -345,7 +369,7 @@ void MainWindow::windowToSettings() {
     code.formatIndex = g->formatIndex;
     code.corner = g->corner;
     Position& frame = framePositionOf(*g);
-    frame = toFramePixels(g->preview, preview_->previewSize(), frameHeight);
+    frame = clampToFieldLimits(toFramePixels(g->preview, preview_->previewSize(), frameHeight));
     code.x = frame.x;
     code.y = frame.y;
   }
@@ -431,20 +455,31 @@ QStringList MainWindow::chooseFiles(const FileRequest& request) {
   return {};
 }
 
-void MainWindow::askToSave() {
-  if (!settings_.projectModified || textOf(settings_.projectPath).empty()) return;
-  if (prompter_->ask(MessageKind::Warning, QStringLiteral("保存当前项目?"), QtPrompter::Buttons::YesNo) ==
-      QtPrompter::Answer::Yes) {
-    windowToSettings();
-    std::u16string message;
-    if (settings::saveProjectFile(toPath(fromU16(textOf(settings_.projectPath))), settings_, message) != 0)
-      prompter_->warn(fromU16(message));
+bool MainWindow::askToSave() {
+  if (!settings_.projectModified || textOf(settings_.projectPath).empty()) return true;
+  if (prompter_->ask(MessageKind::Warning, QStringLiteral("保存当前项目?"), QtPrompter::Buttons::YesNo) !=
+      QtPrompter::Answer::Yes)
+    return true;
+  windowToSettings();
+  // Going on after a failed save would throw the changes away.
+  return saveTo(fromU16(textOf(settings_.projectPath))) == SaveOutcome::Saved;
+}
+
+MainWindow::SaveOutcome MainWindow::saveTo(const QString& path) {
+  std::u16string message;
+  if (settings::saveProjectFile(toPath(path), settings_, message) != settings::SaveOutcome::Saved) {
+    prompter_->warn(message.empty() ? QStringLiteral("保存不了项目：%1").arg(path) : fromU16(message));
+    return SaveOutcome::Failed;
   }
+  return SaveOutcome::Saved;
+}
+
+void MainWindow::saveChangedMarkers() {
+  if (settings_.markersModified) preview_->saveShownMarkers();
 }
 
 void MainWindow::newProject() {
-  if (isRunning()) return;
-  askToSave();
+  if (isRunning() || !askToSave()) return;
   settings::resetToDefaults(settings_);
   settingsToWindow();
   setTitle(false);
@@ -455,8 +490,7 @@ void MainWindow::newProject() {
 }
 
 void MainWindow::openProject() {
-  if (isRunning()) return;
-  askToSave();
+  if (isRunning() || !askToSave()) return;
   const QString current = fromU16(textOf(settings_.projectPath));
   FileRequest request{FileRequest::Kind::OpenProject, QStringLiteral("选择一个 Kelo 项目 ..."),
                       current.isEmpty() ? QString() : fromPath(platform::folderOf(toPath(current))), current,
@@ -467,8 +501,7 @@ void MainWindow::openProject() {
 }
 
 bool MainWindow::openProjectPath(const QString& path) {
-  if (isRunning()) return false;
-  askToSave();
+  if (isRunning() || !askToSave()) return false;
   const bool ok = loadProject(path);
   if (!ok) {
     // A project that cannot be opened does not stay in the recent list.
@@ -484,7 +517,7 @@ bool MainWindow::loadProject(const QString& path) {
     return false;
   }
   std::u16string message;
-  if (settings::loadProjectFile(toPath(path), settings_, message) != 0) {
+  if (settings::loadProjectFile(toPath(path), settings_, message) != settings::LoadOutcome::Loaded) {
     prompter_->warn(message.empty() ? QStringLiteral("打不开项目：%1.").arg(path) : fromU16(message));
     return false;
   }
@@ -505,13 +538,9 @@ bool MainWindow::saveProject() {
   const QString path = fromU16(textOf(settings_.projectPath));
   if (!path.isEmpty()) {
     windowToSettings();
-    std::u16string message;
-    if (settings::saveProjectFile(toPath(path), settings_, message) != 0) {
-      // A project that was not written must not look saved.
-      prompter_->warn(fromU16(message));
-      return false;
-    }
-  } else if (!saveProjectAs()) {
+    // A project that was not written must not look saved.
+    if (saveTo(path) != SaveOutcome::Saved) return false;
+  } else if (saveAs() != SaveOutcome::Saved) {
     return false;
   }
   saveEnabled_ = false;
@@ -520,39 +549,37 @@ bool MainWindow::saveProject() {
   return true;
 }
 
-bool MainWindow::saveProjectAs() {
-  if (isRunning()) return false;
+bool MainWindow::saveProjectAs() { return saveAs() == SaveOutcome::Saved; }
+
+MainWindow::SaveOutcome MainWindow::saveAs() {
+  if (isRunning()) return SaveOutcome::Cancelled;
   const QString current = fromU16(textOf(settings_.projectPath));
   FileRequest request{FileRequest::Kind::SaveProject, QStringLiteral("保存 Kelo 项目 ..."),
                       current.isEmpty() ? QString() : fromPath(platform::folderOf(toPath(current))), current,
                       kProjectFilter, QStringLiteral("zev")};
   const QStringList chosen = chooseFiles(request);
-  if (chosen.isEmpty()) return false;
+  if (chosen.isEmpty()) return SaveOutcome::Cancelled;
   const QString path = chosen.first();
   if (path.size() >= kMaxPathLength) {
     prompter_->warn(QStringLiteral("项目名字太长了：%1.").arg(path));
-    return false;
+    return SaveOutcome::Failed;
   }
   settings::setText(settings_.projectPath, toU16(path));
   windowToSettings();
-  std::u16string message;
-  if (settings::saveProjectFile(toPath(path), settings_, message) != 0) {
-    prompter_->warn(fromU16(message));
-    return false;
-  }
+  if (saveTo(path) != SaveOutcome::Saved) return SaveOutcome::Failed;
   recent_->add(path);
   refreshRecentMenu();
   saveEnabled_ = false;
   settings_.projectModified = false;
   updateMenus();
-  return true;
+  return SaveOutcome::Saved;
 }
 
 void MainWindow::showPreferences() {
   if (isRunning()) return;
   const int language = settings_.language;
-  CPreference dialog(settings_, *prompter_, this);
-  connect(&dialog, &CPreference::helpRequested, this, [this](int context) { help_->show(context); });
+  PreferencesDialog dialog(settings_, *prompter_, this);
+  connect(&dialog, &PreferencesDialog::helpRequested, this, [this](int context) { help_->show(context); });
   if (dialog.exec() != QDialog::Accepted) return;
   settings_.projectModified = true;
   if (settings_.language != language || dialog.languageChanged()) {
@@ -591,7 +618,10 @@ void MainWindow::showAbout() {
 bool MainWindow::exitSequence() {
   windowToSettings();
   std::u16string message;
-  settings::saveConfigFile(configPath_, settings_, message);  // not reported, as at every exit
+  if (settings::saveConfigFile(configPath_, settings_, message) != settings::SaveOutcome::Saved) {
+    // Otherwise the whole session's settings are gone without a word.
+    prompter_->warn(message.empty() ? QStringLiteral("设置没有保存到 %1。").arg(fromPath(configPath_)) : fromU16(message));
+  }
 
   if (!settings_.projectModified) {
     if (prompter_->ask(MessageKind::Warning, QStringLiteral("退出Kelo？"), QtPrompter::Buttons::OkCancel) !=
@@ -602,15 +632,14 @@ bool MainWindow::exitSequence() {
         MessageKind::Warning, QStringLiteral("退出前先保存当前项目？"), QtPrompter::Buttons::YesNoCancel);
     if (answer == QtPrompter::Answer::Cancel) return false;
     if (answer == QtPrompter::Answer::Yes) {
-      if (!textOf(settings_.projectPath).empty()) {
-        if (settings::saveProjectFile(toPath(fromU16(textOf(settings_.projectPath))), settings_, message) != 0)
-          prompter_->warn(fromU16(message));
-      } else {
-        saveProjectAs();  // cancelling it does not stop the exit
-      }
-      if (settings_.markersModified) preview_->saveShownMarkers();
+      const QString path = fromU16(textOf(settings_.projectPath));
+      // Cancelling Save As does not stop the exit; a save that failed does, or the changes are lost.
+      const SaveOutcome saved = path.isEmpty() ? saveAs() : saveTo(path);
+      if (saved == SaveOutcome::Failed) return false;
     }
   }
+  // Markers set in the preview are not part of the project: they are kept whatever was answered.
+  saveChangedMarkers();
   stopRunAndWait();
   writeRunLogFile();
   return true;
@@ -680,7 +709,9 @@ void MainWindow::onCornerActivated(CodeGroup& g) {
 
 void MainWindow::onXLeft(CodeGroup& g) {
   markModified();
-  if (g.preview.x > kFrameWidth) g.preview.x = kFrameWidth;
+  // Beyond the picture's right edge the code would be stored past the frame.
+  const int width = preview_->videoPresent() ? preview_->previewSize().width() : kFrameWidth;
+  if (g.preview.x > width) g.preview.x = width;
   g.show();
   windowToSettings();
   refreshPreview();
@@ -703,22 +734,24 @@ void MainWindow::onNudge(CodeGroup& g, int controlId, int step) {
   const int frameWidth = known ? kFrameWidth : 0;
   const int frameHeight = known ? preview_->frameSize().height() : 0;
   g.preview = nudgePosition(g.corner, direction, g.preview, step, frameWidth, frameHeight);
+  // A step that carried the code past the picture's edge stops at the edge.
+  if (known) g.preview = clampToPicture(g.preview, preview_->previewSize());
   g.show();
   windowToSettings();
   refreshPreview();
 }
 
 void MainWindow::onFontClicked(CodeGroup& g) {
-  CKeloBrightness dialog(settings_, codeOf(g), this);
-  connect(&dialog, &CKeloBrightness::helpRequested, this, [this](int context) { help_->show(context); });
+  AppearanceDialog dialog(settings_, codeOf(g), this);
+  connect(&dialog, &AppearanceDialog::helpRequested, this, [this](int context) { help_->show(context); });
   if (dialog.exec() != QDialog::Accepted) return;
   markModified();
   refreshPreview();
 }
 
 void MainWindow::onIntervalClicked(CodeGroup& g) {
-  CKeloDuration dialog(settings_, codeOf(g), *prompter_, this);
-  connect(&dialog, &CKeloDuration::helpRequested, this, [this](int context) { help_->show(context); });
+  IntervalDialog dialog(settings_, codeOf(g), *prompter_, this);
+  connect(&dialog, &IntervalDialog::helpRequested, this, [this](int context) { help_->show(context); });
   if (dialog.exec() != QDialog::Accepted) return;
   markModified();
 }
@@ -730,7 +763,7 @@ void MainWindow::addFiles() {
   const QString first = fromU16(textOf(settings_.addFilesFolder));
   FileRequest request{FileRequest::Kind::AddFiles, QStringLiteral("选择需加码的录像"),
                       first.isEmpty() ? QString() : fromPath(platform::folderOf(toPath(first))), first,
-                      QStringLiteral("DV 文件 (*.AVI)"), QStringLiteral("avi")};
+                      kVideoFilter, QStringLiteral("avi")};
   const QStringList chosen = chooseFiles(request);
   if (chosen.isEmpty()) return;
   addFilePaths(chosen);
@@ -746,6 +779,24 @@ void MainWindow::addFilePaths(const QStringList& paths) {
     for (const QString& p : paths) fileList_->addItem(p);
   }
   fileList_->setCurrentRow(firstNew);  // selecting it previews it
+}
+
+void MainWindow::openFromCommandLine(const QStringList& paths) {
+  QStringList videos;
+  QString project;
+  for (const QString& p : paths) {
+    const QString path = QFileInfo(p).absoluteFilePath();
+    if (path.endsWith(QStringLiteral(".zev"), Qt::CaseInsensitive))
+      project = path;
+    else
+      videos << path;
+  }
+  if (!project.isEmpty()) openProjectPath(project);
+  if (videos.isEmpty()) return;
+  // Being opened with a few videos is no change to the project.
+  const bool modified = settings_.projectModified;
+  addFilePaths(videos);
+  settings_.projectModified = modified;
 }
 
 void MainWindow::deleteFile() {
@@ -802,19 +853,30 @@ void MainWindow::onStamp() {
     return;
   }
   windowToSettings();
+  // A code that no installed face can draw would make the run stamp nothing: say so before it starts.
+  if (const auto undrawable = render::findUndrawableCode(settings_)) {
+    prompter_->message(engine::MessageKind::Error, render::undrawableCodeMessage(*undrawable));
+    return;
+  }
   engine::BatchRequest request;
   for (int i = 0; i < fileList_->count(); ++i) request.inputs.push_back(toPath(fileList_->item(i)->text()));
   request.outputFolder = platform::toUtf8(textOf(settings_.outputFolder));
   request.selectionBefore = fileList_->selectedItems().isEmpty() ? -1 : fileList_->currentRow();
-  request.autoShutdown = autoShutdown_->isChecked();
-  request.saveChangedMarkers = [this] {
-    if (settings_.markersModified) preview_->saveShownMarkers();
-  };
+  // "自动关机" may be ticked or unticked while the run goes on: the driver always reaches its
+  // end-of-run step, and the box's state then decides whether the log is written and the
+  // computer goes off.
+  shutdownAtEnd_ = false;
+  request.autoShutdown = true;
+  request.saveChangedMarkers = [this] { saveChangedMarkers(); };
   request.writeLogFile = [this] {
+    auto decide = [this] {
+      shutdownAtEnd_ = autoShutdown_->isChecked();
+      if (shutdownAtEnd_) writeRunLogFile();
+    };
     if (QThread::currentThread() == thread())
-      writeRunLogFile();
+      decide();
     else
-      QMetaObject::invokeMethod(this, [this] { writeRunLogFile(); }, Qt::BlockingQueuedConnection);
+      QMetaObject::invokeMethod(this, decide, Qt::BlockingQueuedConnection);
   };
   progress_->setValue(0);
   percent_->setText(QStringLiteral("0.0%"));

@@ -6,12 +6,13 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 
 #include "settings/StampSettings.h"
-#include "ui/CodeControls.h"
+#include "ui/CodeGroup.h"
 #include "ui/FormatComboHandlers.h"
 #include "ui/QtRunObserver.h"
 
@@ -33,7 +34,7 @@ class RunLog;
 
 namespace kelo::ui {
 
-class CKeloLog;
+class RunLogWindow;
 class HelpOpener;
 class PreviewPane;
 class QtPrompter;
@@ -78,7 +79,7 @@ class MainWindow : public QMainWindow, private RunView {
   HelpOpener& help() { return *help_; }
   PreviewPane& preview() { return *preview_; }
   RecentProjects& recentProjects() { return *recent_; }
-  CKeloLog& logWindow() { return *logWindow_; }
+  RunLogWindow& logWindow() { return *logWindow_; }
   QWidget* control(int id) const;
   CodeGroup& dateGroup() { return *dateGroup_; }
   CodeGroup& timeGroup() { return *timeGroup_; }
@@ -102,6 +103,9 @@ class MainWindow : public QMainWindow, private RunView {
   // True when the project was saved.
   bool saveProject();
   bool saveProjectAs();
+  // What the command line names: videos join the file list (the first is shown), a ".zev" opens
+  // as the project.
+  void openFromCommandLine(const QStringList& paths);
   void showPreferences();
   void showAbout();
   // The exit sequence; true when the window may close.
@@ -145,7 +149,13 @@ class MainWindow : public QMainWindow, private RunView {
   void refreshCodeEnabling();
   void readControls();
   void showControls();
-  void askToSave();
+  // False when the user wanted the project saved and it could not be: the caller stops.
+  bool askToSave();
+  enum class SaveOutcome { Saved, Cancelled, Failed };
+  SaveOutcome saveAs();
+  SaveOutcome saveTo(const QString& path);
+  // The shown video's unsaved markers, asked about unless all markers go to one file.
+  void saveChangedMarkers();
   bool loadProject(const QString& path);
   void refreshPreview();
   void chooseVideoFromList();
@@ -173,6 +183,9 @@ class MainWindow : public QMainWindow, private RunView {
   std::unique_ptr<engine::RunLog> runLog_;  // the lines of every run and preview, for the log file
   std::unique_ptr<engine::PowerOff> systemPowerOff_;
   engine::PowerOff* powerOff_ = nullptr;
+  // The driver switches off through this: only when "自动关机" is ticked as the run ends.
+  std::unique_ptr<engine::PowerOff> endOfRunPowerOff_;
+  std::atomic<bool> shutdownAtEnd_{false};  // decided on the GUI thread when the run ends
   std::unique_ptr<engine::BatchDriver> driver_;
   FileChooser chooseFiles_;
   FormatDialogRunner formatDialogRunner_;
@@ -191,7 +204,7 @@ class MainWindow : public QMainWindow, private RunView {
   PreviewPane* preview_ = nullptr;
   CodeGroup* dateGroup_ = nullptr;
   CodeGroup* timeGroup_ = nullptr;
-  CKeloLog* logWindow_ = nullptr;
+  RunLogWindow* logWindow_ = nullptr;
   QListWidget* fileList_ = nullptr;
   QLineEdit* outputFolder_ = nullptr;
   QPushButton* addButton_ = nullptr;

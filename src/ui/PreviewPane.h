@@ -19,33 +19,13 @@
 #include "dv/VideoProfile.h"
 #include "engine/MarkerList.h"
 #include "settings/StampSettings.h"
+#include "ui/WindowLayout.h"
 
 namespace kelo::engine {
 class RunObserver;
 }
 
 namespace kelo::ui {
-
-// ---------------------------------------------------------------------------------------------
-// Window layouts (client pixels of the main window).
-namespace layout {
-
-// 0: 720x480 (FrameSize with 525/60 or no video), 1: 720x540, 2: 640x480, 3: 720x576 (FrameSize
-// with 625/50), 4: 720x405.
-int layoutFor(settings::PreviewSize size, bool pal);
-QSize previewSizeOf(int layout);
-// Size of the main window's client area (below the menu bar).
-QSize clientSize(int layout);
-// Place of control `id` in `layout`; an empty rectangle for an id that has no entry.
-QRect controlRect(int layout, int id);
-// Every id with an entry in the layout table.
-const std::vector<int>& controlIds();
-// The preview frame (control 1000): the picture sits 2 pixels inside it.
-QRect previewFrameRect(int layout);
-// Outer and inner safe-area rectangles (left, top, right, bottom inclusive as QRect).
-std::array<QRect, 2> safeAreaRects(int layout);
-
-}  // namespace layout
 
 // ---------------------------------------------------------------------------------------------
 // Control ids of the preview pane.
@@ -129,7 +109,7 @@ std::unique_ptr<PreviewSource> makeEnginePreviewSource(const settings::StampSett
                                                        engine::RunObserver& log);
 
 class QtPrompter;
-class CKeloButton;
+class RepeatButton;
 
 // The preview state and its controls.
 class PreviewPane : public QObject {
@@ -194,7 +174,6 @@ class PreviewPane : public QObject {
 
  private:
   void onStepAction(int controlId, int step);
-  void onTrackAction(int action);
   void updateStatus();
   void updateMarkerControls();
   void draw();

@@ -172,7 +172,7 @@ TEST(SampleCli, SampleAndFrameCommandsRoundTripThroughFiles) {
   const std::string notDv = dir.file("notdv.dv");
   ASSERT_TRUE(test::writeFile(notDv, std::vector<uint8_t>(200000, 0xFF)));
   const Bad bad[] = {{" frame " + test::shellQuote(dv) + " --index 2 --out " + test::shellQuote(dir.file("x.png")), "outside"},
-                     {" frame " + test::shellQuote(notDv) + " --out " + test::shellQuote(dir.file("x.png")), "not a raw DV"},
+                     {" frame " + test::shellQuote(notDv) + " --out " + test::shellQuote(dir.file("x.png")), "此文件不是 DV 文件"},
                      {" frame " + test::shellQuote(dir.file("missing.dv")) + " --out " + test::shellQuote(dir.file("x.png")),
                       "cannot open"},
                      {" frame " + test::shellQuote(dv) + " --out " + test::shellQuote(dir.file("x.bmp")), ".png, .ppm or .yuv"},

@@ -164,14 +164,15 @@ void painted(Macroblock& mb, bool flat) {
   mb.qno = 15;
   for (DctBlock& b : mb.blocks) {
     for (int i = 0; i < 64; ++i) b.coeffs[i] = static_cast<int16_t>(flat ? 40 : 4 * (i % 8 + i / 8));
+    b.holdsSamples = 1;
     b.dctMode = kDct88;
     b.classNumber = 1;
   }
 }
 
-std::unique_ptr<VideoSegment> encodeAndParse(VideoSegment& seg) {
+std::unique_ptr<VideoSegment> encodeAndParse(VideoSegment& seg, SegmentFit expectFit = SegmentFit::ChangedOnly) {
   Bytes out = greySegment();
-  encodeSegment(seg, out.b);
+  EXPECT_EQ(expectFit, encodeSegment(seg, out.b));
   auto back = parse(out);
   for (const Macroblock& mb : back->macroblocks) {
     EXPECT_EQ(6, mb.eobCount);
@@ -180,24 +181,43 @@ std::unique_ptr<VideoSegment> encodeAndParse(VideoSegment& seg) {
   return back;
 }
 
-TEST(CodecSegmentEncode, ModifiedMacroblockThatFitsStaysAtQnoTwelve) {
+TEST(CodecSegmentEncode, ChangedMacroblockThatFitsTakesTheFinestQno) {
   auto seg = parse(greySegment());
   for (int m = 0; m < 5; ++m) untouched(seg->macroblocks[m], true);
   painted(seg->macroblocks[2], false);
   const auto back = encodeAndParse(*seg);
-  EXPECT_EQ(12, back->macroblocks[2].qno);
+  EXPECT_EQ(15, back->macroblocks[2].qno);
   for (int m : {0, 1, 3, 4}) EXPECT_EQ(15, back->macroblocks[m].qno);
 }
 
-TEST(CodecSegmentEncode, UntouchedNeighboursAreCoarsenedFirstAndOncePerRound) {
+// Untouched macroblocks keep every code while the changed one alone gives way; only when it
+// cannot fit even at QNO 1 are the untouched ones coarsened, those with more bits first, each
+// once per round.
+TEST(CodecSegmentEncode, OnlyTheChangedMacroblockGivesWayUnlessItCannotFit) {
   auto seg = parse(greySegment());
+  untouched(seg->macroblocks[0], false);
+  untouched(seg->macroblocks[1], true);
+  untouched(seg->macroblocks[3], true);
+  untouched(seg->macroblocks[4], true);
+  // Samples alternating 0 and 255: far more than the bits left beside 1158 at QNO 15.
+  painted(seg->macroblocks[2], false);
+  for (DctBlock& b : seg->macroblocks[2].blocks)
+    for (int i = 0; i < 64; ++i) b.coeffs[i] = static_cast<int16_t>(((i ^ (i >> 3)) & 1) ? 254 : -256);
+  auto back = encodeAndParse(*seg);
+  EXPECT_EQ(15, back->macroblocks[0].qno);
+  for (const DctBlock& b : back->macroblocks[0].blocks)
+    for (int i = 1; i < 64; ++i) ASSERT_EQ(1, at(b, i)) << "scan " << i;
+  EXPECT_LT(back->macroblocks[2].qno, 15);
+
+  seg = parse(greySegment());
   untouched(seg->macroblocks[0], false);
   untouched(seg->macroblocks[1], false);
   untouched(seg->macroblocks[3], false);
   untouched(seg->macroblocks[4], true);
   painted(seg->macroblocks[2], true);
-  // 3 x 1158 bits of untouched detail do not fit; one step each (QNO 14 drops area 3) does.
-  const auto back = encodeAndParse(*seg);
+  // 3 x 1158 bits of untouched detail do not fit whatever the changed one does; one step each
+  // (QNO 14 drops area 3) does.
+  back = encodeAndParse(*seg, SegmentFit::AllMacroblocks);
   for (int m : {0, 1, 3}) {
     const Macroblock& mb = back->macroblocks[m];
     EXPECT_EQ(14, mb.qno) << m;
@@ -207,6 +227,38 @@ TEST(CodecSegmentEncode, UntouchedNeighboursAreCoarsenedFirstAndOncePerRound) {
   }
   EXPECT_EQ(12, back->macroblocks[2].qno);
   EXPECT_EQ(15, back->macroblocks[4].qno);
+}
+
+// In a changed macroblock the blocks that hold no samples keep their coefficients as long as the
+// new QNO is no coarser, and no QNO is chosen at which a value would exceed the largest amplitude.
+TEST(CodecSegmentEncode, UnpaintedBlocksOfAChangedMacroblockKeepTheirCoefficients) {
+  auto seg = parse(greySegment());
+  for (int m = 0; m < 5; ++m) untouched(seg->macroblocks[m], true);
+  Macroblock& mb = seg->macroblocks[1];
+  mb.qno = 6;  // class 3 at QNO 6: steps 4, 8, 8, 16 in areas 0-3
+  for (int b = 1; b < 6; ++b) {
+    DctBlock& blk = mb.blocks[b];
+    blk.classNumber = 3;
+    blk.coeffs[kScan88[1]] = -200;
+    blk.coeffs[kScan88[30]] = 100;
+    blk.coeffs[kScan88[50]] = 7;
+  }
+  decodeBlock(mb.blocks[0], mb.qno);
+  mb.modified = 1;
+  mb.blocks[0].coeffs[9] = 200;
+  prepareForEncoding(*seg);
+  const auto back = encodeAndParse(*seg);
+  const Macroblock& out = back->macroblocks[1];
+  // 200 x 4 in area 0 needs a step of 4 to stay within 255: class 3 at QNO 8 is the finest such.
+  EXPECT_EQ(8, out.qno);
+  for (int b = 1; b < 6; ++b) {
+    const DctBlock& blk = out.blocks[b];
+    EXPECT_EQ(3, blk.classNumber);
+    const uint8_t* shift = stepShiftsByScan(3, out.qno);
+    EXPECT_EQ(-200 * 4, at(blk, 1) * (1 << shift[1])) << b;
+    EXPECT_EQ(100 * 8, at(blk, 30) * (1 << shift[30])) << b;
+    EXPECT_EQ(7 * 16, at(blk, 50) * (1 << shift[50])) << b;
+  }
 }
 
 TEST(CodecSegmentEncode, ColourClassesFollowTheDecodedSteps) {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "engine/PreviewPass.h"
-#include "engine/SampleAvi.h"
+#include "container/SampleAvi.h"
 #include "platform/FileSystem.h"
 #include "support/TestUtil.h"
 
@@ -57,19 +57,19 @@ std::vector<Clip> ourClips(const TempDir& dir, bool pal) {
   std::vector<Clip> clips;
   for (int type : {1, 2})
     for (bool odml : {false, true}) {
-      engine::SampleOptions o;
+      container::SampleOptions o;
       o.profile = pal ? &test::palProfile() : &test::ntscProfile();
       o.type = type;
       o.openDml = odml;
       o.framesPerPart = 10;
-      engine::SampleScene scene;
+      container::SampleScene scene;
       scene.seconds = 59;
       scene.durationSeconds = 1;
       o.scenes = {scene};
       const std::string path = dir.file(std::string(pal ? "pal" : "ntsc") + "-ours-" + std::to_string(type) +
                                         (odml ? "-odml" : "") + ".avi");
       std::string error;
-      if (engine::writeSampleAvi(path, o, error) == 0) clips.push_back({path, "ours type " + std::to_string(type) + (odml ? " OpenDML" : "")});
+      if (container::writeSampleAvi(path, o, error) == 0) clips.push_back({path, "ours type " + std::to_string(type) + (odml ? " OpenDML" : "")});
     }
   return clips;
 }
@@ -203,7 +203,7 @@ TEST(StampEndToEnd, ExitStatusAndMessagesOfFailures) {
   mkdir(dir.file("out").c_str(), 0755);
   auto r = test::runCommand(test::keloCli() + " stamp --output " + test::shellQuote(dir.file("out")) + " " + test::shellQuote(bad));
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.output.find("***错误: 此文件不是 DV AVI 文件。"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("***错误: 此文件不是 DV 文件（AVI、DV 或 QuickTime）。"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("0段录像已加码（总共1段）"), std::string::npos) << r.output;
 }
 

@@ -13,6 +13,7 @@
 #include "engine/BatchDriver.h"
 
 namespace kelo::engine {
+using namespace container;
 namespace {
 
 using test::TempDir;
@@ -60,7 +61,7 @@ struct Fixture {
     driver.setFileJob([this](const JobContext&, const std::string& in, std::string& out) {
       std::lock_guard lock(mutex);
       calls.emplace_back(in, out);
-      return in.find("bad") == std::string::npos ? kJobStamped : kJobFailed;
+      return in.find("bad") == std::string::npos ? JobOutcome::Stamped : JobOutcome::Failed;
     });
   }
   const BatchSummary& run(const BatchRequest& request) {
@@ -70,6 +71,12 @@ struct Fixture {
     return driver.summary();
   }
 };
+
+std::vector<JobOutcome> outcomes(const BatchSummary& s) {
+  std::vector<JobOutcome> v;
+  for (const FileResult& r : s.files) v.push_back(r.outcome);
+  return v;
+}
 
 void touch(const std::string& path) { ASSERT_TRUE(test::writeFile(path, {1, 2, 3})); }
 
@@ -125,7 +132,7 @@ TEST(BatchDriver, OutputThatIsTheInputIsRefusedByIdentity) {
   const BatchSummary& s = f.run(r);
   EXPECT_EQ(s.stamped, 0);
   EXPECT_TRUE(f.calls.empty());
-  EXPECT_EQ(s.results, (std::vector<int>{kJobRefused, kJobRefused}));
+  EXPECT_EQ(outcomes(s), (std::vector<JobOutcome>{JobOutcome::Refused, JobOutcome::Refused}));
   EXPECT_TRUE(f.rec.has("msg:警告:加码前和加码后的录像不能用同一个文件"));
 }
 
@@ -145,36 +152,19 @@ TEST(BatchDriver, CollidingOutputsAreRefusedAndNoListedInputIsOverwritten) {
   r.inputs = {dir.file("tape1/clip.avi"), dir.file("tape2/clip.avi"), dir.file("tape1/x.avi"), dir.file("out/x.avi")};
   r.outputFolder = dir.file("out");
   const BatchSummary& s = f.run(r);
-  EXPECT_EQ(s.results, (std::vector<int>{kJobStamped, kJobRefused, kJobRefused, kJobRefused}));
+  EXPECT_EQ(outcomes(s), (std::vector<JobOutcome>{JobOutcome::Stamped, JobOutcome::Refused, JobOutcome::Refused,
+                                                  JobOutcome::Refused}));
+  EXPECT_EQ(s.files[1].refusal, Refusal::SameOutputAsEarlier);
+  EXPECT_EQ(s.files[2].refusal, Refusal::OverwritesListedInput);
+  // Each refused file is reported as not stamped, never with an earlier file's output.
+  const std::vector<std::string> lines = f.rec.snapshot();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "log:加码的录像:  " + dir.file("out") + "/clip.avi"), 1);
+  EXPECT_TRUE(f.rec.has("log:未加码的录像:  " + dir.file("tape2/clip.avi")));
+  EXPECT_TRUE(f.rec.has("log:未加码的录像:  " + dir.file("out/x.avi")));
   ASSERT_EQ(f.calls.size(), 1u);
   EXPECT_TRUE(f.rec.has("log:*** 加码后的录像 " + dir.file("out") + "/clip.avi 会覆盖前面已加码的录像"));
   EXPECT_TRUE(f.rec.has("log:*** 加码后的录像 " + dir.file("out") + "/x.avi 会覆盖要加码的另一个录像"));
   EXPECT_EQ(f.rec.snapshot().back(), "msg:信息:1段录像已加码（总共4段），详细见运行记录。");
-}
-
-TEST(BatchDriver, RenamingUsesATemporaryNameNoLeftoverCanBeOverwrittenBy) {
-  TempDir dir;
-  Fixture f;
-  f.settings.renameOutput = true;
-  // Each job leaves its output under the temporary name, as a failed rename does.
-  f.driver.setFileJob([&](const JobContext&, const std::string& in, std::string& out) {
-    std::lock_guard lock(f.mutex);
-    f.calls.emplace_back(in, out);
-    test::writeFile(out, {1});
-    return kJobStamped;
-  });
-  touch(dir.file("tmpKeloout.avi"));  // left by an earlier failed rename
-  BatchRequest r;
-  r.inputs = {dir.file("a/one.avi"), dir.file("b/one.avi")};
-  r.outputFolder = dir.path();
-  r.jobs = 2;
-  const BatchSummary& s = f.run(r);
-  EXPECT_EQ(s.stamped, 2);
-  ASSERT_EQ(f.calls.size(), 2u);
-  EXPECT_NE(f.calls[0].second, dir.file("tmpKeloout.avi"));
-  EXPECT_NE(f.calls[1].second, dir.file("tmpKeloout.avi"));
-  EXPECT_NE(f.calls[0].second, f.calls[1].second);
-  EXPECT_EQ(f.rec.snapshot().back(), "msg:信息:所有录像都已加码");
 }
 
 TEST(BatchDriver, StopWhilePausedEndsTheRunWithTheInterruptionBox) {
@@ -186,7 +176,7 @@ TEST(BatchDriver, StopWhilePausedEndsTheRunWithTheInterruptionBox) {
     // Like the frame loop: poll the state, sleep while paused, end on stop.
     for (;;) {
       const uint8_t s = c.runState.load();
-      if (s == kRunStopRequested) return kJobFailed;
+      if (s == kRunStopRequested) return JobOutcome::Failed;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
@@ -234,7 +224,7 @@ TEST(BatchDriver, ParallelRunKeepsEachFilesLinesTogetherInListOrder) {
     c.observer.logLine("begin " + in);
     std::this_thread::sleep_for(std::chrono::milliseconds(in.find('a') != std::string::npos ? 20 : 0));
     c.observer.logLine("end " + in);
-    return kJobStamped;
+    return JobOutcome::Stamped;
   });
   BatchRequest r;
   r.inputs = {"/x/a.avi", "/x/b.avi", "/x/c.avi"};

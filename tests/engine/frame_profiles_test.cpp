@@ -9,17 +9,20 @@
 #include <mutex>
 #include <set>
 
+#include "container/DvSource.h"
+#include "container/FileInfo.h"
+#include "container/QuickTimeWriter.h"
+#include "container/Verify.h"
 #include "dv/DifLayout.h"
 #include "dv/SampleWriter.h"
-#include "engine/DvAviReader.h"
-#include "engine/FileInfo.h"
 #include "engine/RunLog.h"
 #include "engine/StampJob.h"
-#include "engine/Verify.h"
+#include "platform/FileSystem.h"
 #include "support/AviFixture.h"
 #include "support/TestUtil.h"
 
 namespace kelo::engine {
+using namespace container;
 namespace {
 
 using test::TempDir;
@@ -59,7 +62,7 @@ void setSourcePc3(std::vector<uint8_t>& frame, uint8_t pc3) {
     }
 }
 
-int runJob(const std::string& in, std::string& out, Lines& lines, int workers) {
+JobOutcome runJob(const std::string& in, std::string& out, Lines& lines, int workers) {
   settings::StampSettings s;
   RunStateCell state{kRunRunning};
   JobContext c{s, lines, lines, state};
@@ -77,12 +80,12 @@ TEST(FrameProfiles, TheVauxFiftyFieldBitDoesNotOverruleTheHeader) {
   ASSERT_EQ(0, test::writeAviFixture(in, frames, {}));
   FileInfo info;
   std::string message;
-  ASSERT_EQ(0, readFileInfo(in, info, message)) << message;
+  ASSERT_EQ(InfoOutcome::Read, readFileInfo(in, info, message)) << message;
   EXPECT_EQ(info.frames, 4);
   EXPECT_EQ(info.profile, &test::ntscProfile());
   std::string out = dir.file("out.avi");
   Lines lines;
-  EXPECT_EQ(runJob(in, out, lines, 1), kJobStamped);
+  EXPECT_EQ(runJob(in, out, lines, 1), JobOutcome::Stamped);
   VerifyReport r;
   ASSERT_EQ(verifyStamped(in, out, r, message), 0) << message;
   EXPECT_EQ(r.framesDiffering, 4);
@@ -114,7 +117,7 @@ TEST(FrameProfiles, MixedLayoutsAreStampedAndUnstampableFramesCounted) {
       SCOPED_TRACE("type " + std::to_string(type) + ", workers " + std::to_string(workers));
       std::string out = dir.file("out" + std::to_string(type) + std::to_string(workers) + ".avi");
       Lines lines;
-      EXPECT_EQ(runJob(in, out, lines, workers), kJobPartlyStamped);
+      EXPECT_EQ(runJob(in, out, lines, workers), JobOutcome::PartlyStamped);
       EXPECT_TRUE(lines.has("总共给 5 帧图像加了码。"));
       EXPECT_TRUE(lines.has(formatMessage(kMsgUnstampableFrames, 2)));
       EXPECT_EQ(test::sha256File(in), sum);
@@ -138,25 +141,71 @@ TEST(FrameProfiles, MixedLayoutsAreStampedAndUnstampableFramesCounted) {
   EXPECT_EQ(r.exitCode, 1) << r.output;
 }
 
-// 50 Mbit/s DV is refused before anything is stamped, with the variant named.
-TEST(FrameProfiles, DvOfAnotherBitRateIsRefusedByName) {
+// 50 Mbit/s DV is refused before anything is stamped, with the variant named, whatever the
+// container, and nothing is left under the output's name.
+TEST(FrameProfiles, DvOfAnotherBitRateIsRefusedByNameInEveryContainer) {
   TempDir dir;
   std::vector<std::vector<uint8_t>> frames;
+  std::vector<uint8_t> raw;
   for (int i = 0; i < 3; ++i) {
     frames.push_back(sampleFrame(test::palProfile(), i));
     setSourcePc3(frames.back(), 0xE4);  // STYPE 00100: 50 Mbit/s
+    raw.insert(raw.end(), frames.back().begin(), frames.back().end());
   }
-  const std::string in = dir.file("dv50.avi");
-  ASSERT_EQ(0, test::writeAviFixture(in, frames, {}));
-  std::string out = dir.file("out.avi");
+  const std::string avi = dir.file("dv50.avi"), dv = dir.file("dv50.dv"), mov = dir.file("dv50.mov");
+  ASSERT_EQ(0, test::writeAviFixture(avi, frames, {}));
+  ASSERT_TRUE(test::writeFile(dv, raw));
+  std::string error;
+  const QuickTimeVideo video{720, 576, 25, 1, 144000, 3};
+  ASSERT_EQ(0, writeSampleQuickTime(
+                   mov, video, {},
+                   [&](int64_t n, uint8_t* data) {
+                     std::copy(frames[size_t(n)].begin(), frames[size_t(n)].end(), data);
+                     return true;
+                   },
+                   error))
+      << error;
+  const std::string refused = formatMessage(kMsgRefusedVariant, "50 Mbit/s DV (DVCPRO50)");
+  for (const std::string& in : {avi, dv, mov}) {
+    SCOPED_TRACE(in);
+    const std::string folder = dir.file("out-" + platform::fileNameOf(in));
+    ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
+    std::string out = folder + "/out";
+    Lines lines;
+    EXPECT_EQ(runJob(in, out, lines, 1), JobOutcome::Failed);
+    EXPECT_TRUE(lines.has(refused));
+    EXPECT_FALSE(lines.has("总共给 0 帧图像加了码。"));
+    EXPECT_TRUE(test::listDir(folder).empty());
+    FileInfo info;
+    std::string message;
+    EXPECT_EQ(readFileInfo(in, info, message), InfoOutcome::Invalid);
+    EXPECT_EQ(message, refused);
+  }
+}
+
+// A 50 Mbit/s frame inside a raw 25 Mbit/s stream is copied unchanged and counted once.
+TEST(FrameProfiles, RawStreamCopiesAFrameOfAnotherBitRateAndCountsIt) {
+  TempDir dir;
+  std::vector<uint8_t> dv50 = sampleFrame(test::palProfile(), 1);
+  setSourcePc3(dv50, 0xE4);
+  // The second channel of a 50 Mbit/s frame starts with FSC set.
+  std::vector<uint8_t> second = dv50;
+  for (size_t at = 0; at < second.size(); at += dv::kDifBlockBytes) second[at + 1] |= 0x08;
+  dv50.insert(dv50.end(), second.begin(), second.end());
+  std::vector<uint8_t> raw;
+  for (const auto& f : {sampleFrame(test::palProfile(), 0), dv50, sampleFrame(test::ntscProfile(), 2)})
+    raw.insert(raw.end(), f.begin(), f.end());
+  const std::string in = dir.file("mixed.dv");
+  ASSERT_TRUE(test::writeFile(in, raw));
+  std::string out = dir.file("out.dv");
   Lines lines;
-  EXPECT_EQ(runJob(in, out, lines, 1), kJobFailed);
-  EXPECT_TRUE(lines.has(formatMessage(kMsgRefusedVariant, "50 Mbit/s DV (DVCPRO50)")));
-  EXPECT_FALSE(lines.has("总共给 0 帧图像加了码。"));
-  FileInfo info;
-  std::string message;
-  EXPECT_EQ(readFileInfo(in, info, message), -1);
-  EXPECT_NE(message.find("DVCPRO50"), std::string::npos) << message;
+  EXPECT_EQ(runJob(in, out, lines, 1), JobOutcome::PartlyStamped);
+  EXPECT_TRUE(lines.has("总共给 2 帧图像加了码。"));
+  EXPECT_TRUE(lines.has(formatMessage(kMsgUnstampableFrames, 1)));
+  const std::vector<uint8_t> b = test::readFile(out);
+  ASSERT_EQ(raw.size(), b.size());
+  const size_t from = 144000;
+  EXPECT_TRUE(std::equal(raw.begin() + long(from), raw.begin() + long(from + dv50.size()), b.begin() + long(from)));
 }
 
 }  // namespace

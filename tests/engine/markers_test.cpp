@@ -1,8 +1,15 @@
 // Marker list order rules, the marker side file and its name.
 #include <gtest/gtest.h>
 
-#include "engine/DvAviReader.h"
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "dv/DifLayout.h"
+#include "dv/SampleWriter.h"
+#include "engine/PreviewPass.h"
 #include "engine/MarkerList.h"
+#include "platform/FileSystem.h"
 #include "settings/StampSettings.h"
 #include "support/AviFixture.h"
 #include "support/TestUtil.h"
@@ -76,20 +83,75 @@ TEST(MarkerFile, NameBesideTheVideo) {
   EXPECT_EQ(markerPathFor("/v/Video/tape1.avi"), markerPathFor("/v/Video/TAPE1.Avi"));
   EXPECT_EQ("my.avi.copy.mrk", markerPathFor("My.avi.copy.avi"));
   EXPECT_EQ("/v/ÄRGER.dir/ärger.mrk", markerPathFor("/v/ÄRGER.dir/ÄRGER.AVI"));
-  // Never the video itself.
-  EXPECT_EQ("/v/clip.dv.mrk", markerPathFor("/v/clip.dv"));
+  // Whatever the container, the extension is replaced; never the video itself.
+  EXPECT_EQ("/v/clip.mrk", markerPathFor("/v/clip.dv"));
+  EXPECT_EQ("/v/clip.mrk", markerPathFor("/v/Clip.MOV"));
+  EXPECT_EQ("/v/clip.mrk", markerPathFor("/v/clip"));
+  EXPECT_EQ("/v/.mrk.mrk", markerPathFor("/v/.mrk"));
 }
 
-TEST(MarkerFile, ReaderLoadsTheMarkersOfItsFile) {
+// A file named the older way, every ".avi" of the lowered name replaced, is still found.
+TEST(MarkerFile, OlderNameIsStillFound) {
   test::TempDir dir;
-  const std::string video = dir.file("Clip.AVI");
-  ASSERT_EQ(0, test::writeAviFixture(video, test::syntheticFrames(test::palProfile(), 2), {}));
+  const std::string video = dir.file("Clip.avi.AVI");
+  EXPECT_EQ(dir.file("clip.avi.mrk"), markerPathFor(video));
+  MarkerList list;
+  list.insert(7, kStartMarker);
+  ASSERT_EQ(0, list.save(dir.file("clip.mrk.mrk")));
+  EXPECT_EQ(dir.file("clip.mrk.mrk"), markerPathFor(video));
+  MarkerList loaded;
+  ASSERT_EQ(0, loaded.load(markerPathFor(video)));
+  EXPECT_EQ(all(list), all(loaded));
+}
+
+// Saving writes beside the file and renames: a full disk keeps the old markers, a link stays one.
+TEST(MarkerFile, FailedSaveKeepsTheOldFileAndLinksStayLinks) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a tmpfs";
+  test::TempDir dir;
+  const std::string mountPoint = dir.file("small");
+  ASSERT_EQ(0, platform::makeFolders(mountPoint));
+  if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "mount failed";
+  const std::string path = mountPoint + "/clip.mrk";
+  MarkerList small;
+  small.insert(1, kStartMarker);
+  const int saved = small.save(path);
+  // Fill the disk, then try to save many more markers.
+  test::writeFile(mountPoint + "/filler", std::vector<uint8_t>(60 << 10, 1));
+  MarkerList big;
+  for (int i = 0; i < 4000; ++i) big.insert(i, kStartMarker);
+  const int failed = big.save(path);
+  const std::vector<uint8_t> after = test::readFile(path);
+  const std::vector<std::string> names = test::listDir(mountPoint);
+  ::umount(mountPoint.c_str());
+  EXPECT_EQ(0, saved);
+  EXPECT_NE(0, failed);
+  EXPECT_EQ(8u, after.size());
+  EXPECT_EQ((std::vector<std::string>{"clip.mrk", "filler"}), names);
+
+  const std::string target = dir.file("real.mrk");
+  ASSERT_EQ(0, small.save(target));
+  ASSERT_EQ(0, ::symlink("real.mrk", dir.file("link.mrk").c_str()));
+  ASSERT_EQ(0, big.save(dir.file("link.mrk")));
+  struct stat st {};
+  ASSERT_EQ(0, ::lstat(dir.file("link.mrk").c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(4000u * 8, test::readFile(target).size());
+}
+
+TEST(MarkerFile, PreviewLoadsTheMarkersOfARawStream) {
+  test::TempDir dir;
+  const std::string video = dir.file("Clip.DV");
+  std::string error;
+  ASSERT_EQ(0, dv::writeSampleStream(video, test::palProfile(), {}, 2, error)) << error;
   MarkerList list;
   list.insert(1, kStartMarker);
   ASSERT_EQ(0, list.save(dir.file("clip.mrk")));
-  DvAviReader reader;
-  ASSERT_EQ(0, reader.open(video));
-  EXPECT_EQ(all(list), all(reader.markers()));
+  NullObserver quiet;
+  PreviewPass pass(quiet);
+  PreviewFrame frame;
+  ASSERT_EQ(0, pass.preview(settings::StampSettings{}, video, 0, frame));
+  ASSERT_NE(nullptr, pass.markers());
+  EXPECT_EQ(all(list), all(*pass.markers()));
 }
 
 }  // namespace

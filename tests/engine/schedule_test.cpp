@@ -17,6 +17,7 @@ uint32_t dateKey(int y, int m, int d) { return static_cast<uint32_t>(y * 2048 + 
 struct Recorded {
   uint32_t day;
   uint32_t second;
+  bool usable = true;  // false: the pass skips the frame (no usable date/time) and never asks
 };
 
 // Runs a schedule over frames in order as the per-file pass does (previous values start at all
@@ -35,6 +36,12 @@ ScheduleRun runSchedule(const StampCodeSettings& code, int fps, const std::vecto
   r.schedule = buildSchedule(code, fps, markers);
   ScheduleClock clock;
   for (size_t i = 0; i < frames.size(); ++i) {
+    if (!frames[i].usable) {
+      r.stamped.push_back(0);
+      r.newWindow.push_back(false);
+      r.fadeSteps.push_back(0);
+      continue;
+    }
     clock.dateKey = frames[i].day;
     clock.secondsOfDay = frames[i].second;
     clock.hour = static_cast<int>(frames[i].second / 3600);
@@ -197,6 +204,38 @@ TEST(StampSchedule, BetweenMarkersWithoutEndRunsToTheEndEvenWithDelay) {
   ASSERT_FALSE(s.empty());
   EXPECT_EQ(s.front(), 35);
   EXPECT_EQ(s.back(), 99);
+}
+
+// A start marker on a frame without a usable date/time is reached at the next usable frame, in
+// every marker mode; a window whose frames were all unusable does not swallow the next one.
+TEST(StampSchedule, MarkersOnUnusableFramesAreReachedAtTheNextUsableFrame) {
+  struct Case {
+    IntervalMode mode;
+    std::vector<int32_t> starts, ends;
+    std::pair<int, int> unusable;  // frames [first, last) without date/time
+    std::vector<std::pair<int, int>> windows;  // stamped frames [first, last)
+  };
+  const Case cases[] = {
+      {IntervalMode::AtStartMarkers, {10, 60}, {}, {8, 14}, {{14, 89}, {89, 135}}},
+      {IntervalMode::BetweenMarkers, {10}, {40}, {10, 12}, {{12, 40}}},
+      {IntervalMode::BetweenMarkers, {10, 16}, {15, 50}, {10, 18}, {{18, 50}}},
+      {IntervalMode::BetweenMarkersZeroTime, {10, 60}, {30, 80}, {5, 11}, {{11, 30}, {60, 80}}},
+      {IntervalMode::BetweenMarkersZeroTime, {10, 16}, {15, 50}, {10, 18}, {{18, 50}}},
+  };
+  for (const Case& k : cases) {
+    StampCodeSettings c = codeWith(k.mode);
+    c.markerSeconds = 3;
+    ScheduleMarkers m;
+    m.starts = k.starts;
+    m.ends = k.ends;
+    std::vector<Recorded> frames = recording(dateKey(2005, 3, 7), 0, 150, 25);
+    for (int i = k.unusable.first; i < k.unusable.second; ++i) frames[static_cast<size_t>(i)].usable = false;
+    std::vector<int> expected;
+    for (auto [from, to] : k.windows)
+      for (int i = from; i < to; ++i)
+        if (expected.empty() || expected.back() < i) expected.push_back(i);
+    EXPECT_EQ(stampedFrames(runSchedule(c, 25, frames, m)), expected) << static_cast<int>(k.mode);
+  }
 }
 
 TEST(StampSchedule, DelayShiftsTheWindow) {

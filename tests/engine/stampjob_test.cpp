@@ -11,16 +11,19 @@
 
 #include "engine/BatchDriver.h"
 #include "engine/MarkerList.h"
-#include "engine/SampleAvi.h"
+#include "container/SampleAvi.h"
 #include "engine/StampJob.h"
-#include "engine/StampedAviWriter.h"
-#include "engine/Verify.h"
+#include "container/StampedFileWriter.h"
+#include "container/Verify.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "settings/StampSettings.h"
 #include "support/FillingLayer.h"
 #include "support/TestUtil.h"
 
 namespace kelo::engine {
+using namespace container;
 namespace {
 
 using test::TempDir;
@@ -78,7 +81,7 @@ struct Job {
   Recorder rec;
   RunStateCell state{kRunRunning};
   WriteLayerFactory layers;
-  int run(const std::string& in, std::string& out) {
+  JobOutcome run(const std::string& in, std::string& out) {
     JobContext c{settings, rec, rec, state, layers};
     return runStampJob(c, in, out);
   }
@@ -86,13 +89,19 @@ struct Job {
 
 using test::FillingLayer;
 
+std::vector<JobOutcome> outcomes(const BatchSummary& s) {
+  std::vector<JobOutcome> v;
+  for (const FileResult& r : s.files) v.push_back(r.outcome);
+  return v;
+}
+
 TEST(StampJob, StampsOnlyVideoAndLogsTheRecordingDays) {
   TempDir dir;
   Job job;
   const std::string in = sampleClip();
   const std::string sum = test::sha256File(in);
   std::string out = dir.file("out.avi");
-  ASSERT_EQ(job.run(in, out), kJobStamped);
+  ASSERT_EQ(job.run(in, out), JobOutcome::Stamped);
   EXPECT_EQ(test::sha256File(in), sum);
   VerifyReport r;
   std::string error;
@@ -111,7 +120,7 @@ TEST(StampJob, OptionChecksRefuseWithTheirMessages) {
     Job job;
     job.settings.timeCode.intervalMode = settings::IntervalMode::BetweenMarkers;
     std::string out = dir.file("a.avi");
-    EXPECT_EQ(job.run(in, out), kJobFailed);
+    EXPECT_EQ(job.run(in, out), JobOutcome::Failed);
     EXPECT_EQ(job.rec.messages.at(0), "错误:" + in + " 没有任何开始/结束标记，跳过去。");
     EXPECT_FALSE(platform::fileExists(out));
   }
@@ -124,13 +133,25 @@ TEST(StampJob, OptionChecksRefuseWithTheirMessages) {
     markers.insert(5, kStartMarker);
     ASSERT_EQ(markers.save(markerPathFor(in)), 0);
     std::string out = dir.file("b.avi");
-    EXPECT_EQ(job.run(in, out), kJobFailed);
+    EXPECT_EQ(job.run(in, out), JobOutcome::Failed);
     EXPECT_EQ(job.rec.messages.at(0), "错误:加码区间选项与时间码格式选项不相容，请参考帮助文件。");
+  }
+  {
+    // No face and no fallback can draw the time code: the file fails instead of looking done.
+    Job job;
+    job.settings.timeCode.formatIndex = 0;
+    settings::setText(job.settings.customTimeFormat, u"%H \u0378");
+    std::string out = dir.file("d.avi");
+    EXPECT_EQ(job.run(in, out), JobOutcome::Failed);
+    EXPECT_EQ(job.rec.messages.at(0), "错误:找不到能显示时间码的字体（Arial），没法加码。");
+    EXPECT_TRUE(job.rec.logged("找不到能显示时间码的字体（Arial），没法加码。"));
+    EXPECT_FALSE(job.rec.logged("总共给"));
+    EXPECT_FALSE(platform::fileExists(out));
   }
   {
     Job job;
     std::string out = dir.file("missing/c.avi");
-    EXPECT_EQ(job.run(in, out), kJobFailed);
+    EXPECT_EQ(job.run(in, out), JobOutcome::Failed);
     EXPECT_EQ(job.rec.messages.at(0), "错误:打不开 " + out + "，没法加码。");
   }
 }
@@ -152,21 +173,21 @@ TEST(StampJob, FullDiskDeletesThePartialOutputAndTheRunGoesOn) {
   };
   ASSERT_TRUE(driver.onStamp(r));
   driver.wait();
-  EXPECT_EQ(driver.summary().results, (std::vector<int>{kJobFailed, kJobStamped}));
+  EXPECT_EQ(outcomes(driver.summary()), (std::vector<JobOutcome>{JobOutcome::Failed, JobOutcome::Stamped}));
   EXPECT_FALSE(platform::fileExists(dir.file("out/one.avi")));
   EXPECT_TRUE(platform::fileExists(dir.file("out/two.avi")));
   EXPECT_TRUE(rec.logged("写加码文件时出错，硬盘可能满了。"));
   EXPECT_EQ(rec.messages.back(), "信息:1段录像已加码（总共2段），详细见运行记录。");
 }
 
-TEST(StampJob, StopLeavesThePartialOutput) {
+TEST(StampJob, StopLeavesNothingUnderAnyName) {
   TempDir dir;
   Job job;
   job.state = kRunStopRequested;
   std::string out = dir.file("out.avi");
-  EXPECT_EQ(job.run(sampleClip(), out), kJobFailed);
+  EXPECT_EQ(job.run(sampleClip(), out), JobOutcome::Failed);
   EXPECT_TRUE(job.rec.logged("加码进程给打断！"));
-  EXPECT_TRUE(platform::fileExists(out));
+  EXPECT_TRUE(test::listDir(dir.path()).empty());
 }
 
 TEST(StampJob, BadFilesAmongGoodOnesAndOutputEqualToInputLeaveInputsIntact) {
@@ -188,14 +209,18 @@ TEST(StampJob, BadFilesAmongGoodOnesAndOutputEqualToInputLeaveInputsIntact) {
   r.outputFolder = dir.file("out");
   ASSERT_TRUE(driver.onStamp(r));
   driver.wait();
-  EXPECT_EQ(driver.summary().results, (std::vector<int>{kJobFailed, kJobRefused, kJobStamped}));
-  EXPECT_TRUE(rec.logged("***错误：此文件太小，不可能是 DV AVI 文件。"));
+  EXPECT_EQ(outcomes(driver.summary()),
+            (std::vector<JobOutcome>{JobOutcome::Failed, JobOutcome::Refused, JobOutcome::Stamped}));
+  EXPECT_TRUE(rec.logged("***错误: 此文件不是 DV 文件（AVI、DV 或 QuickTime）。"));
+  // The refused input leaves nothing under its output name, nor under a temporary one.
+  EXPECT_EQ(test::listDir(dir.file("out")), (std::vector<std::string>{"good.avi", "same.avi"}));
+  EXPECT_TRUE(rec.logged("未加码的录像:  " + text));
   EXPECT_EQ(test::sha256File(same), sameSum);
   EXPECT_EQ(test::sha256File(text), textSum);
   EXPECT_EQ(rec.messages.back(), "信息:1段录像已加码（总共3段），详细见运行记录。");
 }
 
-TEST(StampJob, RenamingNamesByRecordedTimeAndAFailedRenameKeepsTheFile) {
+TEST(StampJob, RenamingNamesByRecordedTimeAndShortensOverlongNames) {
   TempDir dir;
   ASSERT_EQ(mkdir(dir.file("out").c_str(), 0755), 0);
   Recorder rec;
@@ -208,23 +233,113 @@ TEST(StampJob, RenamingNamesByRecordedTimeAndAFailedRenameKeepsTheFile) {
   ASSERT_TRUE(driver.onStamp(r));
   driver.wait();
   ASSERT_EQ(driver.summary().stamped, 1);
-  EXPECT_EQ(driver.summary().outputs[0], dir.file("out/Trip-20050307235959-050307235959.avi"));
+  EXPECT_EQ(driver.summary().files[0].output, dir.file("out/Trip-20050307235959-050307235959.avi"));
 
-  // A pattern that expands to a name longer than the file system takes: both files stay under
-  // temporary names of their own and are reported.
+  // A pattern that expands past the file system's name length (Chinese names take three bytes a
+  // character): the name is cut at a character boundary, keeps its extension and the log says so.
   std::u16string pattern;
   while (pattern.size() < 98) pattern += u"@N";
   settings::setText(s.outputNamePattern, pattern);
   BatchDriver second(s, rec, rec, rec);
-  const std::string longName(60, 'a');
-  r.inputs = {copyOf(dir, longName + ".avi"), copyOf(dir, std::string(60, 'b') + ".avi")};
+  std::string longName;
+  while (longName.size() < 150) longName += "旅行";
+  r.inputs = {copyOf(dir, longName + "一.avi"), copyOf(dir, longName + "二.avi")};
   ASSERT_TRUE(second.onStamp(r));
   second.wait();
-  EXPECT_EQ(second.summary().results, (std::vector<int>{kJobRenameFailed, kJobRenameFailed}));
-  EXPECT_NE(second.summary().outputs[0], second.summary().outputs[1]);
-  EXPECT_TRUE(platform::fileExists(second.summary().outputs[0]));
-  EXPECT_TRUE(platform::fileExists(second.summary().outputs[1]));
-  EXPECT_EQ(rec.messages.back(), "信息:0段录像已加码（总共2段），详细见运行记录。");
+  ASSERT_EQ(second.summary().stamped, 2);
+  for (const FileResult& f : second.summary().files) {
+    const std::string name = platform::fileNameOf(f.output);
+    EXPECT_LE(name.size(), 255u);
+    EXPECT_EQ(platform::toUtf8(platform::fromUtf8(name)), name) << "cut inside a character";
+    EXPECT_EQ(name.substr(name.size() - 4), ".avi");
+    EXPECT_TRUE(platform::fileExists(f.output));
+    EXPECT_TRUE(rec.logged("*** 文件名太长，缩短为 " + name + "。"));
+  }
+  EXPECT_NE(second.summary().files[0].output, second.summary().files[1].output);
+}
+
+// A temporary file of an earlier run that never finished is reused; the final names come from
+// the pattern alone, also with two files at once on an empty folder.
+TEST(StampJob, StaleTemporaryFilesNeverLeakIntoFinalNames) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.file("out").c_str(), 0755), 0);
+  // Left by a run that was killed: marked as this program's scratch. A user's file of a
+  // temporary-looking name is never touched.
+  ASSERT_EQ(platform::createMarkedFile(dir.file("out/tmpKeloout.avi")), 0);
+  ASSERT_TRUE(test::writeFile(dir.file("out/tmpKeloout-1.avi"), std::vector<uint8_t>(5000, 7)));
+  Recorder rec;
+  settings::StampSettings s;
+  s.renameOutput = true;
+  settings::setText(s.outputNamePattern, u"@N-@F@f");
+  for (int jobs : {1, 2}) {
+    BatchDriver driver(s, rec, rec, rec);
+    BatchRequest r;
+    r.inputs = {copyOf(dir, "a.avi"), copyOf(dir, "b.avi")};
+    r.outputFolder = dir.file("out");
+    r.jobs = jobs;
+    ASSERT_TRUE(driver.onStamp(r));
+    driver.wait();
+    ASSERT_EQ(driver.summary().stamped, 2);
+  }
+  EXPECT_EQ(test::listDir(dir.file("out")),
+            (std::vector<std::string>{"a-050307235959-1.avi", "a-050307235959.avi", "b-050307235959-1.avi",
+                                      "b-050307235959.avi", "tmpKeloout-1.avi"}));
+  EXPECT_EQ(test::readFile(dir.file("out/tmpKeloout-1.avi")), std::vector<uint8_t>(5000, 7));
+}
+
+// Two passes (of this program or another) that would write the same output: the second is refused
+// while the first holds it, and leaves nothing behind.
+TEST(StampJob, ASecondPassOnTheSameOutputIsRefused) {
+  TempDir dir;
+  platform::File first;  // what the first pass holds
+  ASSERT_EQ(platform::createMarkedFile(dir.file("tmpKeloout-x.avi")), 0);
+  ASSERT_EQ(first.openWrite(dir.file("tmpKeloout-x.avi")), 0);
+  Job job;
+  std::string out = dir.file("x.avi");
+  EXPECT_EQ(job.run(sampleClip(), out), JobOutcome::Failed);
+  EXPECT_EQ(job.rec.messages.at(0), "错误:其它软件正在用 " + out + "，没法加码。");
+  EXPECT_TRUE(job.rec.logged("其它软件正在用 " + out + "，没法加码。"));
+  EXPECT_FALSE(platform::fileExists(out));
+}
+
+// An input that cannot be opened is named in the log, not only on the error stream.
+TEST(StampJob, AnInputThatCannotBeOpenedIsLogged) {
+  TempDir dir;
+  Recorder rec;
+  settings::StampSettings s;
+  BatchDriver driver(s, rec, rec, rec);
+  BatchRequest r;
+  r.inputs = {dir.file("gone.avi")};
+  r.outputFolder = dir.file("out");
+  ASSERT_EQ(mkdir(r.outputFolder.c_str(), 0755), 0);
+  ASSERT_TRUE(driver.onStamp(r));
+  driver.wait();
+  EXPECT_TRUE(rec.logged("打不开 " + dir.file("gone.avi") + "，没法加码。"));
+  EXPECT_TRUE(rec.logged("未加码的录像:  " + dir.file("gone.avi")));
+  EXPECT_FALSE(rec.logged("加码的录像:"));
+  EXPECT_TRUE(test::listDir(r.outputFolder).empty());
+}
+
+// Names and the modification time take the last real recording time, also where the time code
+// shows the elapsed time or the tape timecode.
+TEST(StampJob, NamesAndFileTimesUseTheRecordedTimeWhateverTheTimeCodeShows) {
+  TempDir dir;
+  for (int format : {13, 14}) {
+    Job job;
+    job.settings.renameOutput = true;
+    job.settings.modificationTimeFromLastTimecode = true;
+    job.settings.timeCode.formatIndex = format;
+    std::string out = dir.file("tmpKeloout.avi");
+    ASSERT_EQ(job.run(sampleClip(), out), JobOutcome::Stamped);
+    EXPECT_EQ(platform::fileNameOf(out), format == 13 ? "clip-20050307235959-050307235959.avi"
+                                                      : "clip-20050307235959-050307235959-1.avi");
+    std::tm last{};
+    last.tm_year = 105, last.tm_mon = 2, last.tm_mday = 7, last.tm_hour = 23, last.tm_min = 59, last.tm_sec = 59;
+    last.tm_isdst = -1;
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, std::mktime(&last));
+  }
 }
 
 }  // namespace

@@ -28,14 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.dateCode.transparency = 33;  // something a load must replace or keep
   const StampSettings before = settings;
   std::u16string message;
-  const int rc = parseProjectFile(std::span<const uint8_t>(data, size), settings, message, u"fuzz.zev");
-  if (rc != 0) {
+  const LoadOutcome rc = parseProjectFile(std::span<const uint8_t>(data, size), settings, message, u"fuzz.zev");
+  if (rc != LoadOutcome::Loaded) {
     if (!(settings == before) || message.empty()) std::abort();
     return 0;
   }
   if (validateSettings(settings, message) != 0) std::abort();
   StampSettings again;
-  if (parseProjectFile(projectFileBytes(settings), again, message) != 0) std::abort();
+  if (parseProjectFile(projectFileBytes(settings), again, message) != LoadOutcome::Loaded) std::abort();
   if (!(again == settings)) std::abort();
   return 0;
 }

@@ -104,6 +104,34 @@ TEST(FramePipeline, StampsOnlyTheSegmentUnderASmallRaster) {
   EXPECT_NEAR(after.y[20 * 720 + 90], before.y[20 * 720 + 90], 2);
 }
 
+// What is re-encoded follows the text's cells, not the rectangle around them, and a blend that
+// changes no sample (a fade at zero) re-encodes nothing.
+TEST(FramePipeline, TextCellsNotTheirRectangleDecideWhatIsReencoded) {
+  if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+  const std::vector<uint8_t> original = ffmpegFrame(test::palProfile());
+  ASSERT_EQ(original.size(), 144000u);
+  Paint setup;
+  // Four 16 x 16 macroblocks side by side, four segments; cells only over the first one.
+  render::OverlayRaster raster = solidRaster(96, 192, 64, 16);
+  for (int v = 0; v < 16; ++v)
+    for (int u = 16; u < 64; ++u) raster.cells[static_cast<size_t>(v) * 64 + static_cast<size_t>(u)] = 0;
+  std::vector<uint8_t> frame = original;
+  FramePipeline pipeline;
+  EXPECT_EQ(1, pipeline.stampFrame(infoFor(test::palProfile()), frame.data(), setup.layer(setup.empty), setup.layer(raster),
+                                   PipelineMode::Stamp, nullptr));
+  EXPECT_EQ(1u, changedSegments(original, frame, 12).size());
+
+  for (int i = 0; i < 4; ++i) {
+    setup.weights.effNewWeight[i] = 0;
+    setup.weights.effOldWeight[i] = 1;
+  }
+  frame = original;
+  FramePipeline faded;
+  EXPECT_EQ(0, faded.stampFrame(infoFor(test::palProfile()), frame.data(), setup.layer(setup.empty), setup.layer(raster),
+                                PipelineMode::Stamp, nullptr));
+  EXPECT_EQ(original, frame);
+}
+
 TEST(FramePipeline, RightEdgeOf525UsesTheSquareMacroblocks) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
   const std::vector<uint8_t> original = ffmpegFrame(test::ntscProfile());
@@ -117,6 +145,7 @@ TEST(FramePipeline, RightEdgeOf525UsesTheSquareMacroblocks) {
   const render::OverlayRaster inner = solidRaster(697, 9, 4, 4);
   bool touched = false;
   int masks = 0;
+  pipeline.beginFrame(info, setup.layer(setup.empty), setup.layer(edge));
   for (int s = 0; s < 10; ++s)
     for (int k = 0; k < 27; ++k)
       if (pipeline.segmentTouchesOverlay(info, s, k, setup.layer(setup.empty), setup.layer(edge))) {
@@ -135,6 +164,7 @@ TEST(FramePipeline, RightEdgeOf525UsesTheSquareMacroblocks) {
   EXPECT_TRUE(touched);
   EXPECT_EQ(masks, 1);
   pipeline.beginPass();
+  pipeline.beginFrame(info, setup.layer(setup.empty), setup.layer(inner));
   for (int s = 0; s < 10; ++s)
     for (int k = 0; k < 27; ++k)
       if (pipeline.segmentTouchesOverlay(info, s, k, setup.layer(setup.empty), setup.layer(inner))) {

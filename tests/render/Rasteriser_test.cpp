@@ -1,11 +1,13 @@
 // The text rasteriser and the per-frame text step: measures, raster shape, ring geometry,
 // corners, fallback glyphs, caching and passes side by side.
+#include "render/FontCheck.h"
 #include "render/StampRenderer.h"
 #include "render/StampText.h"
 #include "render/TextRasteriser.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -185,6 +187,47 @@ TEST(Rasteriser, OddSettingsStillGiveASoundRaster) {
   EXPECT_LE(r.rows, kSurfaceHeight + 6);
 }
 
+// Rows of a raster whose glyph coverage runs unbroken across nine tenths of its width.
+std::vector<int> solidRows(const OverlayRaster& r) {
+  std::vector<int> rows;
+  for (int v = 0; v < r.rows; ++v) {
+    int run = 0, longest = 0;
+    for (int u = 0; u < r.stride; ++u) {
+      run = isGlyph(r.cell(u, v)) ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
+    if (longest * 10 >= r.width * 9 - 40) rows.push_back(v);
+  }
+  return rows;
+}
+
+// The stored underline, strike-out and average width of a code's font are drawn.
+TEST(Rasteriser, UnderlineStrikeOutAndWidthOfTheFont) {
+  TextRasteriser rasteriser;
+  settings::StampCodeSettings code = defaultCode(settings::CornerPreset::TopLeft);
+  code.outline = false;
+  OverlayRaster plain, underlined, struck;
+  ASSERT_EQ(rasteriser.rasterise(plain, u"0000", 1, code), 0);
+  EXPECT_TRUE(solidRows(plain).empty());
+  code.font.lfUnderline = 1;
+  ASSERT_EQ(rasteriser.rasterise(underlined, u"0000", 1, code), 0);
+  ASSERT_FALSE(solidRows(underlined).empty());
+  EXPECT_GE(solidRows(underlined).front(), underlined.baseline) << "below the baseline";
+  code.font.lfUnderline = 0;
+  code.font.lfStrikeOut = 1;
+  ASSERT_EQ(rasteriser.rasterise(struck, u"0000", 1, code), 0);
+  ASSERT_FALSE(solidRows(struck).empty());
+  EXPECT_LT(solidRows(struck).back(), struck.baseline) << "above the baseline";
+
+  code.font.lfStrikeOut = 0;
+  TextMetrics normal, narrow;
+  ASSERT_EQ(rasteriser.measure(u"0000", code, normal), 0);
+  code.font.lfWidth = 6;
+  ASSERT_EQ(rasteriser.measure(u"0000", code, narrow), 0);
+  EXPECT_LT(narrow.textWidth * 3, normal.textWidth * 2);
+  EXPECT_EQ(narrow.height, normal.height);
+}
+
 TEST(Rasteriser, BottomCornersReferToTheLastLine) {
   TextRasteriser rasteriser;
   OverlayRaster top, bottom;
@@ -351,6 +394,29 @@ TEST(RenderStep, TwoPassesOnTwoThreads) {
   EXPECT_EQ(a, expectA);
   EXPECT_EQ(b, expectB);
   EXPECT_NE(a, b);
+}
+
+}  // namespace
+}  // namespace kelo::render
+
+namespace kelo::render {
+namespace {
+
+// A code whose characters no face and no fallback can draw is found before a run, so that the
+// run fails the file instead of stamping nothing; Chinese names in a Latin face are drawable
+// through the fallback faces.
+TEST(FontCheck, TellsWhichEnabledCodeCannotBeDrawn) {
+  settings::StampSettings s;
+  s.language = 1;  // Chinese month names through a fallback face
+  EXPECT_FALSE(findUndrawableCode(s).has_value());
+  s.timeCode.formatIndex = 0;
+  settings::setText(s.customTimeFormat, u"%H \u0378");  // an unassigned code point
+  const auto undrawable = findUndrawableCode(s);
+  ASSERT_TRUE(undrawable.has_value());
+  EXPECT_FALSE(undrawable->dateCode);
+  EXPECT_EQ(undrawableCodeMessage(*undrawable), "找不到能显示时间码的字体（Arial），没法加码。");
+  s.timeCode.enabled = false;
+  EXPECT_FALSE(findUndrawableCode(s).has_value());
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -261,11 +264,30 @@ TEST(Formatter, ConversionsAndHashFlag) {
   EXPECT_EQ(toUtf8(formatTime(u"%#U|%#W", kNewYear, english)), "0|0");
   // The flag does nothing on names; %% and unknown codes; a lone % at the end.
   EXPECT_EQ(toUtf8(formatTime(u"%#a %#B %#p %#% %q %#k 100%", kJune22, english)), "Sun June PM % %q %#k 100%");
-  EXPECT_EQ(toUtf8(formatTime(u"[%z%Z]", kJune22, english)), "[]");
   // The runtime's "C" locale.
   EXPECT_EQ(toUtf8(formatTime(u"%x|%X|%c", kJune22, c)), "06/22/03|21:50:38|06/22/03 21:50:38");
   EXPECT_EQ(toUtf8(formatTime(u"%x|%X|%#x", kJune22, english)), "6/22/2003|9:50:38 PM|Sunday, June 22, 2003");
   EXPECT_EQ(toUtf8(formatTime(u"%x|%X|%p", kJune22, formatLocale(1))), "2003/6/22|21:50:38|下午");
+}
+
+// %z and %Z: the machine's UTC offset and zone abbreviation at the recorded time (daylight saving
+// time included), whatever the zone.
+TEST(Formatter, ZoneOffsetAndAbbreviationOfTheMachine) {
+  const char* saved = std::getenv("TZ");
+  const std::string before = saved ? saved : "";
+  const FormatLocale& english = formatLocale(0);
+  ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  ::tzset();
+  const std::string summer = toUtf8(formatTime(u"%z %Z|%#z", kJune22, english));
+  const std::string winter = toUtf8(formatTime(u"%z %Z", kNewYear, english));
+  ::setenv("TZ", "IST-5:30", 1);
+  ::tzset();
+  const std::string india = toUtf8(formatTime(u"%z %Z", kJune22, english));
+  if (saved) ::setenv("TZ", before.c_str(), 1); else ::unsetenv("TZ");
+  ::tzset();
+  EXPECT_EQ(summer, "+0200 CEST|+0200");
+  EXPECT_EQ(winter, "+0100 CET");
+  EXPECT_EQ(india, "+0530 IST");
 }
 
 TEST(Formatter, OutOfRangeFieldsPrintQuestionMarks) {

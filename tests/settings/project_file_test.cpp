@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -144,7 +146,7 @@ class ProjectFileTest : public ::testing::Test {
 };
 
 TEST_F(ProjectFileTest, DefaultFileHasTheFormatLayout) {
-  ASSERT_EQ(saveProjectFile(path, StampSettings{}, msg), 0) << u8(msg);
+  ASSERT_EQ(saveProjectFile(path, StampSettings{}, msg), SaveOutcome::Saved) << u8(msg);
   const Bytes b = test::readFile(path);
   ASSERT_EQ(b.size(), 3340u);
   EXPECT_EQ(std::string(b.begin(), b.begin() + 10), "Kelo-2.1.0");
@@ -177,9 +179,9 @@ TEST_F(ProjectFileTest, DefaultFileHasTheFormatLayout) {
 TEST_F(ProjectFileTest, RoundTripKeepsEveryField) {
   for (unsigned seed = 1; seed <= 5; ++seed) {
     const StampSettings saved = everyFieldChanged(seed);
-    ASSERT_EQ(saveProjectFile(path, saved, msg), 0) << u8(msg);
+    ASSERT_EQ(saveProjectFile(path, saved, msg), SaveOutcome::Saved) << u8(msg);
     StampSettings loaded;
-    ASSERT_EQ(loadProjectFile(path, loaded, msg), 0) << u8(msg);
+    ASSERT_EQ(loadProjectFile(path, loaded, msg), LoadOutcome::Loaded) << u8(msg);
     EXPECT_TRUE(loaded == saved) << "seed " << seed;
   }
 }
@@ -189,21 +191,21 @@ TEST_F(ProjectFileTest, FormatBuffersTravelWholeButTheFolderTailDoesNot) {
   setText(s.customDateFormats[1], u"%Y");
   s.customDateFormats[1][50] = u'z';  // left behind after the terminator by an older, longer text
   setText(s.outputFolder, u"/out");
-  ASSERT_EQ(saveProjectFile(path, s, msg), 0);
+  ASSERT_EQ(saveProjectFile(path, s, msg), SaveOutcome::Saved);
   const Bytes b = test::readFile(path);
   EXPECT_EQ(b[2284 + 100], 'z');
   StampSettings loaded;
-  ASSERT_EQ(loadProjectFile(path, loaded, msg), 0);
+  ASSERT_EQ(loadProjectFile(path, loaded, msg), LoadOutcome::Loaded);
   EXPECT_EQ(loaded.customDateFormats[1][50], u'z');
   EXPECT_EQ(textOf(loaded.outputFolder), u"/out");
 }
 
 TEST_F(ProjectFileTest, LoadingKeepsRunTimeFlags) {
-  ASSERT_EQ(saveProjectFile(path, StampSettings{}, msg), 0);
+  ASSERT_EQ(saveProjectFile(path, StampSettings{}, msg), SaveOutcome::Saved);
   StampSettings s;
   s.projectModified = true;
   s.markersModified = true;
-  ASSERT_EQ(loadProjectFile(path, s, msg), 0);
+  ASSERT_EQ(loadProjectFile(path, s, msg), LoadOutcome::Loaded);
   EXPECT_TRUE(s.projectModified);
   EXPECT_TRUE(s.markersModified);
 }
@@ -213,7 +215,7 @@ TEST_F(ProjectFileTest, Version200FileLandsInItsNewPlaces) {
   StampSettings s;
   s.renameOutput = true;
   setText(s.outputNamePattern, u"old pattern");
-  ASSERT_EQ(loadProjectFile(path, s, msg), 0) << u8(msg);
+  ASSERT_EQ(loadProjectFile(path, s, msg), LoadOutcome::Loaded) << u8(msg);
 
   EXPECT_FALSE(s.renameOutput);
   EXPECT_EQ(textOf(s.outputNamePattern), u"@N-20@F@f-@L@l");
@@ -247,7 +249,7 @@ TEST_F(ProjectFileTest, Version200FileLandsInItsNewPlaces) {
 }
 
 TEST_F(ProjectFileTest, DamagedFilesAreRefusedAndChangeNothing) {
-  ASSERT_EQ(saveProjectFile(path, StampSettings{}, msg), 0);
+  ASSERT_EQ(saveProjectFile(path, StampSettings{}, msg), SaveOutcome::Saved);
   const Bytes good = test::readFile(path);
   const std::u16string p = platform::fromUtf8(path);
 
@@ -317,13 +319,13 @@ TEST_F(ProjectFileTest, DamagedFilesAreRefusedAndChangeNothing) {
     ASSERT_TRUE(test::writeFile(path, c.bytes));
     StampSettings s = before;
     msg.clear();
-    EXPECT_EQ(loadProjectFile(path, s, msg), -1) << c.what;
+    EXPECT_EQ(loadProjectFile(path, s, msg), LoadOutcome::Refused) << c.what;
     EXPECT_EQ(msg, c.message) << c.what << ": " << u8(msg);
     EXPECT_TRUE(s == before) << c.what;
 
     // The from-bytes entry point agrees.
     StampSettings t = before;
-    EXPECT_NE(parseProjectFile(c.bytes, t, msg, p), 0) << c.what;
+    EXPECT_EQ(parseProjectFile(c.bytes, t, msg, p), LoadOutcome::Refused) << c.what;
     EXPECT_TRUE(t == before) << c.what;
   }
 }
@@ -331,32 +333,83 @@ TEST_F(ProjectFileTest, DamagedFilesAreRefusedAndChangeNothing) {
 TEST_F(ProjectFileTest, MissingOrUnnamedFilesFailToOpen) {
   StampSettings s;
   const StampSettings before = s;
-  EXPECT_EQ(loadProjectFile(dir.file("none.zev"), s, msg), -2);
+  EXPECT_EQ(loadProjectFile(dir.file("none.zev"), s, msg), LoadOutcome::CannotOpen);
   EXPECT_EQ(msg, platform::fromUtf8("打不开项目：" + dir.file("none.zev") + "."));
-  EXPECT_EQ(loadProjectFile("", s, msg), -2);
+  EXPECT_EQ(loadProjectFile("", s, msg), LoadOutcome::CannotOpen);
   EXPECT_EQ(msg, u"打不开项目：.");
-  EXPECT_EQ(loadProjectFile(dir.path(), s, msg), -2);
+  EXPECT_EQ(loadProjectFile(dir.path(), s, msg), LoadOutcome::CannotOpen);
   EXPECT_TRUE(s == before);
 }
 
 TEST_F(ProjectFileTest, FailedSavesLeaveTheDiskAlone) {
-  EXPECT_EQ(saveProjectFile("", StampSettings{}, msg), -2);
+  EXPECT_EQ(saveProjectFile("", StampSettings{}, msg), SaveOutcome::NoPath);
   EXPECT_EQ(msg, u"保存不了项目：.");
 
   const std::string inMissingFolder = dir.file("no/such/folder/p.zev");
-  EXPECT_EQ(saveProjectFile(inMissingFolder, StampSettings{}, msg), -2);
+  EXPECT_EQ(saveProjectFile(inMissingFolder, StampSettings{}, msg), SaveOutcome::WriteFailed);
   EXPECT_EQ(msg, platform::fromUtf8("保存不了项目：" + inMissingFolder + "."));
   EXPECT_FALSE(test::readFile(dir.file("no")).size());
 
   // A record that could not be read back is not written over a good file.
-  ASSERT_EQ(saveProjectFile(path, StampSettings{}, msg), 0);
+  ASSERT_EQ(saveProjectFile(path, StampSettings{}, msg), SaveOutcome::Saved);
   const std::string before = test::sha256File(path);
   StampSettings bad;
   bad.timeCode.transparency = 99;
-  EXPECT_EQ(saveProjectFile(path, bad, msg), -1);
+  EXPECT_EQ(saveProjectFile(path, bad, msg), SaveOutcome::Refused);
   EXPECT_EQ(msg, platform::fromUtf8("保存不了项目：" + path + ". ") + u"timeCode.transparency 的值 99 超出范围 0 … 90。");
   EXPECT_EQ(test::sha256File(path), before);
-  EXPECT_FALSE(test::readFile(path + ".kelo-tmp").size());
+  EXPECT_EQ(test::listDir(dir.path()), std::vector<std::string>{"p.zev"}) << "no file left beside it";
+}
+
+// Positions the program's own controls produce (x up to about 820 from the 640x480 preview, y past
+// a 525/60 frame) are saved and loaded clamped into the frame; a whole session's settings are not
+// refused for them.
+TEST_F(ProjectFileTest, PositionsPastTheFrameAreClampedNotRefused) {
+  StampSettings s;
+  s.dateCode.x = 821;
+  s.dateCode.y = 600;
+  s.timeCode.x = -3;
+  ASSERT_EQ(saveProjectFile(path, s, msg), SaveOutcome::Saved) << u8(msg);
+  Bytes b = test::readFile(path);
+  EXPECT_EQ(le32(b, kDate + 224), 720);
+  EXPECT_EQ(le32(b, kDate + 228), 576);
+  EXPECT_EQ(le32(b, kTime + 224), 0);
+
+  // Files that users saved with such positions load.
+  put32(b, kDate + 224, 812);
+  put32(b, kTime + 228, 4000);
+  ASSERT_TRUE(test::writeFile(path, b));
+  StampSettings loaded;
+  ASSERT_EQ(loadProjectFile(path, loaded, msg), LoadOutcome::Loaded) << u8(msg);
+  EXPECT_EQ(loaded.dateCode.x, 720);
+  EXPECT_EQ(loaded.timeCode.y, 576);
+
+  EXPECT_EQ(clampToFrame({800, 500}, 480), (FramePosition{720, 480}));
+  EXPECT_EQ(clampToFrame({-1, -1}), (FramePosition{0, 0}));
+  EXPECT_EQ(clampToFrame({64, 64}, 480), (FramePosition{64, 64}));
+}
+
+// A project that is a symbolic link (a dotfiles repository) stays a link and its target gets the
+// content; a read-only project keeps its mode.
+TEST_F(ProjectFileTest, SavingWritesThroughLinksAndKeepsTheMode) {
+  const std::string target = dir.file("real.zev");
+  ASSERT_EQ(saveProjectFile(target, StampSettings{}, msg), SaveOutcome::Saved);
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+  ASSERT_EQ(::symlink("real.zev", path.c_str()), 0);
+  StampSettings s;
+  s.dateCode.transparency = 30;
+  ASSERT_EQ(saveProjectFile(path, s, msg), SaveOutcome::Saved) << u8(msg);
+  struct stat st {};
+  ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(le32(test::readFile(target), kDate + 340), 30);
+
+  ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
+  ASSERT_EQ(saveProjectFile(target, StampSettings{}, msg), SaveOutcome::Saved);
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
 }
 
 TEST(ConfigFile, LivesInWindirAndIsCreatedOnFirstWrite) {
@@ -370,18 +423,25 @@ TEST(ConfigFile, LivesInWindirAndIsCreatedOnFirstWrite) {
   std::u16string msg;
   StampSettings s;
   const StampSettings defaults = s;
-  EXPECT_EQ(loadConfigFile(path, s, msg), -2) << "no file yet: defaults stay";
+  EXPECT_EQ(loadConfigFile(path, s, msg), LoadOutcome::CannotOpen) << "no file yet: defaults stay";
   EXPECT_TRUE(s == defaults);
 
   setText(s.projectPath, u"/projects/current.zev");
   s.timeCode.enabled = false;
-  ASSERT_EQ(saveConfigFile(path, s, msg), 0) << u8(msg);
+  ASSERT_EQ(saveConfigFile(path, s, msg), SaveOutcome::Saved) << u8(msg);
   EXPECT_EQ(test::readFile(path).size(), 3340u);
 
   StampSettings next;
-  ASSERT_EQ(loadConfigFile(path, next, msg), 0);
+  ASSERT_EQ(loadConfigFile(path, next, msg), LoadOutcome::Loaded);
   EXPECT_EQ(textOf(next.projectPath), u"/projects/current.zev");
   EXPECT_FALSE(next.timeCode.enabled);
+
+  // A configuration that cannot be written is a named outcome with its message, for the window
+  // to report at exit.
+  const std::string blocked = dir.file("file-not-folder");
+  ASSERT_TRUE(test::writeFile(blocked, {1}));
+  EXPECT_EQ(saveConfigFile(blocked + "/Kelo.cfg", s, msg), SaveOutcome::WriteFailed);
+  EXPECT_EQ(msg, platform::fromUtf8("保存不了设置：" + blocked + "/Kelo.cfg."));
 }
 
 }  // namespace

@@ -11,18 +11,18 @@
 #include "dv/FrameInfo.h"
 #include "dv/FrameSkeleton.h"
 #include "dv/Packs.h"
-#include "engine/AviChunks.h"
-#include "engine/DvAviReader.h"
-#include "engine/RunLog.h"
+#include "container/RiffChunks.h"
+#include "container/DvSource.h"
+#include "container/StampedFileWriter.h"
 #include "support/TestUtil.h"
 
 namespace kelo::test {
 
 namespace {
 
-using engine::writeLe16;
-using engine::writeLe32;
-using engine::writeLe64;
+using container::writeLe16;
+using container::writeLe32;
+using container::writeLe64;
 
 std::vector<int64_t> gFramePositions;
 
@@ -384,36 +384,38 @@ int timecodeFrameNumber(const uint8_t* frame, size_t length) {
 }
 
 int copyThroughReader(const std::string& in, const std::string& out, int* frames,
-                      std::unique_ptr<engine::WriteLayer> layer, std::vector<std::string>* log) {
-  engine::RunLog runLog;
-  engine::DvAviReader reader;
-  engine::StampedAviWriter writer(layer ? std::move(layer) : engine::makeFileWriteLayer());
+                      std::unique_ptr<container::WriteLayer> layer, std::vector<std::string>* log) {
+  container::MessageList runLog;
+  std::unique_ptr<container::DvSource> reader;
+  container::StampedFileWriter writer(layer ? std::move(layer) : container::makeFileWriteLayer());
   int count = 0;
   auto finish = [&](int r) {
     if (frames != nullptr) *frames = count;
-    if (log != nullptr) *log = runLog.lines();
+    if (log != nullptr) *log = runLog.lines;
     return r;
   };
-  if (int r = reader.open(in)) return finish(r);
+  int error = 0;
+  if (container::openDvSource(in, reader, error) != container::OpenOutcome::Opened) return finish(-2);
   if (int r = writer.open(out)) return finish(r);
-  if (int r = reader.validateHeader(&writer, &runLog)) return finish(r);
-  std::vector<uint8_t> buffer(engine::kFrameBufferBytes);
+  if (reader->validateHeader(&writer, &runLog) != container::HeaderOutcome::Valid) return finish(-1);
+  std::vector<uint8_t> buffer(container::kFrameBufferBytes);
   dv::DvFrameInfo info;
   size_t length = 0;
-  int r = 0;
-  while ((r = reader.readFrame(info, &writer, buffer.data(), length, count, &runLog)) == 0) {
+  container::ReadOutcome r;
+  while ((r = reader->readFrame(info, &writer, buffer.data(), length, count, &runLog)) == container::ReadOutcome::Frame) {
     if (writer.write(buffer.data(), length) != static_cast<int64_t>(length)) return finish(-3);
     ++count;
   }
-  if (r < 0) return finish(r);
+  if (r != container::ReadOutcome::End) return finish(-1);
   if (length > 0 && writer.write(buffer.data(), length) != static_cast<int64_t>(length)) return finish(-3);
-  if (int c = reader.copyRemainder(writer)) return finish(c == -1 ? -3 : -4);
+  const container::CopyOutcome copied = reader->copyRemainder(writer);
+  if (copied != container::CopyOutcome::Copied) return finish(copied == container::CopyOutcome::WriteFailed ? -3 : -4);
   if (writer.close() != 0) return finish(-3);
   return finish(0);
 }
 
 FailingWriteLayer::FailingWriteLayer(uint64_t limit, int err)
-    : real_(engine::makeFileWriteLayer()), limit_(limit), err_(err) {}
+    : real_(container::makeFileWriteLayer()), limit_(limit), err_(err) {}
 
 int FailingWriteLayer::open(const std::string& path) { return real_->open(path); }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dv/VideoProfile.h"
-#include "engine/StampedAviWriter.h"
+#include "container/StampedFileWriter.h"
 
 namespace kelo::test {
 
@@ -53,14 +53,14 @@ std::vector<std::vector<uint8_t>> syntheticFrames(const dv::VideoProfile& profil
 // The tape timecode of a DV frame as a frame count at the system's nominal rate; -1 if none.
 int timecodeFrameNumber(const uint8_t* frame, size_t length);
 
-// Copies a file frame by frame through DvAviReader and StampedAviWriter as the stamping pass
+// Copies a file frame by frame through the container layer and StampedFileWriter as the stamping pass
 // does, without stamping. 0, or the failing step's result; `frames` gets the frames read.
 int copyThroughReader(const std::string& in, const std::string& out, int* frames = nullptr,
-                      std::unique_ptr<engine::WriteLayer> layer = nullptr, std::vector<std::string>* log = nullptr);
+                      std::unique_ptr<container::WriteLayer> layer = nullptr, std::vector<std::string>* log = nullptr);
 
 // A real file whose writes fail with `err` once `limit` bytes have been written (the bytes that
 // still fit are written first, as a full disk does).
-class FailingWriteLayer final : public engine::WriteLayer {
+class FailingWriteLayer final : public container::WriteLayer {
  public:
   FailingWriteLayer(uint64_t limit, int err);
   int open(const std::string& path) override;
@@ -70,7 +70,7 @@ class FailingWriteLayer final : public engine::WriteLayer {
   int remove(const std::string& path) override;
 
  private:
-  std::unique_ptr<engine::WriteLayer> real_;
+  std::unique_ptr<container::WriteLayer> real_;
   uint64_t limit_;
   uint64_t written_ = 0;
   int err_;

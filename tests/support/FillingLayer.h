@@ -6,13 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "engine/StampedAviWriter.h"
+#include "container/StampedFileWriter.h"
 
 namespace kelo::test {
 
-class FillingLayer final : public engine::WriteLayer {
+class FillingLayer final : public container::WriteLayer {
  public:
-  explicit FillingLayer(uint64_t limit) : real_(engine::makeFileWriteLayer()), left_(limit) {}
+  explicit FillingLayer(uint64_t limit) : real_(container::makeFileWriteLayer()), left_(limit) {}
   int open(const std::string& path) override { return real_->open(path); }
   int write(const void* data, size_t count) override {
     if (count > left_) return ENOSPC;
@@ -24,7 +24,7 @@ class FillingLayer final : public engine::WriteLayer {
   int remove(const std::string& path) override { return real_->remove(path); }
 
  private:
-  std::unique_ptr<engine::WriteLayer> real_;
+  std::unique_ptr<container::WriteLayer> real_;
   uint64_t left_;
 };
 

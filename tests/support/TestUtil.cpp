@@ -1,5 +1,6 @@
 #include "support/TestUtil.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -53,6 +54,14 @@ std::string shellQuote(const std::string& s) {
   return out + "'";
 }
 
+std::vector<std::string> listDir(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 std::vector<uint8_t> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -72,7 +81,9 @@ std::string sha256File(const std::string& path) {
 
 std::string rewrapWithDvgrab(const std::string& dv, const std::string& format, const std::string& prefix,
                              int minFrames, std::string* log) {
-  const std::string file = prefix + "001.avi";
+  // dvgrab names its file by the format: raw DV, QuickTime or AVI.
+  const std::string file = prefix + "001" +
+                           (format.rfind("raw", 0) == 0 ? ".dv" : format.rfind("qt", 0) == 0 ? ".mov" : ".avi");
   const std::string folder = std::filesystem::path(prefix).parent_path().string();
   CommandResult r;
   for (int attempt = 0; attempt < 3; ++attempt) {

@@ -56,6 +56,8 @@ std::string shellQuote(const std::string& s);
 
 std::vector<uint8_t> readFile(const std::string& path);
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Names in a folder (no "." or ".."), sorted; empty when it cannot be read.
+std::vector<std::string> listDir(const std::string& folder);
 // SHA-256 of a file as hex (via sha256sum), "" when it cannot be read.
 std::string sha256File(const std::string& path);
 
@@ -63,7 +65,7 @@ std::string sha256File(const std::string& path);
 // kelo-cli's own, or else one made by FFmpeg (which writes the recording date and time packs from
 // creation_time). Returns `path`, or "" when neither works.
 // Wraps the raw DV file `dv` into "<prefix>001.avi" with dvgrab ("-format <format>", e.g. "dv2" or
-// "dv1 -opendml"). Under load dvgrab now and then fails to exit at the end of its input, or meets
+// "dv1 -opendml"; "raw" writes "<prefix>001.dv", "qt" "<prefix>001.mov"). Under load dvgrab now and then fails to exit at the end of its input, or meets
 // that end early and writes no frame or only the last one; such runs are repeated (three tries).
 // A run counts when dvgrab reports at least `minFrames` frames written. Returns the file, or ""
 // when no try succeeded; `log` gets dvgrab's last output either way.

@@ -2,6 +2,8 @@
 // their widgets on the offscreen platform; messages go to a recording prompter.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFontDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QAbstractItemView>
@@ -16,14 +18,16 @@
 #include <vector>
 
 #include "settings/StampSettings.h"
-#include "ui/CKeloBrightness.h"
-#include "ui/CKeloButton.h"
-#include "ui/CKeloDateFormat.h"
-#include "ui/CKeloDuration.h"
-#include "ui/CKeloFormat.h"
-#include "ui/CKeloLog.h"
-#include "ui/CPreference.h"
+#include "ui/AppearanceDialog.h"
+#include "ui/RepeatButton.h"
+#include "ui/DateFormatCombo.h"
+#include "ui/IntervalDialog.h"
+#include "ui/CustomFormatDialog.h"
+#include "ui/RunLogWindow.h"
+#include "ui/PreferencesDialog.h"
 #include "ui/DialogUnits.h"
+#include "ui/FontFace.h"
+#include "ui/KeloApp.h"
 #include "ui/FormatComboHandlers.h"
 
 using namespace kelo;
@@ -59,9 +63,9 @@ struct RecordingPrompter final : engine::Prompter {
 };
 
 template <class W>
-W* child(QWidget& parent, int id) {
-  W* w = parent.findChild<W*>(QString::number(id));
-  if (!w) qFatal("no control %d", id);
+W* child(QWidget& parent, const char* name) {
+  W* w = parent.findChild<W*>(QString::fromLatin1(name));
+  if (!w) qFatal("no control %s", name);
   return w;
 }
 
@@ -73,12 +77,12 @@ void activate(QWidget& dialog) {
 }
 
 // Types into a field, then moves the focus to the Help button (which does nothing on focus).
-void enterAndLeave(QWidget& dialog, int id, const QString& text) {
-  QLineEdit* edit = child<QLineEdit>(dialog, id);
+void enterAndLeave(QWidget& dialog, const char* name, const QString& text) {
+  QLineEdit* edit = child<QLineEdit>(dialog, name);
   edit->setFocus();
   edit->selectAll();
   QTest::keyClicks(edit, text);
-  child<QPushButton>(dialog, 9)->setFocus();
+  child<QPushButton>(dialog, "help")->setFocus();
 }
 
 void screenshot(QWidget& widget, const QString& name) {
@@ -101,6 +105,8 @@ class DialogsTest : public QObject {
   void brightnessShowsDefaultsAndLimits();
   void brightnessWritesOnlyOnOk();
   void brightnessFontChoice();
+  void fontChooserStartsOnTheDrawnFace();
+  void qtDialogsSpeakChinese();
   void customFormatPreviewAndLength();
   void formatComboHandlers();
   void dateFormatSamples();
@@ -129,13 +135,13 @@ void DialogsTest::dialogUnitsMapCorners() {
 
 void DialogsTest::buttonRepeatsWithGrowingSteps() {
   QWidget window;
-  auto* button = new ui::CKeloButton(1023, ">", &window);
+  auto* button = new ui::RepeatButton(1023, ">", &window);
   button->setGeometry(10, 10, 30, 20);
   button->setRepeatInterval(5);
   window.show();
   std::vector<int> steps;
   int clicks = 0;
-  QObject::connect(button, &ui::CKeloButton::action, [&](int id, int step) {
+  QObject::connect(button, &ui::RepeatButton::action, [&](int id, int step) {
     QCOMPARE(id, 1023);
     steps.push_back(step);
   });
@@ -170,17 +176,17 @@ void DialogsTest::buttonRepeatsWithGrowingSteps() {
   button->setFocus();
   QTest::keyClick(button, Qt::Key_Space);
   QCOMPARE(steps, std::vector<int>{1});
-  QCOMPARE(ui::CKeloButton::stepAt(9), 10);
-  QCOMPARE(ui::CKeloButton::stepAt(42), 10);
+  QCOMPARE(ui::RepeatButton::stepAt(9), 10);
+  QCOMPARE(ui::RepeatButton::stepAt(42), 10);
 }
 
 void DialogsTest::buttonStopsWhenDisabledWhileHeld() {
   QWidget window;
-  auto* button = new ui::CKeloButton(1018, "^", &window);
+  auto* button = new ui::RepeatButton(1018, "^", &window);
   button->setRepeatInterval(5);
   window.show();
   int actions = 0;
-  QObject::connect(button, &ui::CKeloButton::action, [&](int, int) { ++actions; });
+  QObject::connect(button, &ui::RepeatButton::action, [&](int, int) { ++actions; });
   QTest::mousePress(button, Qt::LeftButton);
   QTRY_VERIFY(actions >= 3);
   // A run starting disables the nudge buttons; the release then never reaches this one.
@@ -193,55 +199,55 @@ void DialogsTest::buttonStopsWhenDisabledWhileHeld() {
 
 void DialogsTest::brightnessShowsDefaultsAndLimits() {
   StampSettings s;
-  ui::CKeloBrightness dialog(s, s.dateCode);
+  ui::AppearanceDialog dialog(s, s.dateCode);
   QCOMPARE(dialog.windowTitle(), QString("Kelo 日期码字体和亮度"));
-  QCOMPARE(child<QLineEdit>(dialog, 1071)->text(), QString("93%"));
-  QCOMPARE(child<QLineEdit>(dialog, 1072)->text(), QString("6%"));
-  QCOMPARE(child<QLineEdit>(dialog, 1073)->text(), QString("0%"));
-  QCOMPARE(ui::CKeloBrightness::brightnessPercent(255), 100);
-  QCOMPARE(ui::CKeloBrightness::brightnessPercent(-255), 0);
+  QCOMPARE(child<QLineEdit>(dialog, "fontBrightnessPercent")->text(), QString("93%"));
+  QCOMPARE(child<QLineEdit>(dialog, "outlineBrightnessPercent")->text(), QString("6%"));
+  QCOMPARE(child<QLineEdit>(dialog, "transparencyPercent")->text(), QString("0%"));
+  QCOMPARE(ui::AppearanceDialog::brightnessPercent(255), 100);
+  QCOMPARE(ui::AppearanceDialog::brightnessPercent(-255), 0);
 
-  auto* fontSlider = child<QSlider>(dialog, 1001);
-  auto* outlineSlider = child<QSlider>(dialog, 1002);
-  auto* transparency = child<QSlider>(dialog, 1004);
+  auto* fontSlider = child<QSlider>(dialog, "fontBrightness");
+  auto* outlineSlider = child<QSlider>(dialog, "outlineBrightness");
+  auto* transparency = child<QSlider>(dialog, "transparency");
   fontSlider->setValue(300);
   QCOMPARE(fontSlider->value(), 255);
-  QCOMPARE(child<QLineEdit>(dialog, 1071)->text(), QString("100%"));
+  QCOMPARE(child<QLineEdit>(dialog, "fontBrightnessPercent")->text(), QString("100%"));
   outlineSlider->setValue(-300);
   QCOMPARE(outlineSlider->value(), -255);
   transparency->setValue(95);
   QCOMPARE(transparency->value(), 90);
-  QCOMPARE(child<QLineEdit>(dialog, 1073)->text(), QString("90%"));
+  QCOMPARE(child<QLineEdit>(dialog, "transparencyPercent")->text(), QString("90%"));
   transparency->setValue(-5);
   QCOMPARE(transparency->value(), 0);
 
   // The outline slider follows the outline box at once.
-  auto* outline = child<QCheckBox>(dialog, 1038);
+  auto* outline = child<QCheckBox>(dialog, "outline");
   QVERIFY(outlineSlider->isEnabled());
   outline->click();
   QVERIFY(!outlineSlider->isEnabled());
   outline->click();
   QVERIFY(outlineSlider->isEnabled());
-  screenshot(dialog, "CKeloBrightness");
+  screenshot(dialog, "AppearanceDialog");
 }
 
 void DialogsTest::brightnessWritesOnlyOnOk() {
   StampSettings s;
   const StampSettings before = s;
   {
-    ui::CKeloBrightness dialog(s, s.timeCode);
-    child<QSlider>(dialog, 1001)->setValue(-100);
-    child<QCheckBox>(dialog, 1039)->click();
-    child<QPushButton>(dialog, 2)->click();
+    ui::AppearanceDialog dialog(s, s.timeCode);
+    child<QSlider>(dialog, "fontBrightness")->setValue(-100);
+    child<QCheckBox>(dialog, "uppercase")->click();
+    child<QPushButton>(dialog, "cancel")->click();
   }
   QVERIFY(s == before);
   {
-    ui::CKeloBrightness dialog(s, s.timeCode);
-    child<QSlider>(dialog, 1001)->setValue(-100);
-    child<QSlider>(dialog, 1004)->setValue(40);
-    child<QCheckBox>(dialog, 1039)->click();
-    child<QCheckBox>(dialog, 1038)->click();
-    child<QPushButton>(dialog, 1)->click();
+    ui::AppearanceDialog dialog(s, s.timeCode);
+    child<QSlider>(dialog, "fontBrightness")->setValue(-100);
+    child<QSlider>(dialog, "transparency")->setValue(40);
+    child<QCheckBox>(dialog, "uppercase")->click();
+    child<QCheckBox>(dialog, "outline")->click();
+    child<QPushButton>(dialog, "ok")->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
   QCOMPARE(s.timeCode.fontBrightness, -100);
@@ -256,17 +262,17 @@ void DialogsTest::brightnessWritesOnlyOnOk() {
 void DialogsTest::brightnessFontChoice() {
   // The stored default converts to 22 points and back to height -29.
   StampSettings s;
-  const QFont q = ui::CKeloBrightness::toQFont(s.dateCode.font, s.dateCode.pointSizeTenths);
+  const QFont q = ui::AppearanceDialog::toQFont(s.dateCode.font, s.dateCode.pointSizeTenths);
   QCOMPARE(q.pointSizeF(), 22.0);
   QCOMPARE(q.weight(), QFont::Bold);
   settings::LogFont back = s.dateCode.font;
   int tenths = 0;
-  ui::CKeloBrightness::fromQFont(q, back, tenths);
+  ui::AppearanceDialog::fromQFont(q, back, tenths);
   QCOMPARE(tenths, 220);
   QVERIFY(back == s.dateCode.font);
 
   {
-    ui::CKeloBrightness dialog(s, s.dateCode);
+    ui::AppearanceDialog dialog(s, s.dateCode);
     QFont seen;
     dialog.setFontChooser([&](const QFont& initial, QWidget*) -> std::optional<QFont> {
       seen = initial;
@@ -276,10 +282,12 @@ void DialogsTest::brightnessFontChoice() {
       chosen.setWeight(QFont::Normal);
       return chosen;
     });
-    child<QPushButton>(dialog, 1074)->click();
+    child<QPushButton>(dialog, "chooseFont")->click();
     QCOMPARE(seen.pointSizeF(), 22.0);
-    QVERIFY(seen.families().contains(QStringLiteral("Arial")));
-    child<QPushButton>(dialog, 1)->click();
+    // The chooser starts on the face that is drawn for "Arial", with its weight.
+    QCOMPARE(seen.family(), ui::drawnFamily(QStringLiteral("Arial"), 700, false));
+    QCOMPARE(seen.weight(), QFont::Bold);
+    child<QPushButton>(dialog, "ok")->click();
   }
   QCOMPARE(settings::textOf(s.dateCode.font.lfFaceName), std::u16string(u"Liberation Serif"));
   QCOMPARE(s.dateCode.pointSizeTenths, 300);
@@ -291,13 +299,48 @@ void DialogsTest::brightnessFontChoice() {
   const settings::StampCodeSettings kept = s.dateCode;
   s.projectModified = false;
   {
-    ui::CKeloBrightness dialog(s, s.dateCode);
+    ui::AppearanceDialog dialog(s, s.dateCode);
     dialog.setFontChooser([](const QFont&, QWidget*) { return std::optional<QFont>(); });
-    child<QPushButton>(dialog, 1074)->click();
-    child<QPushButton>(dialog, 1)->click();
+    child<QPushButton>(dialog, "chooseFont")->click();
+    child<QPushButton>(dialog, "ok")->click();
   }
   QVERIFY(s.dateCode == kept);
   QVERIFY(s.projectModified);
+}
+
+void DialogsTest::fontChooserStartsOnTheDrawnFace() {
+  // The stored "Arial" bold opens the platform chooser on the face drawn for it, bold, without the
+  // underline and strike-out boxes; OK keeps the stored name and weight.
+  StampSettings s;
+  settings::setText(s.dateCode.font.lfFaceName, u"Arial");
+  s.dateCode.font.lfWeight = 700;
+  ui::AppearanceDialog dialog(s, s.dateCode);
+  QFont shown;
+  int visibleBoxes = -1;
+  QTimer::singleShot(0, [&] {
+    auto* chooser = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+    if (!chooser) return;
+    shown = chooser->currentFont();
+    visibleBoxes = 0;
+    for (QCheckBox* box : chooser->findChildren<QCheckBox*>()) visibleBoxes += box->isVisibleTo(chooser) ? 1 : 0;
+    chooser->accept();
+  });
+  child<QPushButton>(dialog, "chooseFont")->click();
+  QCOMPARE(shown.family(), ui::drawnFamily(QStringLiteral("Arial"), 700, false));
+  QCOMPARE(shown.weight(), QFont::Bold);
+  QVERIFY(!shown.italic());
+  QCOMPARE(visibleBoxes, 0);
+  child<QPushButton>(dialog, "ok")->click();
+  QCOMPARE(settings::textOf(s.dateCode.font.lfFaceName), std::u16string(u"Arial"));
+  QCOMPARE(s.dateCode.font.lfWeight, 700);
+  QCOMPARE(int(s.dateCode.font.lfItalic), 0);
+}
+
+void DialogsTest::qtDialogsSpeakChinese() {
+  QVERIFY(ui::loadQtTranslations(*qApp));
+  QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+  QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+  QVERIFY(box.button(QDialogButtonBox::Open)->text() != QStringLiteral("&Open"));
 }
 
 void DialogsTest::customFormatPreviewAndLength() {
@@ -306,31 +349,31 @@ void DialogsTest::customFormatPreviewAndLength() {
   RecordingPrompter prompter;
   settings::setText(s.timeCode.customFormat, u"%#I:%M%p");
   {
-    ui::CKeloFormat dialog(s, s.timeCode, prompter);
+    ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
     QCOMPARE(dialog.windowTitle(), QString("Kelo 自定义格式"));
-    QCOMPARE(child<QLineEdit>(dialog, 1050)->text(), QString("9:26pm"));
-    screenshot(dialog, "CKeloFormat");
+    QCOMPARE(child<QLineEdit>(dialog, "formatPreview")->text(), QString("9:26pm"));
+    screenshot(dialog, "CustomFormatDialog");
   }
   s.timeCode.uppercase = true;
   {
-    ui::CKeloFormat dialog(s, s.timeCode, prompter);
-    QCOMPARE(child<QLineEdit>(dialog, 1050)->text(), QString("9:26PM"));
+    ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
+    QCOMPARE(child<QLineEdit>(dialog, "formatPreview")->text(), QString("9:26PM"));
     // Line breaks show as typed; the sample date is 22 June 2003.
-    child<QLineEdit>(dialog, 1049)->setText("%Y-%m-%d\\n%H");
-    child<QPushButton>(dialog, 3)->click();
-    QCOMPARE(child<QLineEdit>(dialog, 1050)->text(), QString("2003-06-22\\N21"));
+    child<QLineEdit>(dialog, "definition")->setText("%Y-%m-%d\\n%H");
+    child<QPushButton>(dialog, "preview")->click();
+    QCOMPARE(child<QLineEdit>(dialog, "formatPreview")->text(), QString("2003-06-22\\N21"));
   }
   QVERIFY(prompter.messages.empty());
 
   // 100 characters: the preview refuses, OK keeps the first 99 after a warning.
   const QString tooLong = repeated('x', 99) + "y";
   {
-    ui::CKeloFormat dialog(s, s.timeCode, prompter);
-    child<QLineEdit>(dialog, 1049)->setText(tooLong);
-    child<QPushButton>(dialog, 3)->click();
+    ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
+    child<QLineEdit>(dialog, "definition")->setText(tooLong);
+    child<QPushButton>(dialog, "preview")->click();
     QCOMPARE(prompter.texts(), QStringList{"格式太长了。"});
-    QCOMPARE(child<QLineEdit>(dialog, 1050)->text(), QString("9:26PM"));  // unchanged
-    child<QPushButton>(dialog, 1)->click();
+    QCOMPARE(child<QLineEdit>(dialog, "formatPreview")->text(), QString("9:26PM"));  // unchanged
+    child<QPushButton>(dialog, "ok")->click();
   }
   QCOMPARE(prompter.texts(), (QStringList{"格式太长了。", "格式太长，尾巴切掉了一些。"}));
   QVERIFY(prompter.allWarnings());
@@ -339,19 +382,19 @@ void DialogsTest::customFormatPreviewAndLength() {
   prompter.messages.clear();
   const QString exact = repeated('z', 99);
   {
-    ui::CKeloFormat dialog(s, s.timeCode, prompter);
-    child<QLineEdit>(dialog, 1049)->setText(exact);
-    child<QPushButton>(dialog, 3)->click();
-    child<QPushButton>(dialog, 1)->click();
+    ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
+    child<QLineEdit>(dialog, "definition")->setText(exact);
+    child<QPushButton>(dialog, "preview")->click();
+    child<QPushButton>(dialog, "ok")->click();
   }
   QVERIFY(prompter.messages.empty());
   QCOMPARE(settings::textOf(s.timeCode.customFormat), exact.toStdU16String());
 
   // Cancel writes nothing.
   {
-    ui::CKeloFormat dialog(s, s.timeCode, prompter);
-    child<QLineEdit>(dialog, 1049)->setText("%H");
-    child<QPushButton>(dialog, 2)->click();
+    ui::CustomFormatDialog dialog(s, s.timeCode, prompter);
+    child<QLineEdit>(dialog, "definition")->setText("%H");
+    child<QPushButton>(dialog, "cancel")->click();
   }
   QCOMPARE(settings::textOf(s.timeCode.customFormat), exact.toStdU16String());
 }
@@ -363,18 +406,18 @@ void DialogsTest::formatComboHandlers() {
 
   // A built-in entry opens nothing.
   s.dateCode.formatIndex = 2;
-  QVERIFY(!ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat&) { return ++runs, 1; }));
+  QVERIFY(!ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog&) { return ++runs, 1; }));
   QCOMPARE(runs, 0);
 
   // The custom entry edits the language's slot; OK keeps the text and classifies it.
   s.language = 0;
   s.dateCode.formatIndex = 0;
   s.projectModified = false;
-  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat& dialog) {
+  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog& dialog) {
     ++runs;
     // The dialog opens on the slot's text.
-    if (child<QLineEdit>(dialog, 1049)->text() != QString("%Y-%m-%d\\n%#I:%M:%S%p")) return int(QDialog::Rejected);
-    child<QLineEdit>(dialog, 1049)->setText("%#I:%M%p");
+    if (child<QLineEdit>(dialog, "definition")->text() != QString("%Y-%m-%d\\n%#I:%M:%S%p")) return int(QDialog::Rejected);
+    child<QLineEdit>(dialog, "definition")->setText("%#I:%M%p");
     dialog.accept();
     return dialog.result();
   }));
@@ -391,8 +434,8 @@ void DialogsTest::formatComboHandlers() {
   settings::setText(s.customTimeFormat, u"%p");
   s.timeCode.formatIndex = 0;
   s.timeCode.customHasDate = s.timeCode.customHasTime = true;
-  QVERIFY(!ui::onTimeFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat& dialog) {
-    child<QLineEdit>(dialog, 1049)->setText("%Y %H");
+  QVERIFY(!ui::onTimeFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog& dialog) {
+    child<QLineEdit>(dialog, "definition")->setText("%Y %H");
     dialog.reject();
     return dialog.result();
   }));
@@ -404,8 +447,8 @@ void DialogsTest::formatComboHandlers() {
   // Languages above 3 share slot 3.
   s.language = 7;
   s.dateCode.formatIndex = 0;
-  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CKeloFormat& dialog) {
-    child<QLineEdit>(dialog, 1049)->setText("%d.%m.%Y");
+  QVERIFY(ui::onDateFormatChanged(s, prompter, nullptr, {}, [&](ui::CustomFormatDialog& dialog) {
+    child<QLineEdit>(dialog, "definition")->setText("%d.%m.%Y");
     dialog.accept();
     return dialog.result();
   }));
@@ -416,26 +459,26 @@ void DialogsTest::formatComboHandlers() {
 }
 
 void DialogsTest::dateFormatSamples() {
-  using ui::CKeloDateFormat;
-  QCOMPARE(CKeloDateFormat::itemText(0, 0), QString("自定义格式"));
-  QCOMPARE(CKeloDateFormat::itemText(1, 0), QString("2003-06-22"));
-  QCOMPARE(CKeloDateFormat::itemText(2, 0), QString("22-06-2003"));
-  QCOMPARE(CKeloDateFormat::itemText(6, 0), QString("06.22.2003"));
-  QCOMPARE(CKeloDateFormat::itemText(1, 1), QString("2003年6月22日"));
-  QVERIFY(CKeloDateFormat::itemText(2, 1).startsWith(QString("2003年6月22日 ")));
+  using ui::DateFormatCombo;
+  QCOMPARE(DateFormatCombo::itemText(0, 0), QString("自定义格式"));
+  QCOMPARE(DateFormatCombo::itemText(1, 0), QString("2003-06-22"));
+  QCOMPARE(DateFormatCombo::itemText(2, 0), QString("22-06-2003"));
+  QCOMPARE(DateFormatCombo::itemText(6, 0), QString("06.22.2003"));
+  QCOMPARE(DateFormatCombo::itemText(1, 1), QString("2003年6月22日"));
+  QVERIFY(DateFormatCombo::itemText(2, 1).startsWith(QString("2003年6月22日 ")));
   // 22 June 2003 was a Sunday; the sample must not name another day.
-  QCOMPARE(CKeloDateFormat::itemText(2, 1), QString("2003年6月22日 星期日"));
-  QCOMPARE(CKeloDateFormat::itemText(7, 2), QString("Sunday June 22, 2003"));
-  QCOMPARE(CKeloDateFormat::itemText(8, 2), QString());
-  QCOMPARE(CKeloDateFormat::itemHeight(7), 14);
-  QCOMPARE(CKeloDateFormat::itemHeight(8), 0);
+  QCOMPARE(DateFormatCombo::itemText(2, 1), QString("2003年6月22日 星期日"));
+  QCOMPARE(DateFormatCombo::itemText(7, 2), QString("Sunday June 22, 2003"));
+  QCOMPARE(DateFormatCombo::itemText(8, 2), QString());
+  QCOMPARE(DateFormatCombo::itemHeight(7), 14);
+  QCOMPARE(DateFormatCombo::itemHeight(8), 0);
 
   // The samples follow the language at drawing time.
   StampSettings s;
   s.language = 0;
   QWidget window;
   window.resize(200, 60);
-  auto* combo = new CKeloDateFormat(s, &window);
+  auto* combo = new DateFormatCombo(s, &window);
   combo->setGeometry(ui::dluRect(7, 7, 90, 14));
   for (int i = 0; i < settings::dateFormatListLength(0); ++i) combo->addItem(QString::number(i));
   combo->setCurrentIndex(1);
@@ -443,39 +486,39 @@ void DialogsTest::dateFormatSamples() {
   s.language = 1;
   QCOMPARE(combo->displayedText(1), QString("2003年6月22日"));
   window.show();
-  screenshot(window, "CKeloDateFormat");
+  screenshot(window, "DateFormatCombo");
   // The open list draws every item as its sample, 14 pixels high.
   s.language = 0;
   combo->showPopup();
   QAbstractItemView* view = combo->view();
   QTRY_VERIFY(view->isVisible());
   QCOMPARE(view->sizeHintForRow(0), 14);
-  screenshot(*view->window(), "CKeloDateFormat-list");
+  screenshot(*view->window(), "DateFormatCombo-list");
   combo->hidePopup();
 }
 
 void DialogsTest::intervalValidationMessages() {
   StampSettings s;
   RecordingPrompter prompter;
-  ui::CKeloDuration dialog(s, s.timeCode, prompter);
+  ui::IntervalDialog dialog(s, s.timeCode, prompter);
   QCOMPARE(dialog.windowTitle(), QString("Kelo 加码区间"));
   activate(dialog);
 
   struct Case {
-    int mode;
-    int field;
+    const char* mode;
+    const char* field;
     QString message;
     QString corrected;
   };
   const Case cases[] = {
-      {1, 1029, "区间长度无效(0 秒)!", "8"},
-      {2, 1025, "区间长度无效(0 秒)!", "7"},
-      {3, 1031, "加码区间长度无效(0 秒)!", "6"},
-      {4, 1033, "区间长度无效(0 秒)!", "8"},
+      {"onSceneChange", "sceneSeconds", "区间长度无效(0 秒)!", "8"},
+      {"onDateChange", "dateChangeSeconds", "区间长度无效(0 秒)!", "7"},
+      {"periodic", "periodLengthSeconds", "加码区间长度无效(0 秒)!", "6"},
+      {"atStartMarkers", "markerSeconds", "区间长度无效(0 秒)!", "8"},
   };
   for (const Case& c : cases) {
     prompter.messages.clear();
-    child<QRadioButton>(dialog, 1037 + c.mode)->click();
+    child<QRadioButton>(dialog, c.mode)->click();
     QVERIFY(child<QLineEdit>(dialog, c.field)->isEnabled());
     enterAndLeave(dialog, c.field, "0");
     QCOMPARE(prompter.texts(), QStringList{c.message});
@@ -484,33 +527,33 @@ void DialogsTest::intervalValidationMessages() {
   }
 
   // Fade and delay: zero lengths in any mode that offers them.
-  child<QRadioButton>(dialog, 1042)->click();  // between markers
-  child<QCheckBox>(dialog, 1017)->click();
-  child<QCheckBox>(dialog, 1018)->click();
+  child<QRadioButton>(dialog, "betweenMarkers")->click();  // between markers
+  child<QCheckBox>(dialog, "fadeEnabled")->click();
+  child<QCheckBox>(dialog, "delayEnabled")->click();
   prompter.messages.clear();
-  enterAndLeave(dialog, 1028, "0");
+  enterAndLeave(dialog, "fadeSeconds", "0");
   QCOMPARE(prompter.texts(), QStringList{"淡入/淡出长度无效(0 秒)!"});
-  QCOMPARE(child<QLineEdit>(dialog, 1028)->text(), QString("1"));
+  QCOMPARE(child<QLineEdit>(dialog, "fadeSeconds")->text(), QString("1"));
   prompter.messages.clear();
-  enterAndLeave(dialog, 1034, "0");
+  enterAndLeave(dialog, "delaySeconds", "0");
   QCOMPARE(prompter.texts(), QStringList{"延迟长度无效(0 秒)!"});
-  QCOMPARE(child<QLineEdit>(dialog, 1034)->text(), QString("1"));
+  QCOMPARE(child<QLineEdit>(dialog, "delaySeconds")->text(), QString("1"));
 
   // Between markers has no stamped length: a long fade is fine. The scene gap may be 0.
   prompter.messages.clear();
-  enterAndLeave(dialog, 1028, "30");
+  enterAndLeave(dialog, "fadeSeconds", "30");
   QVERIFY(prompter.messages.empty());
-  child<QRadioButton>(dialog, 1038)->click();
-  enterAndLeave(dialog, 1035, "0");
+  child<QRadioButton>(dialog, "onSceneChange")->click();
+  enterAndLeave(dialog, "sceneGapSeconds", "0");
   QVERIFY(prompter.messages.empty());
-  QCOMPARE(child<QLineEdit>(dialog, 1035)->text(), QString("0"));
+  QCOMPARE(child<QLineEdit>(dialog, "sceneGapSeconds")->text(), QString("0"));
 
   // Going to Cancel, or Escape, discards the field without a check.
   prompter.messages.clear();
-  QLineEdit* scene = child<QLineEdit>(dialog, 1029);
+  QLineEdit* scene = child<QLineEdit>(dialog, "sceneSeconds");
   scene->setFocus();
   scene->setText("0");
-  child<QPushButton>(dialog, 2)->setFocus();
+  child<QPushButton>(dialog, "cancel")->setFocus();
   QVERIFY(prompter.messages.empty());
   scene->setFocus();
   QTest::keyClick(scene, Qt::Key_Escape);
@@ -519,80 +562,81 @@ void DialogsTest::intervalValidationMessages() {
   activate(dialog);
 
   // Digits only: a sign cannot be typed.
-  enterAndLeave(dialog, 1035, "-5");
-  QCOMPARE(child<QLineEdit>(dialog, 1035)->text(), QString("5"));
-  screenshot(dialog, "CKeloDuration");
+  enterAndLeave(dialog, "sceneGapSeconds", "-5");
+  QCOMPARE(child<QLineEdit>(dialog, "sceneGapSeconds")->text(), QString("5"));
+  screenshot(dialog, "IntervalDialog");
 }
 
 void DialogsTest::intervalPeriodAndFade() {
   StampSettings s;
   RecordingPrompter prompter;
-  ui::CKeloDuration dialog(s, s.timeCode, prompter);
+  ui::IntervalDialog dialog(s, s.timeCode, prompter);
   activate(dialog);
-  child<QRadioButton>(dialog, 1040)->click();  // periodic
+  child<QRadioButton>(dialog, "periodic")->click();  // periodic
 
   // Length equal to the period, leaving either field.
-  for (int field : {1031, 1032}) {
-    child<QLineEdit>(dialog, 1032)->setText("60");
-    child<QLineEdit>(dialog, 1031)->setText("60");
+  for (const char* field : {"periodLengthSeconds", "periodSeconds"}) {
+    child<QLineEdit>(dialog, "periodSeconds")->setText("60");
+    child<QLineEdit>(dialog, "periodLengthSeconds")->setText("60");
     prompter.messages.clear();
     enterAndLeave(dialog, field, "60");
     QCOMPARE(prompter.texts(), QStringList{"加码区间长度(60 秒)必须小于周期长度(60 秒)"});
-    QCOMPARE(child<QLineEdit>(dialog, 1032)->text(), QString("60"));
-    QCOMPARE(child<QLineEdit>(dialog, 1031)->text(), QString("6"));
+    QCOMPARE(child<QLineEdit>(dialog, "periodSeconds")->text(), QString("60"));
+    QCOMPARE(child<QLineEdit>(dialog, "periodLengthSeconds")->text(), QString("6"));
   }
   // A zero length below a tiny period is corrected into a consistent pair.
-  child<QLineEdit>(dialog, 1032)->setText("3");
+  child<QLineEdit>(dialog, "periodSeconds")->setText("3");
   prompter.messages.clear();
-  enterAndLeave(dialog, 1031, "0");
+  enterAndLeave(dialog, "periodLengthSeconds", "0");
   QCOMPARE(prompter.messages.size(), 2u);
-  QCOMPARE(child<QLineEdit>(dialog, 1032)->text(), QString("60"));
-  QCOMPARE(child<QLineEdit>(dialog, 1031)->text(), QString("6"));
+  QCOMPARE(child<QLineEdit>(dialog, "periodSeconds")->text(), QString("60"));
+  QCOMPARE(child<QLineEdit>(dialog, "periodLengthSeconds")->text(), QString("6"));
 
   // Scene change of 3 seconds with a 2-second fade: too long, becomes 1.
-  child<QRadioButton>(dialog, 1038)->click();
-  enterAndLeave(dialog, 1029, "3");
-  child<QCheckBox>(dialog, 1017)->click();
+  child<QRadioButton>(dialog, "onSceneChange")->click();
+  enterAndLeave(dialog, "sceneSeconds", "3");
+  child<QCheckBox>(dialog, "fadeEnabled")->click();
   prompter.messages.clear();
-  enterAndLeave(dialog, 1028, "2");
+  enterAndLeave(dialog, "fadeSeconds", "2");
   QCOMPARE(prompter.messages.size(), 1u);
   QVERIFY(prompter.texts()[0].contains("2 秒") && prompter.texts()[0].contains("3 秒"));
-  QCOMPARE(child<QLineEdit>(dialog, 1028)->text(), QString("1"));
+  QCOMPARE(child<QLineEdit>(dialog, "fadeSeconds")->text(), QString("1"));
   // A one-second interval cannot hold any fade; the fade still never becomes 0.
-  enterAndLeave(dialog, 1029, "1");
+  enterAndLeave(dialog, "sceneSeconds", "1");
   prompter.messages.clear();
-  enterAndLeave(dialog, 1028, "1");
+  enterAndLeave(dialog, "fadeSeconds", "1");
   QCOMPARE(prompter.messages.size(), 1u);
-  QCOMPARE(child<QLineEdit>(dialog, 1028)->text(), QString("1"));
+  QCOMPARE(child<QLineEdit>(dialog, "fadeSeconds")->text(), QString("1"));
 }
 
 void DialogsTest::intervalEnablingAndModes() {
   StampSettings s;
   RecordingPrompter prompter;
   {
-    ui::CKeloDuration dateDialog(s, s.dateCode, prompter);
-    QVERIFY(!child<QRadioButton>(dateDialog, 1043)->isEnabled());
-    ui::CKeloDuration timeDialog(s, s.timeCode, prompter);
-    QVERIFY(child<QRadioButton>(timeDialog, 1043)->isEnabled());
+    ui::IntervalDialog dateDialog(s, s.dateCode, prompter);
+    QVERIFY(!child<QRadioButton>(dateDialog, "betweenMarkersZeroTime")->isEnabled());
+    ui::IntervalDialog timeDialog(s, s.timeCode, prompter);
+    QVERIFY(child<QRadioButton>(timeDialog, "betweenMarkersZeroTime")->isEnabled());
 
     // Every frame: no numbers, no fade or delay.
-    QVERIFY(child<QRadioButton>(timeDialog, 1037)->isChecked());
-    for (int id : {1029, 1035, 1025, 1031, 1032, 1033, 1028, 1034})
-      QVERIFY(!child<QLineEdit>(timeDialog, id)->isEnabled());
-    QVERIFY(!child<QCheckBox>(timeDialog, 1017)->isEnabled());
-    QVERIFY(!child<QCheckBox>(timeDialog, 1018)->isEnabled());
+    QVERIFY(child<QRadioButton>(timeDialog, "everyFrame")->isChecked());
+    for (const char* name : {"sceneSeconds", "sceneGapSeconds", "dateChangeSeconds", "periodLengthSeconds",
+                             "periodSeconds", "markerSeconds", "fadeSeconds", "delaySeconds"})
+      QVERIFY(!child<QLineEdit>(timeDialog, name)->isEnabled());
+    QVERIFY(!child<QCheckBox>(timeDialog, "fadeEnabled")->isEnabled());
+    QVERIFY(!child<QCheckBox>(timeDialog, "delayEnabled")->isEnabled());
 
-    child<QRadioButton>(timeDialog, 1040)->click();
-    QVERIFY(child<QLineEdit>(timeDialog, 1031)->isEnabled());
-    QVERIFY(child<QLineEdit>(timeDialog, 1032)->isEnabled());
-    QVERIFY(!child<QLineEdit>(timeDialog, 1029)->isEnabled());
-    QVERIFY(child<QCheckBox>(timeDialog, 1017)->isEnabled());
-    QVERIFY(!child<QLineEdit>(timeDialog, 1028)->isEnabled());
-    child<QCheckBox>(timeDialog, 1017)->click();
-    QVERIFY(child<QLineEdit>(timeDialog, 1028)->isEnabled());
-    child<QRadioButton>(timeDialog, 1043)->click();  // zero time: no fade, no delay
-    QVERIFY(!child<QCheckBox>(timeDialog, 1017)->isEnabled());
-    QVERIFY(!child<QLineEdit>(timeDialog, 1028)->isEnabled());
+    child<QRadioButton>(timeDialog, "periodic")->click();
+    QVERIFY(child<QLineEdit>(timeDialog, "periodLengthSeconds")->isEnabled());
+    QVERIFY(child<QLineEdit>(timeDialog, "periodSeconds")->isEnabled());
+    QVERIFY(!child<QLineEdit>(timeDialog, "sceneSeconds")->isEnabled());
+    QVERIFY(child<QCheckBox>(timeDialog, "fadeEnabled")->isEnabled());
+    QVERIFY(!child<QLineEdit>(timeDialog, "fadeSeconds")->isEnabled());
+    child<QCheckBox>(timeDialog, "fadeEnabled")->click();
+    QVERIFY(child<QLineEdit>(timeDialog, "fadeSeconds")->isEnabled());
+    child<QRadioButton>(timeDialog, "betweenMarkersZeroTime")->click();  // zero time: no fade, no delay
+    QVERIFY(!child<QCheckBox>(timeDialog, "fadeEnabled")->isEnabled());
+    QVERIFY(!child<QLineEdit>(timeDialog, "fadeSeconds")->isEnabled());
   }
   QVERIFY(prompter.messages.empty());
 }
@@ -602,21 +646,21 @@ void DialogsTest::intervalOkAndCancel() {
   RecordingPrompter prompter;
   const StampSettings before = s;
   {
-    ui::CKeloDuration dialog(s, s.timeCode, prompter);
+    ui::IntervalDialog dialog(s, s.timeCode, prompter);
     activate(dialog);
-    child<QRadioButton>(dialog, 1039)->click();
-    enterAndLeave(dialog, 1025, "9");
-    child<QPushButton>(dialog, 2)->click();
+    child<QRadioButton>(dialog, "onDateChange")->click();
+    enterAndLeave(dialog, "dateChangeSeconds", "9");
+    child<QPushButton>(dialog, "cancel")->click();
   }
   QVERIFY(s == before);
   {
-    ui::CKeloDuration dialog(s, s.timeCode, prompter);
+    ui::IntervalDialog dialog(s, s.timeCode, prompter);
     activate(dialog);
-    child<QRadioButton>(dialog, 1039)->click();
-    enterAndLeave(dialog, 1025, "9");
-    child<QCheckBox>(dialog, 1018)->click();
-    enterAndLeave(dialog, 1034, "5");
-    child<QPushButton>(dialog, 1)->click();
+    child<QRadioButton>(dialog, "onDateChange")->click();
+    enterAndLeave(dialog, "dateChangeSeconds", "9");
+    child<QCheckBox>(dialog, "delayEnabled")->click();
+    enterAndLeave(dialog, "delaySeconds", "5");
+    child<QPushButton>(dialog, "ok")->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
   QCOMPARE(s.timeCode.intervalMode, IntervalMode::OnDateChange);
@@ -628,9 +672,9 @@ void DialogsTest::intervalOkAndCancel() {
 
   // OK (Enter) while a bad value still sits in the focused field: corrected, never stored as 0.
   {
-    ui::CKeloDuration dialog(s, s.timeCode, prompter);
+    ui::IntervalDialog dialog(s, s.timeCode, prompter);
     activate(dialog);
-    QLineEdit* edit = child<QLineEdit>(dialog, 1025);
+    QLineEdit* edit = child<QLineEdit>(dialog, "dateChangeSeconds");
     edit->setFocus();
     edit->selectAll();
     QTest::keyClicks(edit, "0");
@@ -646,41 +690,44 @@ void DialogsTest::preferencesClampAndWrite() {
   RecordingPrompter prompter;
   const StampSettings before = s;
   {
-    ui::CPreference dialog(s, prompter);
+    ui::PreferencesDialog dialog(s, prompter);
     QCOMPARE(dialog.windowTitle(), QString("Kelo 个性化设置"));
     activate(dialog);
     struct Case {
-      int id;
+      const char* field;
       QString typed;
       QString shown;
     };
-    const Case cases[] = {{1048, "99", "50"},  {1049, "-12", "-11"}, {1040, "17", "16"}, {1041, "-24", "-23"},
-                          {1042, "60", "59"},  {1043, "-60", "-59"}, {1048, "-7", "-7"},  {1040, "-", "0"}};
+    const Case cases[] = {{"adjustYears", "99", "50"},    {"adjustMonths", "-12", "-11"}, {"adjustDays", "17", "16"},
+                          {"adjustHours", "-24", "-23"},  {"adjustMinutes", "60", "59"},  {"adjustSeconds", "-60", "-59"},
+                          {"adjustYears", "-7", "-7"},    {"adjustDays", "-", "0"}};
     for (const Case& c : cases) {
-      enterAndLeave(dialog, c.id, c.typed);
-      QCOMPARE(child<QLineEdit>(dialog, c.id)->text(), c.shown);
+      enterAndLeave(dialog, c.field, c.typed);
+      QCOMPARE(child<QLineEdit>(dialog, c.field)->text(), c.shown);
     }
     QVERIFY(prompter.messages.empty());
-    child<QRadioButton>(dialog, 1069)->click();
-    child<QCheckBox>(dialog, 1044)->click();
-    child<QPushButton>(dialog, 2)->click();
+    child<QRadioButton>(dialog, "preview640x480")->click();
+    child<QCheckBox>(dialog, "creationTimeFromFirstTimecode")->click();
+    child<QPushButton>(dialog, "cancel")->click();
   }
   QVERIFY(s == before);
   {
-    ui::CPreference dialog(s, prompter);
+    ui::PreferencesDialog dialog(s, prompter);
     activate(dialog);
-    enterAndLeave(dialog, 1048, "99");
-    enterAndLeave(dialog, 1049, "-12");
-    child<QRadioButton>(dialog, 1069)->click();
-    for (int id : {1044, 1045, 1046, 1047}) child<QCheckBox>(dialog, id)->click();
+    enterAndLeave(dialog, "adjustYears", "99");
+    enterAndLeave(dialog, "adjustMonths", "-12");
+    child<QRadioButton>(dialog, "preview640x480")->click();
+    for (const char* name : {"creationTimeFromFirstTimecode", "modificationTimeFromLastTimecode", "markersInOneFile",
+                             "tapeTimecodeAsTcb"})
+      child<QCheckBox>(dialog, name)->click();
     // Enter while a correction field holds an out-of-range value: clamped before storing.
-    QLineEdit* seconds = child<QLineEdit>(dialog, 1043);
+    QLineEdit* seconds = child<QLineEdit>(dialog, "adjustSeconds");
     seconds->setFocus();
     seconds->selectAll();
     QTest::keyClicks(seconds, "75");
     QTest::keyClick(seconds, Qt::Key_Return);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    screenshot(dialog, "CPreference");
+    screenshot(dialog, "PreferencesDialog");
   }
   QCOMPARE(s.adjustYears, 50);
   QCOMPARE(s.adjustMonths, -11);
@@ -698,14 +745,14 @@ void DialogsTest::preferencesPatternAndLanguage() {
   StampSettings s;
   RecordingPrompter prompter;
   {
-    ui::CPreference dialog(s, prompter);
-    auto* rename = child<QCheckBox>(dialog, 1075);
-    auto* pattern = child<QLineEdit>(dialog, 1076);
+    ui::PreferencesDialog dialog(s, prompter);
+    auto* rename = child<QCheckBox>(dialog, "renameOutput");
+    auto* pattern = child<QLineEdit>(dialog, "outputNamePattern");
     QVERIFY(!pattern->isEnabled());
     rename->click();
     QVERIFY(pattern->isEnabled());
     pattern->setText(repeated('a', 99) + "bc");
-    child<QPushButton>(dialog, 1)->click();
+    child<QPushButton>(dialog, "ok")->click();
   }
   QCOMPARE(prompter.texts(), QStringList{"格式太长，尾巴切掉了一些。"});
   QVERIFY(prompter.allWarnings());
@@ -714,9 +761,9 @@ void DialogsTest::preferencesPatternAndLanguage() {
 
   prompter.messages.clear();
   {
-    ui::CPreference dialog(s, prompter);
-    child<QLineEdit>(dialog, 1076)->setText(repeated('b', 99));
-    child<QPushButton>(dialog, 1)->click();
+    ui::PreferencesDialog dialog(s, prompter);
+    child<QLineEdit>(dialog, "outputNamePattern")->setText(repeated('b', 99));
+    child<QPushButton>(dialog, "ok")->click();
   }
   QVERIFY(prompter.messages.empty());
   QCOMPARE(settings::textOf(s.outputNamePattern), repeated('b', 99).toStdU16String());
@@ -725,28 +772,28 @@ void DialogsTest::preferencesPatternAndLanguage() {
   s.language = 0;
   s.dateCode.formatIndex = 5;
   {
-    ui::CPreference dialog(s, prompter);
-    auto* language = child<QComboBox>(dialog, 1039);
+    ui::PreferencesDialog dialog(s, prompter);
+    auto* language = child<QComboBox>(dialog, "language");
     QCOMPARE(language->currentText(), QString("数字"));
     language->setCurrentIndex(1);
-    child<QPushButton>(dialog, 1)->click();
+    child<QPushButton>(dialog, "ok")->click();
     QVERIFY(dialog.languageChanged());
   }
   QCOMPARE(s.language, 1);
   QCOMPARE(s.dateCode.formatIndex, 1);
   s.dateCode.formatIndex = 2;
   {
-    ui::CPreference dialog(s, prompter);
-    child<QComboBox>(dialog, 1039)->setCurrentIndex(0);
-    child<QPushButton>(dialog, 1)->click();
+    ui::PreferencesDialog dialog(s, prompter);
+    child<QComboBox>(dialog, "language")->setCurrentIndex(0);
+    child<QPushButton>(dialog, "ok")->click();
   }
   QCOMPARE(s.dateCode.formatIndex, 2);  // within the numeral list
 
   // A language the dialog does not offer (from a stored file) survives an OK.
   s.language = 7;
   {
-    ui::CPreference dialog(s, prompter);
-    child<QPushButton>(dialog, 1)->click();
+    ui::PreferencesDialog dialog(s, prompter);
+    child<QPushButton>(dialog, "ok")->click();
     QVERIFY(!dialog.languageChanged());
   }
   QCOMPARE(s.language, 7);
@@ -755,12 +802,12 @@ void DialogsTest::preferencesPatternAndLanguage() {
 
 void DialogsTest::logWindowKeepsLines() {
   QWidget mainWindow;
-  auto* log = new ui::CKeloLog(&mainWindow);
+  auto* log = new ui::RunLogWindow(&mainWindow);
   QCOMPARE(log->windowTitle(), QString("Kelo 运行记录"));
   QVERIFY(log->lines().isEmpty());
   log->show();
   QVERIFY(log->listBox()->count() == 0);
-  child<QPushButton>(*log, 1)->click();
+  child<QPushButton>(*log, "close")->click();
   QVERIFY(log->isHidden());
 
   log->appendLine("2003-06-22 21:26:38 开始加码");
@@ -768,13 +815,13 @@ void DialogsTest::logWindowKeepsLines() {
   log->appendLine(longLine);
   log->show();
   QCOMPARE(log->lines(), (QStringList{"2003-06-22 21:26:38 开始加码", longLine}));
-  child<QPushButton>(*log, 1)->click();
+  child<QPushButton>(*log, "close")->click();
   log->show();
   QCOMPARE(log->lines().size(), 2);
   // The long line can be scrolled to its end.
   QTRY_VERIFY(log->listBox()->horizontalScrollBar()->maximum() > 0);
   QVERIFY(log->listBox()->selectionMode() == QAbstractItemView::NoSelection);
-  screenshot(*log, "CKeloLog");
+  screenshot(*log, "RunLogWindow");
 }
 
 void DialogsTest::helpButtonsNameTheirPages() {
@@ -783,25 +830,25 @@ void DialogsTest::helpButtonsNameTheirPages() {
   std::vector<int> contexts;
   auto record = [&](int context) { contexts.push_back(context); };
   {
-    ui::CKeloBrightness brightness(s, s.dateCode);
-    QObject::connect(&brightness, &ui::CKeloBrightness::helpRequested, record);
-    child<QPushButton>(brightness, 9)->click();
-    ui::CKeloDuration duration(s, s.dateCode, prompter);
-    QObject::connect(&duration, &ui::CKeloDuration::helpRequested, record);
-    child<QPushButton>(duration, 9)->click();
-    ui::CPreference preference(s, prompter);
-    QObject::connect(&preference, &ui::CPreference::helpRequested, record);
-    child<QPushButton>(preference, 9)->click();
+    ui::AppearanceDialog brightness(s, s.dateCode);
+    QObject::connect(&brightness, &ui::AppearanceDialog::helpRequested, record);
+    child<QPushButton>(brightness, "help")->click();
+    ui::IntervalDialog duration(s, s.dateCode, prompter);
+    QObject::connect(&duration, &ui::IntervalDialog::helpRequested, record);
+    child<QPushButton>(duration, "help")->click();
+    ui::PreferencesDialog preference(s, prompter);
+    QObject::connect(&preference, &ui::PreferencesDialog::helpRequested, record);
+    child<QPushButton>(preference, "help")->click();
   }
   s.timeCode.formatIndex = 0;
-  ui::onTimeFormatChanged(s, prompter, nullptr, record, [&](ui::CKeloFormat& dialog) {
-    child<QPushButton>(dialog, 9)->click();
+  ui::onTimeFormatChanged(s, prompter, nullptr, record, [&](ui::CustomFormatDialog& dialog) {
+    child<QPushButton>(dialog, "help")->click();
     return int(QDialog::Rejected);
   });
   QCOMPARE(contexts, (std::vector<int>{0x200A0, 0x200A1, 0x2009D, 0x200A3}));
   // Every context has its page.
   for (int context : contexts) {
-    const QString page = QStringLiteral(KELO_SHARE_DIR "/help/0x%1.html").arg(QString::number(context, 16).toUpper());
+    const QString page = QStringLiteral(KELO_SOURCE_HELP_DIR "/0x%1.html").arg(QString::number(context, 16).toUpper());
     QVERIFY2(QFile::exists(page), qPrintable(page));
   }
 }

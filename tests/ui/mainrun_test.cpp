@@ -15,7 +15,7 @@
 #include "engine/RunObserver.h"
 #include "settings/StampSettings.h"
 #include "support/TestUtil.h"
-#include "ui/CKeloLog.h"
+#include "ui/RunLogWindow.h"
 #include "ui/KeloApp.h"
 #include "ui/MainWindow.h"
 #include "ui/PreviewPane.h"
@@ -49,6 +49,7 @@ class MainRunTest : public QObject {
   void init();
   void runStampsTheListAndEndsWithSummary();
   void pauseContinueAndStop();
+  void autoShutdownFollowsTheBoxAtTheEnd();
   void markersFromPreviewReachMarkerFile();
   void markersOutliveTheEnginesReader();
 
@@ -155,6 +156,34 @@ void MainRunTest::pauseContinueAndStop() {
   QTRY_VERIFY_WITH_TIMEOUT(!w->isRunning(), 60000);
   QCOMPARE(w->prompter().history().back().text, QStringLiteral("加码进程给打断！"));
   QCOMPARE(stamp->text(), QStringLiteral("加码"));
+}
+
+void MainRunTest::autoShutdownFollowsTheBoxAtTheEnd() {
+  if (sample_.empty()) QSKIP("no DV AVI sample that the engine reads (kelo-cli sample, FFmpeg)");
+  // The box changes while the run is paused; its state when the run ends decides.
+  const struct {
+    bool atStart, duringRun;
+    int powerOffs;
+  } cases[] = {{false, true, 1}, {true, false, 0}};
+  for (const auto& c : cases) {
+    QFile::remove(qs(temp_->file("Kelo.log")));
+    settings::StampSettings s;
+    auto w = makeWindow(s);
+    CountingPowerOff powerOff;
+    w->setPowerOff(&powerOff);
+    w->addFilePaths({qs(sample_)});
+    auto* box = static_cast<QCheckBox*>(w->control(ui::ctl::kAutoShutdown));
+    box->setChecked(c.atStart);
+    w->onStamp();
+    w->onStamp();  // pause
+    QVERIFY(box->isEnabled());
+    QTest::mouseClick(box, Qt::LeftButton);
+    QCOMPARE(box->isChecked(), c.duringRun);
+    w->onStamp();  // continue
+    QTRY_VERIFY_WITH_TIMEOUT(!w->isRunning(), 60000);
+    QCOMPARE(powerOff.calls, c.powerOffs);
+    QCOMPARE(QFile::exists(qs(temp_->file("Kelo.log"))), c.powerOffs == 1);
+  }
 }
 
 void MainRunTest::markersFromPreviewReachMarkerFile() {

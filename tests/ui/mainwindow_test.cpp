@@ -11,14 +11,16 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
+#include <QWheelEvent>
 #include <QTest>
 #include <map>
 
 #include "settings/ConfigFile.h"
 #include "settings/ProjectFile.h"
+#include "settings/SettingsFields.h"
 #include "settings/StampSettings.h"
 #include "support/TestUtil.h"
-#include "ui/CKeloButton.h"
+#include "ui/RepeatButton.h"
 #include "ui/Help.h"
 #include "ui/KeloApp.h"
 #include "ui/MainWindow.h"
@@ -108,6 +110,14 @@ class MainWindowTest : public QObject {
   void markersSurviveFailedPreview();
   void layoutsFollowPreviewSizeAndSystem();
   void helpPagesOpenOrExplain();
+  void helpPagesFoundBesideTheProgram();
+  void markersKeptAtExitWithoutProjectChanges();
+  void failedSaveStopsTheAction();
+  void unwritableConfigurationIsReported();
+  void trackBarWheelAndDragShowTheFrame();
+  void destroyedWithFocusedEditAfterFailedPreview();
+  void commandLineFilesAndProject();
+  void positionsStayInsideTheFrame();
 
  private:
   std::unique_ptr<ui::MainWindow> makeWindow(settings::StampSettings& s);
@@ -188,7 +198,7 @@ void MainWindowTest::startupWithConfiguration() {
   const QString project = qs(temp_->file("tape.zev"));
   settings::setText(stored.projectPath, project.toStdU16String());
   std::u16string message;
-  QCOMPARE(settings::saveConfigFile(settings::configFilePath(), stored, message), 0);
+  QVERIFY(settings::saveConfigFile(settings::configFilePath(), stored, message) == settings::SaveOutcome::Saved);
 
   settings::StampSettings s;
   auto w = makeWindow(s);
@@ -232,7 +242,7 @@ void MainWindowTest::exitQuestionsAndConfiguration() {
   QVERIFY(w->prompter().history()[0].buttons == QtPrompter::Buttons::YesNoCancel);
   settings::StampSettings stored;
   std::u16string message;
-  QCOMPARE(settings::loadConfigFile(w->configPath(), stored, message), 0);
+  QVERIFY(settings::loadConfigFile(w->configPath(), stored, message) == settings::LoadOutcome::Loaded);
   QCOMPARE(stored.safeArea, true);
 
   // No: quits without saving; the run log file is written last.
@@ -442,11 +452,11 @@ void MainWindowTest::holdingNudgeButtonGrowsStep() {
   date.xEdit()->setText("0");
   w->markModified();
   // The press moves by 1, then the ticks by the growing steps of the button.
-  ui::CKeloButton* right = date.nudgeButton(ui::Nudge::Right);
+  ui::RepeatButton* right = date.nudgeButton(ui::Nudge::Right);
   emit right->action(date.ids().right, 1);
   int counter = 0;
   for (int tick = 0; tick < 12; ++tick) {
-    emit right->action(date.ids().right, ui::CKeloButton::stepAt(counter));
+    emit right->action(date.ids().right, ui::RepeatButton::stepAt(counter));
     if (counter < 9) ++counter;
   }
   QCOMPARE(date.xEdit()->text(), QStringLiteral("61"));
@@ -496,7 +506,8 @@ void MainWindowTest::fileListCommands() {
   nextChoice_ = {"/v/a.avi", "/v/b.avi"};
   w->addFiles();
   QCOMPARE(requests_.back().title, QStringLiteral("选择需加码的录像"));
-  QCOMPARE(requests_.back().filter, QStringLiteral("DV 文件 (*.AVI)"));
+  for (const char* pattern : {"*.avi", "*.AVI", "*.dv", "*.dif", "*.mov"})
+    QVERIFY(requests_.back().filter.contains(QLatin1String(pattern)));
   QCOMPARE(w->fileList()->count(), 2);
   QCOMPARE(w->fileList()->currentRow(), 0);
   QVERIFY(s.projectModified);
@@ -689,6 +700,200 @@ void MainWindowTest::helpPagesOpenOrExplain() {
   w->help().setUrlOpener([](const QUrl&) { return false; });
   QVERIFY(!w->help().show(ui::kHelpContents));
   QVERIFY(w->prompter().history().back().text.contains("0x20066.html"));
+}
+
+void MainWindowTest::helpPagesFoundBesideTheProgram() {
+  // An installed program finds its pages in ../share/kelo/help, wherever it was installed.
+  const QString prefix = qs(temp_->file("prefix"));
+  QVERIFY(QDir().mkpath(prefix + "/bin") && QDir().mkpath(prefix + "/share/kelo/help"));
+  const QString page = prefix + "/share/kelo/help/0x20066.html";
+  QVERIFY(QFile::copy(QStringLiteral(KELO_SOURCE_HELP_DIR "/0x20066.html"), page));
+  QCOMPARE(ui::HelpOpener::pagePath(ui::kHelpContents, prefix + "/bin"), page);
+  // A page it lacks comes from the source tree (a build tree); a context without a page has none.
+  QVERIFY(ui::HelpOpener::pagePath(ui::kHelpQuickGuide, prefix + "/bin").endsWith("/share/help/0x200A4.html"));
+  QVERIFY(ui::HelpOpener::pagePath(0x12345, prefix + "/bin").isEmpty());
+
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  QVERIFY(!w->help().show(0x12345));
+  QCOMPARE(w->prompter().history().back().text, QStringLiteral("找不到帮助页"));
+
+  int context = 0;
+  QVERIFY(ui::parseHelpContext("0x20066", context) && context == 0x20066);
+  QVERIFY(ui::parseHelpContext("131174", context) && context == 0x20066);
+  QVERIFY(!ui::parseHelpContext("help", context));
+}
+
+void MainWindowTest::markersKeptAtExitWithoutProjectChanges() {
+  // Quitting with markers set but no project change writes the marker file (asking first).
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  useFakeSource(*w);
+  const std::string a = temp_->file("a.avi");
+  videos_[a] = {100, false, {}, false};
+  w->addFilePaths({qs(a)});
+  s.projectModified = false;
+  s.markersInOneFile = false;
+  w->preview().goTo(12);
+  w->preview().toggleMarker(0);
+  answers_.queue = {QtPrompter::Answer::Ok, QtPrompter::Answer::Yes};
+  QVERIFY(w->exitSequence());
+  QCOMPARE(w->prompter().history().back().text,
+           QStringLiteral("保存开始/结束标记到 %1?").arg(qs(temp_->file("a.mrk"))));
+  QCOMPARE(test::readFile(temp_->file("a.mrk")).size(), size_t(8));
+  QVERIFY(!s.markersModified);
+}
+
+void MainWindowTest::failedSaveStopsTheAction() {
+  // The project's file cannot be written (its folder is gone): New, Open by path and Exit stop
+  // and the project stays changed.
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  const QString folder = qs(temp_->file("gone"));
+  QVERIFY(QDir().mkpath(folder));
+  const QString project = folder + "/p.zev";
+  nextChoice_ = {project};
+  QVERIFY(w->saveProjectAs());
+  QVERIFY(QDir(folder).removeRecursively());
+  w->control(ui::ctl::kSafeArea)->setFocus();
+  QTest::mouseClick(static_cast<QCheckBox*>(w->control(ui::ctl::kSafeArea)), Qt::LeftButton);
+  QVERIFY(s.projectModified && s.safeArea);
+
+  answers_.fallback = QtPrompter::Answer::Yes;
+  w->newProject();
+  QVERIFY(s.projectModified && s.safeArea);
+  QCOMPARE(settings::textOf(s.projectPath), project.toStdU16String());
+  QVERIFY(!w->openProjectPath(qs(temp_->file("other.zev"))));
+  QVERIFY(s.projectModified && s.safeArea);
+  QVERIFY(!w->exitSequence());
+  QVERIFY(s.projectModified);
+  const auto& history = w->prompter().history();
+  QCOMPARE(history.back().caption, QStringLiteral("警告"));
+  QCOMPARE(history[history.size() - 2].text, QStringLiteral("退出前先保存当前项目？"));
+}
+
+void MainWindowTest::unwritableConfigurationIsReported() {
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  // A folder where the configuration file should be: nothing can be written there.
+  QVERIFY(QDir().mkpath(qs(w->configPath())));
+  answers_.queue = {QtPrompter::Answer::Ok, QtPrompter::Answer::Cancel};
+  QVERIFY(!w->exitSequence());
+  QVERIFY(w->prompter().history().size() == 2);
+  QVERIFY(w->prompter().history()[0].text.contains(qs(w->configPath())));
+  QCOMPARE(w->prompter().history()[1].text, QStringLiteral("退出Kelo？"));
+}
+
+void MainWindowTest::trackBarWheelAndDragShowTheFrame() {
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  useFakeSource(*w);
+  const std::string a = temp_->file("a.avi");
+  videos_[a] = {300, false, {}, false};
+  w->addFilePaths({qs(a)});
+  ui::PreviewPane& pane = w->preview();
+  QSlider* bar = pane.trackBar();
+
+  calls_.clear();
+  const QPointF at(bar->width() / 2.0, bar->height() / 2.0);
+  QWheelEvent wheel(at, bar->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(bar, &wheel);
+  QVERIFY(pane.position() > 0);
+  QCOMPARE(bar->value(), pane.position());
+  QCOMPARE(calls_.back().second, pane.position());
+
+  bar->setSliderDown(true);
+  bar->setSliderPosition(120);
+  QVERIFY(pane.position() != 120);  // nothing while the thumb is held
+  bar->setSliderDown(false);
+  QCOMPARE(pane.position(), 120);
+  QCOMPARE(calls_.back(), std::make_pair(a, 120));
+
+  bar->triggerAction(QAbstractSlider::SliderToMaximum);
+  QCOMPARE(pane.position(), 300);
+  bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  QCOMPARE(pane.position(), 299);
+}
+
+void MainWindowTest::destroyedWithFocusedEditAfterFailedPreview() {
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  useFakeSource(*w);
+  const std::string a = temp_->file("a.avi");
+  videos_[a] = {100, false, {}, true};
+  w->show();
+  QVERIFY(QTest::qWaitForWindowActive(w.get()));
+  w->addFilePaths({qs(a)});
+  QCOMPARE(w->prompter().history().back().text, QStringLiteral("Kelo 出错，详细请看运行记录。"));
+  w->dateGroup().xEdit()->setFocus();
+  QVERIFY(w->dateGroup().xEdit()->hasFocus());
+  w.reset();  // the edit loses the focus while the window goes: nothing may reach its members
+}
+
+void MainWindowTest::commandLineFilesAndProject() {
+  const ui::CommandLine line =
+      ui::parseCommandLine({"kelo", "tape.avi", "--open-help", "0x20066", "p.zev"});
+  QVERIFY(line.action == ui::CommandLine::Action::OpenHelp);
+  QCOMPARE(line.helpContext, QStringLiteral("0x20066"));
+  QCOMPARE(line.files, (QStringList{"tape.avi", "p.zev"}));
+  QVERIFY(ui::parseCommandLine({"kelo", "--version"}).action == ui::CommandLine::Action::Version);
+  QVERIFY(ui::parseCommandLine({"kelo", "--bogus"}).action == ui::CommandLine::Action::Error);
+  QVERIFY(ui::versionLine().startsWith(QStringLiteral("kelo 2.")));
+
+  // A project and two videos: the project opens, the videos join the list, the first is shown.
+  settings::StampSettings stored;
+  settings::resetToDefaults(stored);
+  stored.safeArea = true;
+  std::u16string message;
+  const std::string project = temp_->file("p.zev");
+  QVERIFY(settings::saveProjectFile(project, stored, message) == settings::SaveOutcome::Saved);
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  useFakeSource(*w);
+  const std::string a = temp_->file("a.avi");
+  const std::string b = temp_->file("b.AVI");
+  videos_[a] = {100, false, {}, false};
+  videos_[b] = {100, false, {}, false};
+  w->openFromCommandLine({qs(a), qs(project), qs(b)});
+  QCOMPARE(settings::textOf(s.projectPath), qs(project).toStdU16String());
+  QVERIFY(s.safeArea);
+  QCOMPARE(w->fileList()->count(), 2);
+  QCOMPARE(w->fileList()->item(1)->text(), qs(b));
+  QCOMPARE(w->preview().shownPath(), qs(a));
+  QVERIFY(!s.projectModified);
+}
+
+void MainWindowTest::positionsStayInsideTheFrame() {
+  // At 640x480 a code nudged or typed to the picture's right edge is stored at x 720, not past it,
+  // so the configuration and the project still accept it.
+  settings::StampSettings s;
+  auto w = makeWindow(s);
+  useFakeSource(*w);
+  s.previewSize = settings::PreviewSize::Size640x480;
+  const std::string a = temp_->file("a.avi");
+  videos_[a] = {100, false, {}, false};
+  w->addFilePaths({qs(a)});
+  ui::CodeGroup& g = w->dateGroup();
+  QCOMPARE(w->preview().previewSize(), QSize(640, 480));
+  w->show();
+  QVERIFY(QTest::qWaitForWindowActive(w.get()));
+
+  g.xEdit()->setFocus();
+  g.xEdit()->setText("700");
+  g.yEdit()->setFocus();
+  QCOMPARE(g.xEdit()->text(), QStringLiteral("640"));
+  QCOMPARE(s.dateCode.x, 720);
+
+  g.corner = CornerPreset::TopLeft;
+  g.show();
+  g.yEdit()->setText("478");
+  g.xEdit()->setFocus();
+  emit g.nudgeAction(g.ids().down, 10);
+  QCOMPARE(s.dateCode.y, 480);
+  QCOMPARE(g.yEdit()->text(), QStringLiteral("480"));
+  std::u16string message;
+  QCOMPARE(settings::validateSettings(s, message), 0);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -4,10 +4,14 @@
 #include <QDir>
 #include <QListWidget>
 #include <QSettings>
+#include <QFileDialog>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "settings/StampSettings.h"
 #include "support/TestUtil.h"
+#include "ui/AppearanceDialog.h"
 #include "ui/KeloApp.h"
 #include "ui/MainWindow.h"
 #include "ui/PreviewPane.h"
@@ -28,6 +32,7 @@ class ScreenshotsTest : public QObject {
   void initTestCase();
   void emptyWindow();
   void previewSizes();
+  void qtDialogs();
 
  private:
   QString screens_;
@@ -76,6 +81,31 @@ void ScreenshotsTest::previewSizes() {
     QVERIFY(window.preview().videoPresent());
     QVERIFY(window.grab().save(screens_ + "/main-" + names[size] + ".png"));
   }
+}
+
+void ScreenshotsTest::qtDialogs() {
+  // Qt's own dialogs as the program shows them: in Chinese.
+  QFileDialog files(nullptr, QStringLiteral("选择需加码的录像"), QString::fromStdString(temp_.path()),
+                    QStringLiteral("DV 文件 (*.avi *.dv *.dif *.mov)"));
+  files.setOption(QFileDialog::DontUseNativeDialog);
+  files.setFileMode(QFileDialog::ExistingFiles);
+  files.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&files));
+  QVERIFY(files.grab().save(screens_ + "/qt-file-dialog.png"));
+  files.hide();
+
+  settings::StampSettings settings;
+  ui::AppearanceDialog appearance(settings, settings.dateCode);
+  bool grabbed = false;
+  QTimer::singleShot(0, [&] {
+    if (QWidget* chooser = QApplication::activeModalWidget()) {
+      if (!QTest::qWaitForWindowExposed(chooser)) qWarning("font chooser not exposed");
+      grabbed = chooser->grab().save(screens_ + "/qt-font-dialog.png");
+      QMetaObject::invokeMethod(chooser, "reject", Qt::QueuedConnection);
+    }
+  });
+  appearance.findChild<QPushButton*>(QStringLiteral("chooseFont"))->click();
+  QVERIFY(grabbed);
 }
 
 QTEST_MAIN(ScreenshotsTest)

@@ -1,0 +1,130 @@
+#include "container/StampedFileWriter.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "container/MessageSink.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+
+namespace kelo::container {
+
+namespace {
+
+// Small pieces (audio chunks, padding, index chunks between frames) are gathered; frames go
+// straight through once the gathered bytes are out.
+constexpr size_t kBufferBytes = 1u << 20;
+constexpr size_t kDirectBytes = 64u << 10;
+
+class FileWriteLayer final : public WriteLayer {
+ public:
+  int open(const std::string& path) override { return file_.openWrite(path); }
+  int write(const void* data, size_t count) override { return file_.writeAll(data, count); }
+  int setModificationTime(std::time_t when) override { return platform::setModificationTime(file_.fd(), when); }
+  int close() override { return file_.close(); }
+  int remove(const std::string& path) override { return platform::removeFile(path); }
+
+ private:
+  platform::File file_;
+};
+
+bool isDiskFull(int err) { return err == ENOSPC || err == EDQUOT; }
+
+}  // namespace
+
+std::unique_ptr<WriteLayer> makeFileWriteLayer() { return std::make_unique<FileWriteLayer>(); }
+
+StampedFileWriter::StampedFileWriter(std::unique_ptr<WriteLayer> layer) : layer_(std::move(layer)) {}
+
+StampedFileWriter::~StampedFileWriter() { close(); }
+
+int StampedFileWriter::open(const std::string& path) {
+  close();
+  deleted_ = false;
+  openError_ = 0;
+  writeError_ = 0;
+  accepted_ = 0;
+  buffered_ = 0;
+  if (path.empty()) return -1;
+  if (int err = layer_->open(path)) {
+    openError_ = err;
+    logError(kErrorCannotOpen);
+    return -2;
+  }
+  path_ = path;
+  open_ = true;
+  // Not filled in advance: pages are touched only as far as bytes are gathered.
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes);
+  return 0;
+}
+
+int StampedFileWriter::fail(int err) {
+  writeError_ = err;
+  if (isDiskFull(err)) {
+    // A truncated copy must not survive as if it were a stamped file.
+    layer_->close();
+    layer_->remove(path_);
+    open_ = false;
+    deleted_ = true;
+    buffered_ = 0;
+  }
+  return -2;
+}
+
+int StampedFileWriter::writeThrough(const void* data, size_t count) {
+  if (int err = layer_->write(data, count)) return fail(err);
+  return 0;
+}
+
+int StampedFileWriter::flush() {
+  if (!open_) {
+    logError(kErrorFileNotValid);
+    return -1;
+  }
+  if (buffered_ == 0) return 0;
+  const size_t n = buffered_;
+  buffered_ = 0;
+  return writeThrough(buffer_.get(), n);
+}
+
+int64_t StampedFileWriter::write(const void* bytes, size_t count) {
+  if (!open_) {
+    logError(kErrorFileNotValid);
+    return -1;
+  }
+  if (count == 0) return 0;
+  if (count >= kDirectBytes || buffered_ + count > kBufferBytes) {
+    if (int r = flush()) return r;
+  }
+  if (count >= kDirectBytes) {
+    if (int r = writeThrough(bytes, count)) return r;
+  } else {
+    std::memcpy(buffer_.get() + buffered_, bytes, count);
+    buffered_ += count;
+  }
+  accepted_ += count;
+  return static_cast<int64_t>(count);
+}
+
+int StampedFileWriter::setModificationTime(std::time_t when) {
+  if (int r = flush()) return r;
+  if (int err = layer_->setModificationTime(when)) {
+    writeError_ = err;
+    return -2;
+  }
+  return 0;
+}
+
+int StampedFileWriter::close() {
+  if (!open_) return 0;
+  int result = flush();
+  if (!open_) return result;  // the flush met a full disk: closed and deleted already
+  open_ = false;
+  if (int err = layer_->close()) {
+    // Delayed write errors surface at close; on a full disk the copy is incomplete.
+    result = fail(err);
+  }
+  return result;
+}
+
+}  // namespace kelo::container
