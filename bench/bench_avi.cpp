@@ -213,8 +213,7 @@ std::vector<ContainerRun> stampEachContainer() {
                     writeSampleQuickTime(work + "/tape.mov", kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50), {scene}, -1, error) == 0;
   std::vector<ContainerRun> runs{{"avi"}, {"dv"}, {"mov"}};
   if (!made) {
-    std::fprintf(stderr, "bench_avi: %s
-", error.c_str());
+    std::fprintf(stderr, "bench_avi: %s\n", error.c_str());
   } else {
     for (int round = 0; round < 3; ++round) {
       for (ContainerRun& run : runs) {

@@ -172,9 +172,7 @@ HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink
     }
   }
   if (movieStart == 0) {
-    std::string line = kMsgNoMovi;
-    line.replace(line.find("%s"), 2, typeII_ ? "II" : "I");
-    addLine(log, std::move(line));
+    addLine(log, messageWith(kMsgNoMovi, typeII_ ? "II" : "I"));
     return HeaderOutcome::Invalid;
   }
   openDml_ = false;

@@ -19,6 +19,11 @@
 
 namespace kelo::container {
 
+namespace {
+// What a sequential read fetches at once: many frames and the bytes between them.
+constexpr size_t kReadAheadBytes = 4u << 20;
+}  // namespace
+
 const char* containerName(ContainerKind kind) {
   switch (kind) {
     case ContainerKind::Avi:
@@ -46,6 +51,9 @@ std::string refusedVariantMessage(dv::FrameKind kind) {
 
 void DvSource::attach(std::unique_ptr<ByteSource> bytes, std::string path) {
   bytes_ = std::move(bytes);
+  aheadLength_ = 0;
+  // Reading ahead saves system calls on a file; bytes in memory are there already.
+  fromFile_ = dynamic_cast<FileByteSource*>(bytes_.get()) != nullptr;
   path_ = std::move(path);
   fileSize_ = bytes_ ? bytes_->size() : 0;
 }
@@ -70,6 +78,19 @@ int DvSource::readAt(int64_t offset, void* buffer, size_t count, size_t& got) {
   if (offset < 0) return EINVAL;
   if (offset >= fileSize_) return 0;
   const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), fileSize_ - offset));
+  if (readAhead_ && fromFile_ && !randomAccess_ && n < kReadAheadBytes) {
+    if (offset < aheadStart_ || offset + static_cast<int64_t>(n) > aheadStart_ + static_cast<int64_t>(aheadLength_)) {
+      if (!ahead_) ahead_ = std::make_unique_for_overwrite<uint8_t[]>(kReadAheadBytes);
+      const size_t fill = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kReadAheadBytes), fileSize_ - offset));
+      aheadLength_ = 0;
+      if (!bytes_->readAt(offset, ahead_.get(), fill)) return EIO;
+      aheadStart_ = offset;
+      aheadLength_ = fill;
+    }
+    std::memcpy(buffer, ahead_.get() + (offset - aheadStart_), n);
+    got = n;
+    return 0;
+  }
   if (!bytes_->readAt(offset, static_cast<uint8_t*>(buffer), n)) return EIO;
   got = n;
   return 0;
@@ -165,25 +186,28 @@ OpenOutcome openDvSource(const std::string& path, std::unique_ptr<DvSource>& sou
   return openDvSource(std::move(file), path, source);
 }
 
+std::string messageWith(const char* format, const std::string& text) {
+  const std::string f = format;
+  const size_t at = f.find("%s");
+  return at == std::string::npos ? f : f.substr(0, at) + text + f.substr(at + 2);
+}
+
 std::string openFailureMessage(OpenOutcome outcome, const std::string& path, int error) {
-  auto withPath = [&](const char* format, const char* extra) {
-    std::string line = format;
-    line.replace(line.find("%s"), 2, path);
-    if (extra != nullptr) line.replace(line.find("%s"), 2, extra);
-    return line;
-  };
   switch (outcome) {
     case OpenOutcome::Opened:
       return {};
     case OpenOutcome::NotRegularFile:
-      return withPath(kMsgNotRegularFile, nullptr);
+      return messageWith(kMsgNotRegularFile, path);
     case OpenOutcome::UnknownContainer:
       return kMsgUnknownContainer;
     case OpenOutcome::EmptyPath:
     case OpenOutcome::CannotOpen:
       break;
   }
-  return withPath(kMsgCannotOpen, std::strerror(error != 0 ? error : ENOENT));
+  // The reason goes where the format's last "%s" stands (a path may hold "%s" itself).
+  const std::string line = messageWith(kMsgCannotOpen, path);
+  const size_t at = line.rfind("%s");
+  return line.substr(0, at) + std::strerror(error != 0 ? error : ENOENT) + line.substr(at + 2);
 }
 
 HeaderOutcome openCheckedSource(const std::string& path, bool random, std::unique_ptr<DvSource>& source,

@@ -117,8 +117,16 @@ class DvSource {
   virtual Mark mark() const = 0;
   virtual void restore(const Mark& m) = 0;
 
+  // Sequential reads served from one block read ahead (sources whose frames and gaps come as many
+  // small reads set this; the AVI reader keeps a cache of its own).
+  bool readAhead_ = false;
+
   std::unique_ptr<ByteSource> bytes_;
   std::unique_ptr<uint8_t[]> copyBlock_;  // copyRange's
+  bool fromFile_ = false;
+  std::unique_ptr<uint8_t[]> ahead_;
+  int64_t aheadStart_ = 0;
+  size_t aheadLength_ = 0;
   std::string path_;
   int64_t fileSize_ = 0;
   bool randomAccess_ = false;
@@ -146,6 +154,9 @@ HeaderOutcome openCheckedSource(const std::string& path, bool random, std::uniqu
                                 std::string& message);
 // The run log line for an open that failed (anything but Opened).
 std::string openFailureMessage(OpenOutcome outcome, const std::string& path, int error);
+
+// `format` with its first "%s" replaced by `text` (messages naming a file or a type).
+std::string messageWith(const char* format, const std::string& text);
 
 // Run log lines of the container layer.
 inline constexpr const char* kMsgWriteFailed = "写加码文件时出错，硬盘可能满了。";

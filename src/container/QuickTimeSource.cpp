@@ -57,9 +57,7 @@ HeaderOutcome QuickTimeSource::validateHeader(StampedFileWriter*, MessageSink* l
   // 50 Mbit/s and HD samples are larger; whatever is not a 25 Mbit/s frame is not stamped.
   for (const QuickTimeSample& s : index_.samples) {
     if (!isFrameSize(s.size)) {
-      std::string line = kMsgQuickTimeFrameSize;
-      line.replace(line.find("%s"), 2, path_);
-      addLine(log, std::move(line));
+      addLine(log, messageWith(kMsgQuickTimeFrameSize, path_));
       index_.samples.clear();
       return HeaderOutcome::Invalid;
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The single-frame preview: one frame of a file decoded whole, with the codes drawn as the
 // settings place them, as an RGB picture. The pass keeps its reader and per-file state between
-// calls, so moving along one file does not reopen it.
+// calls, so stepping along one file does not reopen it.
 #include <memory>
 #include <string>
 

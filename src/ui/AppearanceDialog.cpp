@@ -18,14 +18,6 @@ namespace {
 
 constexpr int kScreenDpi = 96;
 
-// The stamp has no colour, underline or strike-out: the chooser does not offer them.
-void hideFontEffects(QFontDialog& dialog) {
-  for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) {
-    box->hide();
-    if (auto* group = qobject_cast<QGroupBox*>(box->parentWidget())) group->hide();
-  }
-}
-
 // Font height in pixels for a size in tenths of a point: -(tenths * dpi / 720), rounded.
 int32_t heightForTenths(int tenths) {
   return -static_cast<int32_t>(std::lround(tenths * static_cast<double>(kScreenDpi) / 720.0));
@@ -35,7 +27,6 @@ std::optional<QFont> platformFontChooser(const QFont& initial, QWidget* parent) 
   QFontDialog dialog(initial, parent);
   dialog.setWindowTitle(QStringLiteral("字体"));
   dialog.setOptions(QFontDialog::ScalableFonts | QFontDialog::DontUseNativeDialog);
-  hideFontEffects(dialog);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.selectedFont();
 }
@@ -86,7 +77,9 @@ void AppearanceDialog::fromQFont(const QFont& font, settings::LogFont& out, int&
   out.lfWidth = 0;
   out.lfWeight = font.weight();
   out.lfItalic = font.italic() ? 1 : 0;
-  // Underline and strike-out are not offered; the stored values stay as they were.
+  // The rasteriser draws underline and strike-out, so the chooser's boxes set them.
+  out.lfUnderline = font.underline() ? 1 : 0;
+  out.lfStrikeOut = font.strikeOut() ? 1 : 0;
   settings::setText(out.lfFaceName, font.family().toStdU16String());
 }
 

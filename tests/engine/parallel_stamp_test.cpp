@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "container/ByteOrder.h"
 #include "container/DvAviReader.h"
 #include "engine/MarkerList.h"
 #include "container/SampleAvi.h"
@@ -238,13 +239,6 @@ TEST(ParallelStamp, FullDiskDeletesTheOutputAtAnyPointAsInOneThread) {
   }
 }
 
-uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-void putLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int k = 0; k < 4; ++k) b[at + k] = static_cast<uint8_t>(v >> (8 * k));
-}
-
 // Puts a JUNK chunk of `bytes` behind video chunk `after` of a plain type 2 file, fixing the
 // RIFF and movi sizes (the sequential pass finds frames by scanning, not through idx1).
 std::vector<uint8_t> withJunkAfterFrame(std::vector<uint8_t> file, int after, uint32_t bytes) {
@@ -255,15 +249,15 @@ std::vector<uint8_t> withJunkAfterFrame(std::vector<uint8_t> file, int after, ui
   int frames = 0;
   while (at + 8 <= file.size()) {
     const bool video = file[at + 2] == 'd' && (file[at + 3] == 'c' || file[at + 3] == 'b');
-    at += 8 + ((le32(file, at + 4) + 1) & ~1u);
+    at += 8 + ((readLe32(&file[at + 4]) + 1) & ~1u);
     if (video && frames++ == after) break;
   }
   std::vector<uint8_t> junk(8 + bytes, 0);
   std::memcpy(junk.data(), "JUNK", 4);
-  putLe32(junk, 4, bytes);
+  writeLe32(&junk[4], bytes);
   file.insert(file.begin() + static_cast<ptrdiff_t>(at), junk.begin(), junk.end());
-  putLe32(file, 4, le32(file, 4) + static_cast<uint32_t>(junk.size()));
-  putLe32(file, moviAt - 4, le32(file, moviAt - 4) + static_cast<uint32_t>(junk.size()));
+  writeLe32(&file[4], readLe32(&file[4]) + static_cast<uint32_t>(junk.size()));
+  writeLe32(&file[moviAt - 4], readLe32(&file[moviAt - 4]) + static_cast<uint32_t>(junk.size()));
   return file;
 }
 

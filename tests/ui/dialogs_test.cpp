@@ -309,8 +309,8 @@ void DialogsTest::brightnessFontChoice() {
 }
 
 void DialogsTest::fontChooserStartsOnTheDrawnFace() {
-  // The stored "Arial" bold opens the platform chooser on the face drawn for it, bold, without the
-  // underline and strike-out boxes; OK keeps the stored name and weight.
+  // The stored "Arial" bold opens the platform chooser on the face drawn for it, bold; its
+  // underline box sets the stored underline; OK keeps the stored name and weight.
   StampSettings s;
   settings::setText(s.dateCode.font.lfFaceName, u"Arial");
   s.dateCode.font.lfWeight = 700;
@@ -323,17 +323,22 @@ void DialogsTest::fontChooserStartsOnTheDrawnFace() {
     shown = chooser->currentFont();
     visibleBoxes = 0;
     for (QCheckBox* box : chooser->findChildren<QCheckBox*>()) visibleBoxes += box->isVisibleTo(chooser) ? 1 : 0;
+    QFont underlined = chooser->currentFont();
+    underlined.setUnderline(true);
+    chooser->setCurrentFont(underlined);
     chooser->accept();
   });
   child<QPushButton>(dialog, "chooseFont")->click();
   QCOMPARE(shown.family(), ui::drawnFamily(QStringLiteral("Arial"), 700, false));
   QCOMPARE(shown.weight(), QFont::Bold);
   QVERIFY(!shown.italic());
-  QCOMPARE(visibleBoxes, 0);
+  QCOMPARE(visibleBoxes, 2);
   child<QPushButton>(dialog, "ok")->click();
   QCOMPARE(settings::textOf(s.dateCode.font.lfFaceName), std::u16string(u"Arial"));
   QCOMPARE(s.dateCode.font.lfWeight, 700);
   QCOMPARE(int(s.dateCode.font.lfItalic), 0);
+  QCOMPARE(int(s.dateCode.font.lfUnderline), 1);
+  QCOMPARE(int(s.dateCode.font.lfStrikeOut), 0);
 }
 
 void DialogsTest::qtDialogsSpeakChinese() {
