@@ -43,11 +43,7 @@ bool isSpecialFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
-std::string refusedVariantMessage(dv::FrameKind kind) {
-  char line[200];
-  std::snprintf(line, sizeof line, kMsgRefusedVariant, dv::frameKindName(kind));
-  return line;
-}
+std::string refusedVariantMessage(dv::FrameKind kind) { return messageWith(kMsgRefusedVariant, dv::frameKindName(kind)); }
 
 void DvSource::attach(std::unique_ptr<ByteSource> bytes, std::string path) {
   bytes_ = std::move(bytes);
