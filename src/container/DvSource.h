@@ -72,7 +72,7 @@ class DvSource {
   // (kFrameBufferBytes long), its length in `length`; the DV frame starts frameOffset() bytes
   // into the buffer. Every byte between the previous frame and this one is written to the output
   // first, if there is one. At the end `length` holds the trailing bytes put in the buffer, which
-  // the caller writes before copyRemainder. The video system of the frame goes into `info`.
+  // the caller writes before copyRemainder. The frame's profile goes into `info`.
   virtual ReadOutcome readFrame(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
                                 int frameIndex, MessageSink* log) = 0;
 
