@@ -25,6 +25,7 @@
 #include "dv/FrameInfo.h"
 #include "dv/FrameSkeleton.h"
 #include "dv/SampleWriter.h"
+#include "dv/VideoProfile.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ int64_t buildInput() {
     info.frameIndex = i;
     info.timecodeFrames = i % 25;
     info.timecodeSeconds = i / 25 % 60;
-    kelo::dv::writeFrameSkeleton(2, info, frame.data() + 8);
+    kelo::dv::writeFrameSkeleton(kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50), info, frame.data() + 8);
     std::fwrite(frame.data(), 1, frame.size(), f);
     const int64_t at = static_cast<int64_t>(head.size()) + i * static_cast<int64_t>(frame.size());
     put(index, "00dc", 0x10);
@@ -208,8 +209,8 @@ std::vector<ContainerRun> stampEachContainer() {
   SampleOptions avi;
   avi.scenes = {scene};
   const bool made = writeSampleAvi(work + "/tape.avi", avi, error) == 0 &&
-                    kelo::dv::writeSampleStream(work + "/tape.dv", kelo::dv::kSystem625_50, {scene}, -1, error) == 0 &&
-                    writeSampleQuickTime(work + "/tape.mov", kelo::dv::kSystem625_50, {scene}, -1, error) == 0;
+                    kelo::dv::writeSampleStream(work + "/tape.dv", kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50), {scene}, -1, error) == 0 &&
+                    writeSampleQuickTime(work + "/tape.mov", kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50), {scene}, -1, error) == 0;
   std::vector<ContainerRun> runs{{"avi"}, {"dv"}, {"mov"}};
   if (!made) {
     std::fprintf(stderr, "bench_avi: %s\n", error.c_str());

@@ -27,7 +27,7 @@ constexpr int kFrames = 100;
 struct Clip {
   std::string path;
   std::vector<uint8_t> bytes;
-  int system = dv::kSystem625_50;
+  const dv::VideoProfile* profile = &dv::profileOf(dv::VideoSystem::k625_50);
   size_t frameBytes = 144000;
   bool fromFfmpeg = false;
 };
@@ -43,7 +43,7 @@ const Clip& clip() {
                        std::to_string(kFrames) + " -pix_fmt yuv420p -f dv " + c.path);
     if (!c.fromFfmpeg) {
       std::string error;
-      dv::writeSampleStream(c.path, dv::kSystem625_50, {}, kFrames, error);
+      dv::writeSampleStream(c.path, *c.profile, {}, kFrames, error);
     }
     if (FILE* f = std::fopen(c.path.c_str(), "rb")) {
       c.bytes.resize(static_cast<size_t>(kFrames) * c.frameBytes);
@@ -65,7 +65,7 @@ void BM_DecodeFrame625(benchmark::State& state) {
   dv::Picture picture;
   size_t n = 0;
   for (auto _ : state) {
-    dv::decodeFrame(c.bytes.data() + (n++ % frames) * c.frameBytes, c.frameBytes, c.system, picture);
+    dv::decodeFrame(c.bytes.data() + (n++ % frames) * c.frameBytes, c.frameBytes, *c.profile, picture);
     benchmark::DoNotOptimize(picture.y.data());
   }
   state.SetLabel(c.fromFfmpeg ? "FFmpeg testsrc" : "own sample");
@@ -94,7 +94,7 @@ BENCHMARK(BM_FfmpegDecodeFrame625)->UseManualTime()->Iterations(3)->Unit(benchma
 
 void BM_ParseSegment(benchmark::State& state) {
   const Clip& c = clip();
-  const dv::VideoProfile& profile = *dv::videoProfileFor(c.system);
+  const dv::VideoProfile& profile = *c.profile;
   auto seg = std::make_unique<dv::VideoSegment>();
   int k = 0;
   for (auto _ : state) {
@@ -109,7 +109,7 @@ BENCHMARK(BM_ParseSegment);
 void BM_ReencodeSegment(benchmark::State& state) {
   const Clip& c = clip();
   const int changed = static_cast<int>(state.range(0));
-  const dv::VideoProfile& profile = *dv::videoProfileFor(c.system);
+  const dv::VideoProfile& profile = *c.profile;
   auto seg = std::make_unique<dv::VideoSegment>();
   uint8_t out[dv::kSegmentBytes];
   int k = 0;
@@ -136,7 +136,7 @@ BENCHMARK(BM_ReencodeSegment)->Arg(0)->Arg(1)->Arg(5)->Unit(benchmark::kMicrosec
 void BM_EncodeFrame625(benchmark::State& state) {
   const Clip& c = clip();
   dv::Picture picture;
-  dv::decodeFrame(c.bytes.data(), c.frameBytes, c.system, picture);
+  dv::decodeFrame(c.bytes.data(), c.frameBytes, *c.profile, picture);
   std::vector<uint8_t> frame(c.bytes.begin(), c.bytes.begin() + static_cast<long>(c.frameBytes));
   for (auto _ : state) {
     dv::encodeFrame(picture, frame.data(), frame.size());

@@ -15,7 +15,7 @@ void setFrame(dv::DvFrameInfo& info, int day, int second) {
   info.dateDrawnBefore = info.hasDate;
   info.timeDrawnBefore = info.hasTime;
   info.hasDate = info.hasTime = 1;
-  info.system = 2;
+  info.profile = &kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50);
   info.recorded.tm_year = 103;
   info.recorded.tm_mon = 5;
   info.recorded.tm_mday = day;

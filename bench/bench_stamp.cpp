@@ -23,10 +23,12 @@
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
 #include "dv/SampleWriter.h"
+#include "dv/VideoProfile.h"
 #include "engine/PreviewPass.h"
 #include "container/SampleAvi.h"
 #include "engine/StampJob.h"
 #include "pipeline/FrameStamper.h"
+#include "render/TimeFormatTraits.h"
 #include "settings/StampSettings.h"
 
 extern char** environ;
@@ -87,8 +89,7 @@ ChildRun bestOf(int runs, const std::string& command, const std::string& clean) 
 
 kelo::dv::DvFrameInfo sampleInfo() {
   kelo::dv::DvFrameInfo info;
-  info.system = kelo::dv::kSystem625_50;
-  info.sequenceCount = 12;
+  info.profile = &kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50);
   return info;
 }
 
@@ -96,7 +97,7 @@ kelo::dv::DvFrameInfo sampleInfo() {
 // recording date and time, then this frame becomes the previous one.
 void stampNext(kelo::pipeline::FrameStamper& stamper, const kelo::settings::StampSettings& settings,
                kelo::dv::DvFrameInfo& info, std::vector<uint8_t>& frame) {
-  const bool found = kelo::dv::readRecordedDateTime(info, settings, frame.data(), frame.size()) == 0;
+  const bool found = kelo::dv::readRecordedDateTime(info, kelo::render::dateTimeReadOptions(settings), frame.data(), frame.size()) == 0;
   info.hasDate = info.hasTime = found ? 1 : 0;
   kelo::pipeline::CodeWeights weights;
   stamper.stampFrame(info, settings, weights, frame.data(), kelo::pipeline::PipelineMode::Stamp);
@@ -109,7 +110,7 @@ void stampNext(kelo::pipeline::FrameStamper& stamper, const kelo::settings::Stam
 // Stamps the sample's frames in memory as a pass does (default settings, both codes every frame)
 // and counts the segments whose text could not fit beside the untouched macroblocks.
 kelo::pipeline::PipelineCounts countFallbacks(const kelo::dv::SampleScene& scene) {
-  kelo::dv::SampleGenerator generator(kelo::dv::kSystem625_50, {scene});
+  kelo::dv::SampleGenerator generator(kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50), {scene});
   const kelo::settings::StampSettings settings;
   kelo::pipeline::FrameStamper stamper;
   std::vector<uint8_t> frame(generator.frameBytes());
@@ -121,7 +122,7 @@ kelo::pipeline::PipelineCounts countFallbacks(const kelo::dv::SampleScene& scene
 // One frame stamped in memory with the default settings (both codes), frames of the sample in
 // turn: the codec's and the renderer's share of a pass, without reading and writing.
 void BM_StampFrame(benchmark::State& state) {
-  kelo::dv::SampleGenerator generator(kelo::dv::kSystem625_50, {});
+  kelo::dv::SampleGenerator generator(kelo::dv::profileOf(kelo::dv::VideoSystem::k625_50), {});
   generator.limitFrames(50);
   std::vector<std::vector<uint8_t>> frames;
   std::vector<uint8_t> frame(generator.frameBytes());

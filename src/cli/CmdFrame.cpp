@@ -10,6 +10,7 @@
 #include "dv/FrameCodec.h"
 #include "dv/FrameInfo.h"
 #include "dv/RawDvFile.h"
+#include "dv/VideoProfile.h"
 #include "engine/FrameExport.h"
 #include "platform/Text.h"
 #include "settings/ProjectFile.h"
@@ -31,11 +32,16 @@ int writePlanes(container::DvSource& source, int index, const std::string& out) 
   size_t length = 0;
   dv::DvFrameInfo info;
   container::MessageList log;
-  if (source.readFrame(info, nullptr, buffer.data(), length, index, &log) != container::ReadOutcome::Frame)
+  if (source.readFrame(info, nullptr, buffer.data(), length, index, &log) != container::ReadOutcome::Frame) {
+    if (source.refusedKind() != dv::FrameKind::Stampable)
+      return fail(source.path() + ": " + container::refusedVariantMessage(source.refusedKind()));
     return fail(source.path() + ": " + log.last(container::kMsgReadFailed));
+  }
   dv::Picture picture;
   const size_t offset = source.frameOffset();
-  if (length <= offset || dv::decodeFrame(buffer.data() + offset, length - offset, info.system, picture) != 0)
+  // Each frame by its own header: a file may change layout.
+  const dv::VideoProfile* profile = length > offset ? dv::profileForFrame(buffer.data() + offset, length - offset) : nullptr;
+  if (!profile || dv::decodeFrame(buffer.data() + offset, length - offset, *profile, picture) != 0)
     return fail("frame " + std::to_string(index) + " of " + source.path() + " cannot be decoded");
   std::string error;
   if (dv::writePictureFile(out, picture, error) != 0) return fail(error);

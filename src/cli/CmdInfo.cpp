@@ -20,7 +20,7 @@ nlohmann::json toJson(const container::FileInfo& info) {
     j["openDml"] = info.openDml;
   }
   if (info.trailingBytes > 0) j["partialFrameBytes"] = info.trailingBytes;
-  j["system"] = info.system == 2 ? nlohmann::json("625/50") : info.system == 1 ? nlohmann::json("525/60") : nullptr;
+  j["system"] = info.profile ? nlohmann::json(info.profile->name) : nullptr;
   j["lastFrameIndex"] = info.lastFrameIndex;
   j["frames"] = info.frames;
   j["firstRecorded"] = info.hasRecorded ? nlohmann::json(container::formatRecorded(info.firstRecorded)) : nullptr;

@@ -8,7 +8,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Common.h"
-#include "dv/DifLayout.h"
+#include "dv/VideoProfile.h"
 #include "dv/SampleWriter.h"
 #include "container/QuickTimeWriter.h"
 #include "container/SampleAvi.h"
@@ -26,7 +26,10 @@ struct SampleOptions {
 };
 
 int runSample(const SampleOptions& o) {
-  const int system = o.system == "pal" ? dv::kSystem625_50 : dv::kSystem525_60;
+  // pal411: 625/50 with SMPTE 314M 4:1:1 sampling.
+  const dv::VideoProfile& profile = o.system == "ntsc"     ? dv::profileOf(dv::VideoSystem::k525_60)
+                                    : o.system == "pal411" ? *dv::findProfile(dv::VideoSystem::k625_50, dv::ChromaFormat::k411)
+                                                           : dv::profileOf(dv::VideoSystem::k625_50);
   std::vector<dv::SampleScene> scenes;
   for (const std::string& text : o.scenes) {
     dv::SampleScene scene;
@@ -36,12 +39,12 @@ int runSample(const SampleOptions& o) {
   }
   std::string error;
   if (endsWithNoCase(o.output, ".mov")) {
-    if (container::writeSampleQuickTime(o.output, system, scenes, o.frames, error) != 0) return fail(error);
+    if (container::writeSampleQuickTime(o.output, profile, scenes, o.frames, error) != 0) return fail(error);
     return 0;
   }
   if (endsWithNoCase(o.output, ".avi")) {
     container::SampleOptions avi;
-    avi.system = system;
+    avi.profile = &profile;
     avi.type = o.type;
     avi.openDml = o.openDml;
     avi.scenes = scenes;
@@ -49,7 +52,7 @@ int runSample(const SampleOptions& o) {
     if (container::writeSampleAvi(o.output, avi, error) != 0) return fail(error);
     return 0;
   }
-  if (dv::writeSampleStream(o.output, system, scenes, o.frames, error) != 0) return fail(error);
+  if (dv::writeSampleStream(o.output, profile, scenes, o.frames, error) != 0) return fail(error);
   return 0;
 }
 
@@ -63,8 +66,8 @@ void addSampleCommand(CLI::App& app, int& exitCode) {
       ->required();
   cmd->add_option("--type", options->type, "AVI type 1 (interleaved) or 2 (separate audio)")->check(CLI::IsMember({1, 2}));
   cmd->add_flag("--opendml", options->openDml, "AVI with OpenDML indexes and RIFF parts");
-  cmd->add_option("--system", options->system, "pal (625/50) or ntsc (525/60)")
-      ->check(CLI::IsMember({"pal", "ntsc"}));
+  cmd->add_option("--system", options->system, "pal (625/50), pal411 (625/50 4:1:1) or ntsc (525/60)")
+      ->check(CLI::IsMember({"pal", "pal411", "ntsc"}));
   cmd->add_option("--scene", options->scenes,
                   "one recording: \"YYYY-MM-DD hh:mm:ss\",SECONDS (default: 2005-03-07 23:59:55, 10 s)")
       ->allow_extra_args(false);

@@ -8,6 +8,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Common.h"
+#include "dv/VideoProfile.h"
 #include "platform/ImageFile.h"
 #include "platform/Text.h"
 #include "render/OverlayRaster.h"
@@ -99,7 +100,7 @@ int run(const TextOptions& o) {
   dv::DvFrameInfo info;
   if (!parseWhen(o.when, info)) return fail("not a valid date and time (YYYY-MM-DD hh:mm:ss): " + o.when, kExitUsage);
   if (o.frame < 0 || o.frame > 29) return fail("--frame must be 0 to 29", kExitUsage);
-  info.system = o.system == "ntsc" ? 1 : 2;
+  info.profile = &dv::profileOf(o.system == "ntsc" ? dv::VideoSystem::k525_60 : dv::VideoSystem::k625_50);
   info.frameInSecond = o.frame;
   // Formatted as the preview does, so every text is built.
   s.idle = true;

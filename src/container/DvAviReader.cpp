@@ -6,6 +6,7 @@
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
+#include "dv/VideoProfile.h"
 #include "container/RiffChunks.h"
 #include "container/StampedFileWriter.h"
 
@@ -38,11 +39,11 @@ constexpr size_t kScanStep = 2;
 
 constexpr size_t kCacheBytes = 4u << 20;
 
-// Read span (returned length + 4) once the first frame has fixed the system.
-size_t spanFor(uint32_t chunkId, int system) {
-  const bool ntsc = system == dv::kSystem525_60;
-  if (chunkId == k00__) return ntsc ? 120324 : 144388;
-  return ntsc ? 120012 : 144012;
+// Read span (returned length + 4) of a frame of `profile`: type I frames are padded to 512 bytes.
+size_t spanFor(uint32_t chunkId, const dv::VideoProfile& profile) {
+  const size_t chunk = 8 + static_cast<size_t>(profile.frameBytes);
+  if (chunkId == k00__) return (chunk + 511) / 512 * 512 + 4;
+  return chunk + 4;
 }
 
 bool isVideoChunk(uint32_t id) { return id == k00dc || id == k00db || id == k00__; }
@@ -105,7 +106,8 @@ int DvAviReader::window(const uint8_t*& w, size_t& n) {
   n = 0;
   const int64_t cacheEnd = cacheStart_ + static_cast<int64_t>(cacheLength_);
   const bool inCache = pos_ >= cacheStart_ && pos_ <= cacheEnd;
-  if (!inCache || (pos_ + static_cast<int64_t>(span_) > cacheEnd && !cacheAtEnd_)) {
+  // A window shows a whole frame of any layout, so that one of another size than the first is seen.
+  if (!inCache || (pos_ + static_cast<int64_t>(kFrameBufferBytes) > cacheEnd && !cacheAtEnd_)) {
     // A random jump needs one window, not a long run ahead of it.
     const size_t fill = std::min(randomAccess_ ? 2 * kFrameBufferBytes : kCacheBytes, cacheCapacity());
     size_t filled = 0;
@@ -119,7 +121,7 @@ int DvAviReader::window(const uint8_t*& w, size_t& n) {
   }
   const size_t offset = static_cast<size_t>(pos_ - cacheStart_);
   w = cache_.get() + offset;
-  n = std::min(span_, cacheLength_ - offset);
+  n = std::min(kFrameBufferBytes, cacheLength_ - offset);
   return 0;
 }
 
@@ -197,6 +199,8 @@ HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink
   indexLoaded_ = false;
   indexUsable_ = false;
   validated_ = true;
+  refusedKind_ = dv::FrameKind::Stampable;
+  unreadableFrames_ = 0;
   return HeaderOutcome::Valid;
 }
 
@@ -210,9 +214,15 @@ DvAviReader::ScanStop DvAviReader::scanWindow(const uint8_t* w, size_t n, size_t
       if (!firstPending_) return {p, Candidate::Frame};
       // The frame's first blocks tell the system; they must all be in the window.
       if (p + 8 + dv::kDetectBytes > n) return {p, Candidate::Incomplete};
-      if (dv::detectSystem(info, w + p + 8, n - p - 8) != 0 || dv::profileFor(info.system) == nullptr) continue;
-      span_ = spanFor(id, info.system);
-      frameBytes_ = static_cast<size_t>(dv::profileFor(info.system)->frameBytes);
+      const dv::FrameIdentity frame = dv::identifyFrame(w + p + 8, n - p - 8);
+      if (frame.kind == dv::FrameKind::NotDv) continue;
+      if (!frame.profile) {
+        refusedKind_ = frame.kind;
+        return {p, Candidate::Refused};
+      }
+      info.profile = frame.profile;
+      span_ = spanFor(id, *frame.profile);
+      frameBytes_ = static_cast<size_t>(frame.profile->frameBytes);
       return {p, Candidate::Frame};
     }
     if (id == kIdx1 || id == kIndx || isStandardIndexId(w + p)) {
@@ -236,15 +246,29 @@ bool DvAviReader::isFollower(uint32_t id, uint32_t frameId) const {
 
 size_t DvAviReader::acceptedLength(const uint8_t* w, size_t n, int64_t at) const {
   const uint32_t id = lowerFourcc(w);
+  // A frame of another layout than the first is read by its own size.
+  const dv::VideoProfile* own = n > 8 ? dv::identifyFrame(w + 8, n - 8).profile : nullptr;
+  const size_t ownSpan = own ? spanFor(id, *own) : span_;
+  if (ownSpan != span_ && ownSpan <= n && isFollower(lowerFourcc(w + ownSpan - 4), id)) return ownSpan - 4;
   if (span_ <= n && isFollower(lowerFourcc(w + span_ - 4), id)) return span_ - 4;
   if (frameBytes_ == 0) return 0;
   // A type I file without 512-byte padding: the next chunk follows the frame directly.
-  const size_t direct = 8 + frameBytes_;
+  const size_t direct = 8 + (own ? static_cast<size_t>(own->frameBytes) : frameBytes_);
   if (id == k00__ && direct + 4 <= n && isFollower(lowerFourcc(w + direct), id)) return direct;
   // The last frame of a file that ends right behind it (a last OpenDML part has no idx1).
   if (direct <= n && at + static_cast<int64_t>(direct) == fileSize_) return direct;
   if (span_ - 4 <= n && at + static_cast<int64_t>(span_ - 4) == fileSize_) return span_ - 4;
   return 0;
+}
+
+// Bytes taken by the frame chunk at w, pad byte included, when it holds DV (a header block) and
+// declares the size of a DV frame, which no stray chunk id inside other data does; 0 otherwise.
+int64_t DvAviReader::unreadableFrameBytes(const uint8_t* w, size_t n) const {
+  if (n < 8 + static_cast<size_t>(dv::kDetectBytes)) return 0;
+  const uint32_t size = readLe32(w + 4);
+  if (!dv::isDvFrameSize(size) || dv::identifyFrame(w + 8, n - 8).kind == dv::FrameKind::NotDv) return 0;
+  const int64_t bytes = 8 + static_cast<int64_t>(size) + (size & 1);
+  return pos_ + bytes <= fileSize_ ? bytes : 0;
 }
 
 // Bytes taken by the index chunk (`idx1`, `indx`, `ix##`) at w, pad byte included, when its
@@ -288,11 +312,15 @@ size_t DvAviReader::findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo&
     if (!isVideoChunk(id)) continue;
     if (firstPending_) {
       if (p + 8 + dv::kDetectBytes > n) return kNone;
-      dv::DvFrameInfo probe = info;
-      if (dv::detectSystem(probe, w + p + 8, n - p - 8) != 0 || dv::profileFor(probe.system) == nullptr) continue;
-      info = probe;
-      span_ = spanFor(id, info.system);
-      frameBytes_ = static_cast<size_t>(dv::profileFor(info.system)->frameBytes);
+      const dv::FrameIdentity frame = dv::identifyFrame(w + p + 8, n - p - 8);
+      if (frame.kind != dv::FrameKind::NotDv && !frame.profile) {
+        refusedKind_ = frame.kind;
+        return kNone;
+      }
+      if (!frame.profile) continue;
+      info.profile = frame.profile;
+      span_ = spanFor(id, *frame.profile);
+      frameBytes_ = static_cast<size_t>(frame.profile->frameBytes);
     }
     if (acceptedLength(w + p, n - p, pos_ + static_cast<int64_t>(p)) > 0) return p;
   }
@@ -351,7 +379,7 @@ ReadOutcome DvAviReader::scanNext(dv::DvFrameInfo& info, StampedFileWriter* outp
   if (n < span_) return shortWindow();
   size_t p = 0;
   for (;;) {
-    const ScanStop stop = scanWindow(w, n, p, info);
+    ScanStop stop = scanWindow(w, n, p, info);
     if (stop.at == 0 && (stop.kind == Candidate::None || stop.kind == Candidate::Incomplete)) {
       // No progress possible in a full window (cannot happen with the spans in use); end the
       // stream rather than loop.
@@ -372,6 +400,19 @@ ReadOutcome DvAviReader::scanNext(dv::DvFrameInfo& info, StampedFileWriter* outp
       case Candidate::Audio:
         p = kScanStep;
         break;
+      case Candidate::Frame: {
+        const size_t accepted = acceptedLength(w, n, pos_);
+        if (accepted > 0) return accept(accepted);
+        // A DV frame that the file's frame layout cannot take is stepped over whole as an index
+        // is (copied unchanged) and counted.
+        stop.skip = unreadableFrameBytes(w, n);
+        if (stop.skip == 0) {
+          p = kScanStep;
+          break;
+        }
+        ++unreadableFrames_;
+        [[fallthrough]];
+      }
       case Candidate::Index: {
         // Step over the entries as a whole (their ids must never be taken for frames); they are
         // copied with the bytes before the next candidate.
@@ -389,12 +430,10 @@ ReadOutcome DvAviReader::scanNext(dv::DvFrameInfo& info, StampedFileWriter* outp
         }
         break;
       }
-      case Candidate::Frame: {
-        const size_t accepted = acceptedLength(w, n, pos_);
-        if (accepted > 0) return accept(accepted);
-        p = kScanStep;
-        break;
-      }
+      case Candidate::Refused:
+        // DV that Kelo cannot stamp: no frame of it is handed out.
+        length = 0;
+        return ReadOutcome::End;
     }
   }
 }

@@ -39,7 +39,9 @@ class DvAviReader final : public DvSource {
   // Next frame chunk in file order (or frame `frameIndex` in random-access mode): the 8-byte
   // chunk header plus the DV frame, for padded type I files up to the 512-byte boundary. At the
   // end `length` holds the trailing bytes left in the buffer (0 when the file ends right behind
-  // the last frame, which is a normal end). The video system of the first frame goes into `info`.
+  // the last frame, which is a normal end). The profile of the first frame goes into `info`; when
+  // the first frame is DV that cannot be stamped, the outcome is End with no trailing bytes and
+  // refusedKind() names it.
   // In random-access mode nothing is written and frame `frameIndex` itself is returned.
   ReadOutcome readFrame(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
                         int frameIndex, MessageSink* log) override;
@@ -81,7 +83,7 @@ class DvAviReader final : public DvSource {
   }
 
  private:
-  enum class Candidate { None, Incomplete, Frame, Index, Audio };
+  enum class Candidate { None, Incomplete, Frame, Index, Audio, Refused };
   struct ScanStop {
     size_t at;
     Candidate kind;
@@ -97,6 +99,7 @@ class DvAviReader final : public DvSource {
   size_t acceptedLength(const uint8_t* w, size_t n, int64_t at) const;
   size_t findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo& info);
   int64_t indexChunkBytes(const uint8_t* w, size_t n, int64_t at);
+  int64_t unreadableFrameBytes(const uint8_t* w, size_t n) const;
   static constexpr size_t kNone = static_cast<size_t>(-1);
   ReadOutcome scanNext(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
                        MessageSink* log);

@@ -43,6 +43,8 @@ bool isSpecialFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
+std::string refusedVariantMessage(dv::FrameKind kind) { return messageWith(kMsgRefusedVariant, dv::frameKindName(kind)); }
+
 void DvSource::attach(std::unique_ptr<ByteSource> bytes, std::string path) {
   bytes_ = std::move(bytes);
   aheadLength_ = 0;
@@ -106,6 +108,7 @@ CopyOutcome DvSource::copyRange(int64_t from, int64_t to, StampedFileWriter* out
 
 int DvSource::lookAheadToNextSecond(const dv::DvFrameInfo& info, const dv::DateTimeReadOptions& options) {
   const Mark saved = mark();
+  const int unreadable = unreadableFrames_;  // frames met ahead are counted when really read
   const bool wasRandom = randomAccess_;
   randomAccess_ = false;
   dv::DvFrameInfo copy = info;
@@ -126,6 +129,7 @@ int DvSource::lookAheadToNextSecond(const dv::DvFrameInfo& info, const dv::DateT
     break;
   }
   randomAccess_ = wasRandom;
+  unreadableFrames_ = unreadable;
   restore(saved);
   return c;
 }
@@ -154,8 +158,9 @@ OpenOutcome openDvSource(std::unique_ptr<ByteSource> bytes, const std::string& p
   } else if (isQuickTimeStart(head, got)) {
     source = std::make_unique<QuickTimeSource>();
   } else {
-    dv::DvFrameInfo probe;
-    if (!startsLikeDvFrame(head, got) || dv::detectSystem(probe, head, got) != 0) return OpenOutcome::UnknownContainer;
+    // Any DV frame, stampable or not: the stream itself refuses a kind it cannot stamp, by name.
+    if (!startsLikeDvFrame(head, got) || dv::identifyFrame(head, got).kind == dv::FrameKind::NotDv)
+      return OpenOutcome::UnknownContainer;
     source = std::make_unique<RawDvStream>();
   }
   source->attach(std::move(bytes), path);

@@ -12,6 +12,7 @@
 
 #include "container/ByteSource.h"
 #include "container/MessageSink.h"
+#include "dv/VideoProfile.h"
 
 namespace kelo::dv {
 struct DvFrameInfo;
@@ -71,7 +72,7 @@ class DvSource {
   // (kFrameBufferBytes long), its length in `length`; the DV frame starts frameOffset() bytes
   // into the buffer. Every byte between the previous frame and this one is written to the output
   // first, if there is one. At the end `length` holds the trailing bytes put in the buffer, which
-  // the caller writes before copyRemainder. The video system of the frame goes into `info`.
+  // the caller writes before copyRemainder. The frame's profile goes into `info`.
   virtual ReadOutcome readFrame(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
                                 int frameIndex, MessageSink* log) = 0;
 
@@ -92,6 +93,13 @@ class DvSource {
   // frame is in a new second, up to 30; 0 when the next 30 frames all share the current second.
   // The read position is left as it was.
   int lookAheadToNextSecond(const dv::DvFrameInfo& info, const dv::DateTimeReadOptions& options);
+
+  // What the first frame is when it is DV that cannot be stamped (readFrame then ends at once);
+  // Stampable otherwise.
+  dv::FrameKind refusedKind() const { return refusedKind_; }
+  // DV frames passed over or handed on unreadable (another size than the file's frames, a kind
+  // that cannot be stamped): copied unchanged.
+  int unreadableFrames() const { return unreadableFrames_; }
 
  protected:
   DvSource() = default;
@@ -122,6 +130,8 @@ class DvSource {
   std::string path_;
   int64_t fileSize_ = 0;
   bool randomAccess_ = false;
+  dv::FrameKind refusedKind_ = dv::FrameKind::Stampable;
+  int unreadableFrames_ = 0;
 };
 
 enum class OpenOutcome {
@@ -156,6 +166,14 @@ inline constexpr const char* kMsgUnknownContainer = "***错误: 此文件不是 
 // A path that is not a regular file (%s: the path).
 inline constexpr const char* kMsgNotRegularFile = "***错误: %s 不是普通文件（文件夹、FIFO 或设备）。";
 inline constexpr const char* kMsgCannotOpen = "打不开 %s: %s";
+// DV of a kind Kelo cannot stamp (50 Mbit/s, HD, unknown APT), named.
+inline constexpr const char* kMsgRefusedVariant = "***错误: 此文件是 %s，Kelo 不能给它加码。";
+// Frames copied unchanged because Kelo could not read or stamp them (another size, an unsupported
+// kind of DV): the file is not fully stamped.
+inline constexpr const char* kMsgUnstampableFrames = "*** %d 帧图像读不了或没法加码，原样复制。";
+
+// kMsgRefusedVariant naming `kind`.
+std::string refusedVariantMessage(dv::FrameKind kind);
 
 // True when the path names something that is not a regular file (a folder, FIFO, socket or device);
 // false for a regular file and for a path where nothing is.

@@ -73,8 +73,12 @@ InfoOutcome readFileInfo(const std::string& path, FileInfo& info, std::string& m
     }
     ++info.frames;
   }
+  if (source->refusedKind() != dv::FrameKind::Stampable) {
+    message = refusedVariantMessage(source->refusedKind());
+    return InfoOutcome::Invalid;
+  }
   if (const auto* raw = dynamic_cast<const RawDvStream*>(source.get())) info.trailingBytes = raw->trailingPartialBytes();
-  info.system = info.frames > 0 ? frame.system : 0;
+  info.profile = info.frames > 0 ? frame.profile : nullptr;
   info.recordingDays = static_cast<int>(days.size());
   return InfoOutcome::Read;
 }

@@ -9,6 +9,10 @@
 
 #include "container/DvSource.h"
 
+namespace kelo::dv {
+struct VideoProfile;
+}
+
 namespace kelo::container {
 
 struct FileInfo {
@@ -16,7 +20,7 @@ struct FileInfo {
   ContainerKind container = ContainerKind::Avi;
   int aviType = 0;          // AVI: 1 (iavs) or 2 (vids)
   bool openDml = false;     // AVI only
-  int system = 0;           // 1 = 525/60, 2 = 625/50, 0 when no frame was found
+  const dv::VideoProfile* profile = nullptr;  // of the first frame; nullptr when no frame was found
   int lastFrameIndex = -1;  // as the container declares it
   int frames = 0;           // frames read
   int64_t trailingBytes = 0;  // raw DV: a partial frame at the end

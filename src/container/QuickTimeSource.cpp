@@ -6,14 +6,16 @@
 #include "container/StampedFileWriter.h"
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
+#include "dv/VideoProfile.h"
 
 namespace kelo::container {
 
 namespace {
 
 bool isFrameSize(uint32_t bytes) {
-  return bytes == static_cast<uint32_t>(dv::kProfile525_60.frameBytes) ||
-         bytes == static_cast<uint32_t>(dv::kProfile625_50.frameBytes);
+  for (int k = 0; k < dv::kProfileCount; ++k)
+    if (bytes == static_cast<uint32_t>(dv::profileAt(k).frameBytes)) return true;
+  return false;
 }
 
 }  // namespace
@@ -31,6 +33,26 @@ HeaderOutcome QuickTimeSource::validateHeader(StampedFileWriter*, MessageSink* l
     addLine(log, quickTimeMessage(index_, path_));
     index_.samples.clear();
     return index_.outcome == QuickTimeOutcome::ReadFailed ? HeaderOutcome::ReadFailed : HeaderOutcome::Invalid;
+  }
+  refusedKind_ = dv::FrameKind::Stampable;
+  unreadableFrames_ = 0;
+  // The first frame's own header names a kind that cannot be stamped (50 Mbit/s, HD, unknown APT)
+  // better than its sample size does.
+  if (!index_.samples.empty()) {
+    uint8_t head[dv::kDetectBytes];
+    size_t got = 0;
+    if (readAt(index_.samples.front().offset, head, sizeof head, got) != 0) {
+      addLine(log, kMsgReadFailed);
+      index_.samples.clear();
+      return HeaderOutcome::ReadFailed;
+    }
+    const dv::FrameIdentity first = dv::identifyFrame(head, got);
+    if (first.kind != dv::FrameKind::Stampable && first.kind != dv::FrameKind::NotDv) {
+      refusedKind_ = first.kind;
+      addLine(log, refusedVariantMessage(first.kind));
+      index_.samples.clear();
+      return HeaderOutcome::Invalid;
+    }
   }
   // 50 Mbit/s and HD samples are larger; whatever is not a 25 Mbit/s frame is not stamped.
   for (const QuickTimeSample& s : index_.samples) {
@@ -73,20 +95,18 @@ ReadOutcome QuickTimeSource::readFrame(dv::DvFrameInfo& info, StampedFileWriter*
       return ReadOutcome::ReadFailed;
     }
     pos_ = s.offset + s.size;
-    dv::DvFrameInfo probe = info;
-    const dv::SystemProfile* profile =
-        dv::detectSystem(probe, buffer, got) == 0 ? dv::profileFor(probe.system) : nullptr;
+    const dv::VideoProfile* profile = dv::profileForFrame(buffer, got);
     if (profile != nullptr && static_cast<uint32_t>(profile->frameBytes) == s.size) {
-      info.system = probe.system;
-      info.sequenceCount = probe.sequenceCount;
-      info.vauxFiftyField = probe.vauxFiftyField;
+      info.profile = profile;
       framePos_ = s.offset;
       length = s.size;
       ++next_;
       return ReadOutcome::Frame;
     }
-    // A sample whose header does not read as a frame of its size is passed on unchanged.
+    // A sample whose header does not read as a frame of its size is passed on unchanged, and
+    // counted: the file is then not fully stamped.
     if (randomAccess_) return ReadOutcome::End;
+    ++unreadableFrames_;
     if (output != nullptr && output->write(buffer, got) < 0) {
       addLine(log, kMsgWriteFailed);
       return ReadOutcome::WriteFailed;

@@ -8,6 +8,7 @@
 #include "container/ByteOrder.h"
 #include "dv/DifLayout.h"
 #include "dv/FrameSkeleton.h"
+#include "dv/VideoProfile.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
@@ -274,27 +275,22 @@ int writeSampleQuickTime(const std::string& path, const QuickTimeVideo& video, c
   return 0;
 }
 
-int writeSampleQuickTime(const std::string& path, int system, const std::vector<dv::SampleScene>& scenes,
-                         int64_t frameLimit, std::string& error) {
-  const dv::SystemProfile* profile = dv::profileFor(system);
-  if (!profile) {
-    error = "unknown video system";
-    return EINVAL;
-  }
-  dv::SampleGenerator generator(system, scenes);
+int writeSampleQuickTime(const std::string& path, const dv::VideoProfile& profile,
+                         const std::vector<dv::SampleScene>& scenes, int64_t frameLimit, std::string& error) {
+  dv::SampleGenerator generator(profile, scenes);
   if (!generator.valid()) {
     error = "no sample frames for these scenes";
     return EINVAL;
   }
   generator.limitFrames(frameLimit);
-  const QuickTimeVideo video{profile->width,
-                             profile->height,
-                             static_cast<uint32_t>(profile->rateNumerator),
-                             static_cast<uint32_t>(profile->rateDenominator),
-                             static_cast<uint32_t>(profile->frameBytes),
+  const QuickTimeVideo video{profile.width,
+                             profile.height,
+                             static_cast<uint32_t>(profile.rateNumerator),
+                             static_cast<uint32_t>(profile.rateDenominator),
+                             static_cast<uint32_t>(profile.frameBytes),
                              generator.frameCount()};
   QuickTimeAudio audio;
-  audio.samplesInFrame = [system](int64_t n) { return dv::audioSamplesInFrame(system, static_cast<int>(n % 10)); };
+  audio.samplesInFrame = [&profile](int64_t n) { return dv::audioSamplesInFrame(profile, static_cast<int>(n % 10)); };
   // The generator yields frames in order, which is the order the writer asks for them.
   return writeSampleQuickTime(path, video, audio, [&](int64_t, uint8_t* frame) { return generator.next(frame) == 0; },
                               error);

@@ -33,9 +33,9 @@ using QuickTimeFrameSource = std::function<bool(int64_t frame, uint8_t* data)>;
 int writeSampleQuickTime(const std::string& path, const QuickTimeVideo& video, const QuickTimeAudio& audio,
                          const QuickTimeFrameSource& frames, std::string& error);
 
-// The sample generator's recording of `system` (moving test picture, date, time and timecode packs)
+// The sample generator's recording in `profile` (moving test picture, date, time and timecode packs)
 // as a MOV with a silent sound track; at most `frameLimit` frames when it is not negative.
-int writeSampleQuickTime(const std::string& path, int system, const std::vector<dv::SampleScene>& scenes,
-                         int64_t frameLimit, std::string& error);
+int writeSampleQuickTime(const std::string& path, const dv::VideoProfile& profile,
+                         const std::vector<dv::SampleScene>& scenes, int64_t frameLimit, std::string& error);
 
 }  // namespace kelo::container

@@ -7,6 +7,7 @@
 #include "container/StampedFileWriter.h"
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
+#include "dv/VideoProfile.h"
 
 namespace kelo::container {
 
@@ -22,13 +23,22 @@ bool startsLikeDvFrame(const uint8_t* bytes, size_t count) {
   return true;
 }
 
-int RawDvStream::frameBytesAt(int64_t at, dv::DvFrameInfo& info, size_t& bytes) {
+// A frame starts where a header block of DIF sequence 0 of channel 0 (FSC 0) stands, followed by
+// the sequence's subcode and VAUX blocks: a 50 Mbit/s or HD frame then counts once, not per channel.
+bool startsFrame(const uint8_t* bytes, size_t count) {
+  return startsLikeDvFrame(bytes, count) && (bytes[1] & 0x08) == 0 &&
+         dv::identifyFrame(bytes, count).kind != dv::FrameKind::NotDv;
+}
+
+int RawDvStream::frameAt(int64_t at, dv::FrameIdentity& id, size_t& bytes) {
+  id = dv::FrameIdentity{};
   bytes = 0;
   uint8_t head[dv::kDetectBytes];
   size_t got = 0;
   if (int err = readAt(at, head, sizeof head, got)) return err;
-  if (!startsLikeDvFrame(head, got) || dv::detectSystem(info, head, got) != 0) return 0;
-  if (const dv::SystemProfile* profile = dv::profileFor(info.system)) bytes = static_cast<size_t>(profile->frameBytes);
+  if (!startsFrame(head, got)) return 0;
+  id = dv::identifyFrame(head, got);
+  if (id.profile) bytes = static_cast<size_t>(id.profile->frameBytes);
   return 0;
 }
 
@@ -36,10 +46,17 @@ HeaderOutcome RawDvStream::validateHeader(StampedFileWriter*, MessageSink* log) 
   pos_ = 0;
   partialBytes_ = 0;
   known_.clear();
-  dv::DvFrameInfo probe;
-  if (frameBytesAt(0, probe, firstFrameBytes_) != 0) {
+  refusedKind_ = dv::FrameKind::Stampable;
+  unreadableFrames_ = 0;
+  dv::FrameIdentity first;
+  if (frameAt(0, first, firstFrameBytes_) != 0) {
     addLine(log, kMsgReadFailed);
     return HeaderOutcome::ReadFailed;
+  }
+  if (first.kind != dv::FrameKind::Stampable && first.kind != dv::FrameKind::NotDv) {
+    refusedKind_ = first.kind;
+    addLine(log, refusedVariantMessage(first.kind));
+    return HeaderOutcome::Invalid;
   }
   if (firstFrameBytes_ == 0) {
     addLine(log, kMsgNotRawDv);
@@ -50,12 +67,12 @@ HeaderOutcome RawDvStream::validateHeader(StampedFileWriter*, MessageSink* log) 
   return HeaderOutcome::Valid;
 }
 
-// Where the next frame starts in w[1, n), 0 when none starts there with all its first blocks in view.
+// Where the next frame (of any kind) starts in w[1, n), 0 when none starts there with all its
+// first blocks in view.
 size_t RawDvStream::nextFrameStart(const uint8_t* w, size_t n) {
   for (size_t k = 1; k + dv::kDetectBytes <= n; ++k) {
-    if ((w[k] >> 5) != 0 || w[k + 2] != 0 || !startsLikeDvFrame(w + k, n - k)) continue;
-    dv::DvFrameInfo probe;
-    if (dv::detectSystem(probe, w + k, n - k) == 0) return k;
+    if ((w[k] >> 5) != 0 || w[k + 2] != 0) continue;
+    if (startsFrame(w + k, n - k)) return k;
   }
   return 0;
 }
@@ -70,17 +87,15 @@ ReadOutcome RawDvStream::readAtPosition(dv::DvFrameInfo& info, StampedFileWriter
   for (;;) {
     const int64_t left = fileSize_ - pos_;
     if (left <= 0) return ReadOutcome::End;
-    dv::DvFrameInfo probe = info;
+    dv::FrameIdentity id;
     size_t bytes = 0;
-    if (frameBytesAt(pos_, probe, bytes) != 0) return readFailed();
+    if (frameAt(pos_, id, bytes) != 0) return readFailed();
     size_t got = 0;
     if (bytes != 0) {
       const size_t take = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(bytes)));
       if (readAt(pos_, buffer, take, got) != 0 || got != take) return readFailed();
       if (take == bytes) {
-        info.system = probe.system;
-        info.sequenceCount = probe.sequenceCount;
-        info.vauxFiftyField = probe.vauxFiftyField;
+        info.profile = id.profile;
         framePos_ = pos_;
         pos_ += static_cast<int64_t>(bytes);
         length = bytes;
@@ -95,7 +110,9 @@ ReadOutcome RawDvStream::readAtPosition(dv::DvFrameInfo& info, StampedFileWriter
       addLine(log, line);
       return ReadOutcome::End;
     }
-    // No frame starts here: the bytes up to the next frame are passed on unchanged.
+    // A frame Kelo cannot stamp (50 Mbit/s, HD, unknown APT) or no frame at all starts here: the
+    // bytes up to the next frame are passed on unchanged, the frame counted.
+    if (id.kind != dv::FrameKind::NotDv) ++unreadableFrames_;
     const size_t n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(kFrameBufferBytes)));
     if (readAt(pos_, buffer, n, got) != 0 || got != n) return readFailed();
     size_t skip = nextFrameStart(buffer, n);
@@ -127,10 +144,10 @@ ReadOutcome RawDvStream::readFrame(dv::DvFrameInfo& info, StampedFileWriter* out
   // Frames of one size: frame n is where the arithmetic puts it, when a frame of that size is there.
   const size_t n = frameIndex < 0 ? 0 : static_cast<size_t>(frameIndex);
   const int64_t at = static_cast<int64_t>(n) * static_cast<int64_t>(firstFrameBytes_);
-  dv::DvFrameInfo probe = info;
+  dv::FrameIdentity id;
   size_t bytes = 0;
   if (known_.empty() && at + static_cast<int64_t>(firstFrameBytes_) <= fileSize_ &&
-      frameBytesAt(at, probe, bytes) == 0 && bytes == firstFrameBytes_) {
+      frameAt(at, id, bytes) == 0 && bytes == firstFrameBytes_) {
     pos_ = at;
     return readAtPosition(info, nullptr, buffer, length, log);
   }

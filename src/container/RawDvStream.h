@@ -1,7 +1,9 @@
 #pragma once
 // A raw DV stream (`.dv`, `.dif`: what FFmpeg's "-f dv" and dvgrab's raw format write): DIF frames
 // back to back without any container. Each frame's size comes from its own header block
-// (120 000 bytes for 525/60, 144 000 for 625/50). A partial frame at the end is handed back as
+// (120 000 bytes for 525/60, 144 000 for 625/50). A frame of a kind that cannot be stamped
+// (50 Mbit/s, HD) is copied unchanged and counted; when the stream starts with one, it is refused
+// by name. A partial frame at the end is handed back as
 // trailing bytes, copied unchanged and reported, never stamped. Bytes that do not read as a frame
 // are copied through unchanged up to where the next frame starts.
 #include <cstdint>
@@ -38,9 +40,9 @@ class RawDvStream final : public DvSource {
   void restore(const Mark& m) override { pos_ = m.a; }
 
  private:
-  // Frame bytes of the frame whose header is at `at` (0 when none reads there); `info` gets its
-  // system. 0 or an errno value.
-  int frameBytesAt(int64_t at, dv::DvFrameInfo& info, size_t& bytes);
+  // What the frame whose header is at `at` is (NotDv when none starts there), and its bytes when
+  // it can be stamped (0 otherwise). 0 or an errno value.
+  int frameAt(int64_t at, dv::FrameIdentity& id, size_t& bytes);
   static size_t nextFrameStart(const uint8_t* w, size_t n);
   ReadOutcome readAtPosition(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
                              MessageSink* log);

@@ -77,12 +77,12 @@ void standardIndex(Bytes& b, const char* chunkId, const std::vector<IndexEntry>&
 }  // namespace
 
 int writeSampleAvi(const std::string& path, const SampleOptions& options, std::string& error) {
-  const dv::SystemProfile* profile = dv::profileFor(options.system);
+  const dv::VideoProfile* profile = options.profile;
   if (!profile || (options.type != 1 && options.type != 2)) {
     error = "unknown video system or AVI type";
     return EINVAL;
   }
-  dv::SampleGenerator generator(options.system, options.scenes);
+  dv::SampleGenerator generator(*profile, options.scenes);
   if (!generator.valid()) {
     error = "no sample frames for these scenes";
     return EINVAL;
@@ -152,7 +152,7 @@ int writeSampleAvi(const std::string& path, const SampleOptions& options, std::s
     h.u32(video ? profile->rateNumerator : 48000);
     h.u32(0);
     uint32_t audioSamples = 0;
-    for (int i = 0; i < totalFrames; ++i) audioSamples += static_cast<uint32_t>(dv::audioSamplesInFrame(options.system, i));
+    for (int i = 0; i < totalFrames; ++i) audioSamples += static_cast<uint32_t>(dv::audioSamplesInFrame(*profile, i));
     h.u32(video ? static_cast<uint32_t>(totalFrames) : audioSamples);
     h.u32(video ? frameBytes + 8 : 1602 * 4);
     h.u32(0xFFFFFFFFu);
@@ -256,7 +256,7 @@ int writeSampleAvi(const std::string& path, const SampleOptions& options, std::s
         out.write(j);
       }
       if (type2) {
-        const int samples = dv::audioSamplesInFrame(options.system, frameNo);
+        const int samples = dv::audioSamplesInFrame(*profile, frameNo);
         audioData.assign(static_cast<size_t>(samples) * 4, 0);
         Bytes a;
         a.id("01wb");

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "dv/SampleWriter.h"
+#include "dv/VideoProfile.h"
 
 namespace kelo::container {
 
 using dv::SampleScene;
 
 struct SampleOptions {
-  int system = 2;        // 1 = 525/60, 2 = 625/50
+  const dv::VideoProfile* profile = &dv::profileOf(dv::VideoSystem::k625_50);
   int type = 2;          // AVI type 1 or 2
   bool openDml = false;  // super and standard indexes, RIFF-AVIX parts
   int framesPerPart = 0; // OpenDML: frames per RIFF part (0: 50, so short samples have several)

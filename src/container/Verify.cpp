@@ -7,6 +7,7 @@
 #include "container/DvSource.h"
 #include "container/RiffChunks.h"
 #include "dv/DifLayout.h"
+#include "dv/VideoProfile.h"
 #include "dv/FrameInfo.h"
 #include "platform/File.h"
 
@@ -32,13 +33,12 @@ int walk(platform::File& file, int64_t begin, int64_t end, int depth, std::vecto
     } else {
       const uint8_t c2 = lowerAscii(head[2]), c3 = lowerAscii(head[3]);
       const bool video = (c2 == 'd' && (c3 == 'c' || c3 == 'b')) || (c2 == '_' && c3 == '_');
-      if (video && dataEnd - dataStart >= dv::kProfile525_60.frameBytes) {
-        // The header block's DSF bit tells the frame size (type I chunks may carry padding).
-        uint8_t h[4] = {};
-        if (file.readAt(dataStart, h, sizeof h, got) == 0 && got == sizeof h) {
-          const int32_t bytes = (h[3] & 0x80) ? dv::kProfile625_50.frameBytes : dv::kProfile525_60.frameBytes;
-          if (dataEnd - dataStart >= bytes) frames.push_back({dataStart, bytes});
-        }
+      if (video && dataEnd - dataStart >= dv::kDetectBytes) {
+        // The frame's own header tells its size (type I chunks may carry padding).
+        uint8_t h[dv::kDetectBytes] = {};
+        const dv::VideoProfile* profile = nullptr;
+        if (file.readAt(dataStart, h, sizeof h, got) == 0) profile = dv::identifyFrame(h, got).profile;
+        if (profile && dataEnd - dataStart >= profile->frameBytes) frames.push_back({dataStart, profile->frameBytes});
       }
     }
     pos = dataStart + size + (size & 1);
@@ -58,7 +58,7 @@ int sourceFrames(const std::string& path, std::vector<FrameSpan>& frames) {
     const ReadOutcome r = source->readFrame(info, nullptr, buffer.data(), length, 0, nullptr);
     if (r == ReadOutcome::End) return 0;
     if (r != ReadOutcome::Frame) return EIO;
-    const dv::SystemProfile* profile = dv::profileFor(info.system);
+    const dv::VideoProfile* profile = info.profile;
     if (profile == nullptr || length < source->frameOffset() + static_cast<size_t>(profile->frameBytes)) continue;
     frames.push_back({source->framePosition() + static_cast<int64_t>(source->frameOffset()), profile->frameBytes});
   }

@@ -1,17 +1,11 @@
 #pragma once
 // Where everything sits in one DV frame (DIF layout of 25 Mbit/s SD video, 525/60 and 625/50):
-// sizes, the per-system profile, the block order of a DIF sequence, byte offsets of blocks and
-// video segments, and telling the two systems apart from a frame's first blocks.
+// block and sequence sizes, the block order of a DIF sequence, byte offsets of blocks and video
+// segments. What differs between the systems is in VideoProfile.h.
 #include <cstddef>
 #include <cstdint>
 
 namespace kelo::dv {
-
-struct DvFrameInfo;
-
-// Values of DvFrameInfo::system.
-inline constexpr int kSystem525_60 = 1;
-inline constexpr int kSystem625_50 = 2;
 
 inline constexpr int kDifBlockBytes = 80;
 inline constexpr int kDifBlockIdBytes = 3;
@@ -27,6 +21,7 @@ inline constexpr int kVideoBlocksPerAudioBlock = 15;
 inline constexpr int kBlocksPerSegment = 5;
 inline constexpr int kSegmentBytes = kBlocksPerSegment * kDifBlockBytes;  // 400
 inline constexpr int kSegmentsPerSequence = kVideoBlocksPerSequence / kBlocksPerSegment;  // 27
+inline constexpr int kMaxSequenceCount = 12;  // of the frames Kelo stamps (625/50)
 
 // Packs in the auxiliary blocks.
 inline constexpr int kPackBytes = 5;
@@ -35,30 +30,8 @@ inline constexpr int kSubcodeSyncBlockBytes = 8;  // ID0 ID1 ID2 + one pack
 inline constexpr int kVauxPacksPerBlock = 15;
 inline constexpr uint8_t kEmptyPack = 0xFF;
 
-// detectSystem needs the header block and the three VAUX blocks of sequence 0.
+// Telling a frame's kind needs the header block and the three VAUX blocks of sequence 0.
 inline constexpr int kDetectBytes = 6 * kDifBlockBytes;  // 480
-
-// Everything that differs between the two systems, chosen once per file.
-struct SystemProfile {
-  int system;            // kSystem525_60 or kSystem625_50
-  int sequenceCount;     // DIF sequences per frame
-  int frameBytes;        // sequenceCount * 12000
-  int dsf;               // DSF bit of the header block
-  int width;             // picture, luma samples
-  int height;            // picture, frame lines
-  int framesPerSecond;   // nominal count used for durations and timecodes (25 or 30)
-  int rateNumerator;     // exact frame rate
-  int rateDenominator;
-  int segmentsPerFrame;  // 27 * sequenceCount
-};
-
-inline constexpr SystemProfile kProfile525_60{kSystem525_60, 10, 120000, 0, 720, 480, 30, 30000, 1001, 270};
-inline constexpr SystemProfile kProfile625_50{kSystem625_50, 12, 144000, 1, 720, 576, 25, 25, 1, 324};
-
-// The profile of a system value; nullptr for anything but 1 and 2.
-constexpr const SystemProfile* profileFor(int system) {
-  return system == kSystem525_60 ? &kProfile525_60 : system == kSystem625_50 ? &kProfile625_50 : nullptr;
-}
 
 // Section type: the top three bits of byte 0 of every DIF block.
 enum class BlockType : uint8_t { Header = 0, Subcode = 1, Vaux = 2, Audio = 3, Video = 4 };
@@ -102,11 +75,5 @@ constexpr size_t segmentOffset(int sequence, int segment) {
 // Offsets of the pack ID (PC0) of subcode sync block n (0-5) and VAUX pack j (0-14) within a block.
 constexpr int subcodePackOffset(int n) { return 6 + kSubcodeSyncBlockBytes * n; }
 constexpr int vauxPackOffset(int j) { return 3 + kPackBytes * j; }
-
-// Tells 525/60 from 625/50 by the header block's DSF bit and the VAUX source pack of sequence 0.
-// Reads at most `length` bytes; needs kDetectBytes. Returns 0 and sets info.system,
-// info.sequenceCount and info.vauxFiftyField, or -1 (info unchanged) when the data is too short,
-// does not start with a DIF header block, or the bit after DSF is set.
-int detectSystem(DvFrameInfo& info, const uint8_t* frame, size_t length);
 
 }  // namespace kelo::dv

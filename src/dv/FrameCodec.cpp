@@ -68,29 +68,26 @@ bool pictureMatches(const Picture& p, const VideoProfile& profile) {
 
 }  // namespace
 
-bool allocatePicture(Picture& picture, int system) {
-  const VideoProfile* profile = videoProfileFor(system);
-  if (!profile) return false;
-  picture.system = system;
-  picture.width = profile->width;
-  picture.height = profile->height;
-  picture.chromaWidth = profile->chromaWidth;
-  picture.chromaHeight = profile->chromaHeight;
+void allocatePicture(Picture& picture, const VideoProfile& profile) {
+  picture.profile = &profile;
+  picture.width = profile.width;
+  picture.height = profile.height;
+  picture.chromaWidth = profile.chromaWidth;
+  picture.chromaHeight = profile.chromaHeight;
   picture.y.assign(static_cast<size_t>(picture.width) * picture.height, 0);
   picture.cb.assign(static_cast<size_t>(picture.chromaWidth) * picture.chromaHeight, 0);
   picture.cr.assign(picture.cb.size(), 0);
-  return true;
 }
 
-int decodeFrame(const uint8_t* frame, size_t length, int system, Picture& picture, FrameDecodeStats* stats) {
-  const VideoProfile* profile = videoProfileFor(system);
-  if (!profile || length < static_cast<size_t>(profile->sequenceCount) * kSequenceBytes) return -1;
-  if (!pictureMatches(picture, *profile) || picture.system != system) allocatePicture(picture, system);
+int decodeFrame(const uint8_t* frame, size_t length, const VideoProfile& profile, Picture& picture,
+                FrameDecodeStats* stats) {
+  if (length < static_cast<size_t>(profile.frameBytes)) return -1;
+  if (!pictureMatches(picture, profile) || picture.profile != &profile) allocatePicture(picture, profile);
   FrameDecodeStats local;
   VideoSegment segment;
-  for (int s = 0; s < profile->sequenceCount; ++s) {
+  for (int s = 0; s < profile.sequenceCount; ++s) {
     for (int k = 0; k < kSegmentsPerSequence; ++k) {
-      loadSegment(segment, frame + segmentOffset(s, k), *profile, s, k);
+      loadSegment(segment, frame + segmentOffset(s, k), profile, s, k);
       const int parsed = parseSegment(segment);
       ++local.segments;
       bool damaged = parsed != 0;
@@ -178,10 +175,9 @@ void encodePictureSegment(const Picture& picture, const VideoProfile& profile, i
 
 int encodeFrame(const Picture& picture, uint8_t* frame, size_t length, const Picture* previous,
                 const uint8_t* previousFrame) {
-  const VideoProfile* profile = videoProfileFor(picture.system);
-  const size_t frameBytes = profile ? static_cast<size_t>(profile->sequenceCount) * kSequenceBytes : 0;
-  if (!profile || !pictureMatches(picture, *profile) || length < frameBytes) return -1;
-  const bool reuse = previous && previousFrame && previous->system == picture.system &&
+  const VideoProfile* profile = picture.profile;
+  if (!profile || !pictureMatches(picture, *profile) || length < static_cast<size_t>(profile->frameBytes)) return -1;
+  const bool reuse = previous && previousFrame && previous->profile == picture.profile &&
                      pictureMatches(*previous, *profile);
   VideoSegment segment;
   for (int s = 0; s < profile->sequenceCount; ++s) {

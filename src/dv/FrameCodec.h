@@ -9,10 +9,10 @@
 
 namespace kelo::dv {
 
-// A picture at the system's native sampling: luma 720 x 480 or 720 x 576, chroma 180 x 480 (4:1:1)
-// or 360 x 288 (4:2:0). Planes row after row, no padding.
+// A picture at the profile's native sampling: luma 720 x 480 or 720 x 576, chroma 180 lines wide
+// (4:1:1) or 360 x 288 (4:2:0). Planes row after row, no padding.
 struct Picture {
-  int system = 0;
+  const VideoProfile* profile = nullptr;
   int width = 0;
   int height = 0;
   int chromaWidth = 0;
@@ -22,8 +22,8 @@ struct Picture {
   std::vector<uint8_t> cr;
 };
 
-// Sizes the planes for a system (contents zero); false for an unknown system.
-bool allocatePicture(Picture& picture, int system);
+// Sizes the planes for a profile (contents zero).
+void allocatePicture(Picture& picture, const VideoProfile& profile);
 
 struct FrameDecodeStats {
   int segments = 0;
@@ -31,15 +31,16 @@ struct FrameDecodeStats {
   int damagedMacroblocks = 0;
 };
 
-// Decodes all video segments of a frame of `system` (`frame` holds the whole frame, `length`
-// bytes, at least the system's frame size). Returns 0, or -1 when the system is unknown or the
-// frame is short (the picture is then left alone).
-int decodeFrame(const uint8_t* frame, size_t length, int system, Picture& picture, FrameDecodeStats* stats = nullptr);
+// Decodes all video segments of a frame of `profile` (`frame` holds the whole frame, `length`
+// bytes, at least the profile's frame size). Returns 0, or -1 when the frame is short (the picture
+// is then left alone).
+int decodeFrame(const uint8_t* frame, size_t length, const VideoProfile& profile, Picture& picture,
+                FrameDecodeStats* stats = nullptr);
 
 // Encodes the picture into every video segment of `frame` (its DIF block IDs in place: the caller
 // writes the rest of the frame). With `previous` and the frame it was encoded into, segments whose
 // samples did not change are copied from `previousFrame` instead (the result is the same, only
-// faster). Returns 0, or -1 when sizes or systems do not match.
+// faster). Returns 0, or -1 when sizes or profiles do not match.
 int encodeFrame(const Picture& picture, uint8_t* frame, size_t length, const Picture* previous = nullptr,
                 const uint8_t* previousFrame = nullptr);
 

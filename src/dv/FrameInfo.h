@@ -7,6 +7,8 @@
 
 namespace kelo::dv {
 
+struct VideoProfile;
+
 // Values of DvFrameInfo::timecodeStatus.
 inline constexpr uint8_t kTimecodeUndecided = 0;
 inline constexpr uint8_t kTimecodeInUse = 32;
@@ -22,9 +24,7 @@ inline std::tm blankRecordedTime() {
 }
 
 struct DvFrameInfo {
-  int system = 0;                // 1 = 525/60, 2 = 625/50 (detectSystem)
-  int sequenceCount = 0;         // 10 or 12 (detectSystem)
-  int vauxFiftyField = 0;        // -1 no VAUX source pack, else its PC3 & 0x20 (0 or 32)
+  const VideoProfile* profile = nullptr;  // of this frame, from its own header; nullptr: not stampable
   int secondsOfDay = 0;          // of the adjusted recording time
   int previousSecondsOfDay = 0;  // kept by the stamping pass
   int dateKey = 0;               // year*2048 + month*64 + day of the adjusted recording date

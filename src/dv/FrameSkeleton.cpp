@@ -5,6 +5,7 @@
 
 #include "dv/DifLayout.h"
 #include "dv/Packs.h"
+#include "dv/VideoProfile.h"
 
 namespace kelo::dv {
 
@@ -14,24 +15,19 @@ using Pack = std::array<uint8_t, kPackBytes>;
 
 constexpr Pack kNoPack{0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
-// The auxiliary pack bytes that differ between the systems (48 kHz, 16-bit, 4:3 consumer DV).
-struct AuxProfile {
-  Pack videoSource;         // 0x60: colour, 50/60 flag, STYPE 0
-  Pack videoControl;        // 0x61: 4:3, interlaced, bottom field first
-  Pack audioControl;        // 0x51: normal speed, forward
-  uint8_t audioSourcePc3;   // 0x50 PC3: 50/60 flag, STYPE 0 (two channels)
-  int minimumSamples;       // audio samples a frame carries at least (AF_SIZE counts from here)
-};
-
+// The auxiliary packs of 48 kHz, 16-bit, 4:3 consumer DV; PC3 of both source packs carries the
+// 50/60 flag of the profile.
+constexpr Pack kVideoSource{0x60, 0xFF, 0xFF, 0xC0, 0xFF};   // colour, STYPE 0
+constexpr Pack kVideoControl{0x61, 0x3F, 0xC8, 0xFC, 0xFF};  // 4:3, interlaced, bottom field first
 // Consumer DV (APT 000) marks normal playback speed as 0x20 in both systems; readers that follow
 // it (libdv, dvgrab) drop 525/60 frames carrying the SMPTE 314M value 0x78 instead.
-constexpr AuxProfile kAux525{{0x60, 0xFF, 0xFF, 0xC0, 0xFF}, {0x61, 0x3F, 0xC8, 0xFC, 0xFF},
-                             {0x51, 0x1C, 0xCF, 0xA0, 0xFF}, 0xC0, 1580};
-constexpr AuxProfile kAux625{{0x60, 0xFF, 0xFF, 0xE0, 0xFF}, {0x61, 0x3F, 0xC8, 0xFC, 0xFF},
-                             {0x51, 0x1C, 0xCF, 0xA0, 0xFF}, 0xE0, 1896};
+constexpr Pack kAudioControl{0x51, 0x1C, 0xCF, 0xA0, 0xFF};
+constexpr uint8_t kAudioSourcePc3 = 0xC0;  // two channels, STYPE 0
+constexpr uint8_t kFiftyFieldFlag = 0x20;
 
-// 525/60 carries 8008 samples in five frames.
-constexpr std::array<int, 5> kSamples525{1600, 1602, 1602, 1602, 1602};
+uint8_t withFiftyField(uint8_t pc3, const VideoProfile& profile) {
+  return static_cast<uint8_t>(pc3 | (profile.isFiftyField() ? kFiftyFieldFlag : 0));
+}
 
 // Byte 0 of a block ID: section type, a reserved 1, and the arbitrary bits written as 1.
 uint8_t idByte0(BlockType type) { return static_cast<uint8_t>(static_cast<int>(type) << 5 | 0x1F); }
@@ -65,17 +61,17 @@ Pack timecodePack(const FrameStampInfo& info) {
           static_cast<uint8_t>(0xC0 | (encodeBcd(info.timecodeHours) & 0x3F))};
 }
 
-void writeHeader(uint8_t* block, const SystemProfile& profile, int sequence) {
+void writeHeader(uint8_t* block, const VideoProfile& profile, int sequence) {
   writeId(block, BlockType::Header, sequence, 0);
   std::memset(block + 3, 0xFF, kDifBlockBytes - 3);
   block[3] = static_cast<uint8_t>(profile.dsf << 7 | 0x3F);
-  block[4] = 0xF8;  // APT 000: consumer DV
-  block[5] = 0x78;  // audio valid, AP1 000
-  block[6] = 0x78;  // video valid, AP2 000
-  block[7] = 0x78;  // subcode valid, AP3 000
+  block[4] = static_cast<uint8_t>(0xF8 | profile.apt);  // APT: 000 consumer DV, 001 SMPTE 314M
+  block[5] = static_cast<uint8_t>(0x78 | profile.apt);  // audio valid, AP1 = APT
+  block[6] = static_cast<uint8_t>(0x78 | profile.apt);  // video valid, AP2
+  block[7] = static_cast<uint8_t>(0x78 | profile.apt);  // subcode valid, AP3
 }
 
-void writeSubcode(uint8_t* block, const SystemProfile& profile, int sequence, int index,
+void writeSubcode(uint8_t* block, const VideoProfile& profile, int sequence, int index,
                   const std::array<Pack, 3>& packs) {
   writeId(block, BlockType::Subcode, sequence, index);
   std::memset(block + 3, 0xFF, kDifBlockBytes - 3);
@@ -90,34 +86,35 @@ void writeSubcode(uint8_t* block, const SystemProfile& profile, int sequence, in
   }
 }
 
-void writeVaux(uint8_t* block, int sequence, int index, const AuxProfile& aux, const FrameStampInfo& info) {
+void writeVaux(uint8_t* block, const VideoProfile& profile, int sequence, int index, const FrameStampInfo& info) {
+  Pack source = kVideoSource;
+  source[3] = withFiftyField(source[3], profile);
   writeId(block, BlockType::Vaux, sequence, index);
   std::memset(block + 3, 0xFF, kDifBlockBytes - 3);
   // Source, source control, date and time at packs 0-3 and again at the main positions 9-12.
   for (int first : {0, 9}) {
-    put(block + vauxPackOffset(first + 0), aux.videoSource);
-    put(block + vauxPackOffset(first + 1), aux.videoControl);
+    put(block + vauxPackOffset(first + 0), source);
+    put(block + vauxPackOffset(first + 1), kVideoControl);
     put(block + vauxPackOffset(first + 2), datePack(kPackRecordingDate, info));
     put(block + vauxPackOffset(first + 3), timePack(kPackRecordingTime, info));
   }
 }
 
-void writeAudio(uint8_t* block, const SystemProfile& profile, int sequence, int index, const AuxProfile& aux,
-                const FrameStampInfo& info) {
+void writeAudio(uint8_t* block, const VideoProfile& profile, int sequence, int index, const FrameStampInfo& info) {
   writeId(block, BlockType::Audio, sequence, index);
   // The four AAUX packs sit in audio blocks 3-6 of even sequences and 0-3 of odd ones.
   const int firstPackBlock = sequence % 2 == 0 ? 3 : 0;
   const int slot = index - firstPackBlock;
   Pack pack = kNoPack;
   if (slot == 0) {
-    const int afSize = audioSamplesInFrame(profile.system, info.frameIndex) - aux.minimumSamples;
+    const int afSize = audioSamplesInFrame(profile, info.frameIndex) - profile.minimumAudioSamples;
     const bool secondChannel = sequence >= profile.sequenceCount / 2;
     // 48 kHz, 16-bit linear, emphasis off; the second half of the sequences holds the second
     // channel. The lock flag stays 0: with it set MediaInfo takes the stream for DVCAM.
     pack = {kPackAudioSource, static_cast<uint8_t>(0x40 | (afSize & 0x3F)), static_cast<uint8_t>(secondChannel ? 1 : 0),
-            aux.audioSourcePc3, 0x80};
+            withFiftyField(kAudioSourcePc3, profile), 0x80};
   } else if (slot == 1) {
-    pack = aux.audioControl;
+    pack = kAudioControl;
   } else if (slot == 2) {
     pack = datePack(kPackAudioRecordingDate, info);
   } else if (slot == 3) {
@@ -129,28 +126,25 @@ void writeAudio(uint8_t* block, const SystemProfile& profile, int sequence, int 
 
 }  // namespace
 
-int audioSamplesInFrame(int system, int frameIndex) {
-  if (system == kSystem625_50) return 1920;
+int audioSamplesInFrame(const VideoProfile& profile, int frameIndex) {
   const int i = frameIndex < 0 ? 0 : frameIndex % 5;
-  return kSamples525[static_cast<size_t>(i)];
+  return profile.audioSamples[i];
 }
 
-void writeFrameSkeleton(int system, const FrameStampInfo& info, uint8_t* frame) {
-  const SystemProfile* profile = profileFor(system);
-  if (profile == nullptr || frame == nullptr) return;
-  const AuxProfile& aux = system == kSystem625_50 ? kAux625 : kAux525;
+void writeFrameSkeleton(const VideoProfile& profile, const FrameStampInfo& info, uint8_t* frame) {
+  if (frame == nullptr) return;
   const std::array<Pack, 3> subcodePacks{timecodePack(info), datePack(kPackRecordingDate, info),
                                          timePack(kPackRecordingTime, info)};
 
-  for (int s = 0; s < profile->sequenceCount; ++s) {
+  for (int s = 0; s < profile.sequenceCount; ++s) {
     for (int q = 0; q < kBlocksPerSequence; ++q) {
       uint8_t* block = frame + blockOffset(s, q);
       const BlockSlot slot = blockInSequence(q);
       switch (slot.type) {
-        case BlockType::Header: writeHeader(block, *profile, s); break;
-        case BlockType::Subcode: writeSubcode(block, *profile, s, slot.dbn, subcodePacks); break;
-        case BlockType::Vaux: writeVaux(block, s, slot.dbn, aux, info); break;
-        case BlockType::Audio: writeAudio(block, *profile, s, slot.dbn, aux, info); break;
+        case BlockType::Header: writeHeader(block, profile, s); break;
+        case BlockType::Subcode: writeSubcode(block, profile, s, slot.dbn, subcodePacks); break;
+        case BlockType::Vaux: writeVaux(block, profile, s, slot.dbn, info); break;
+        case BlockType::Audio: writeAudio(block, profile, s, slot.dbn, info); break;
         case BlockType::Video: writeId(block, BlockType::Video, s, slot.dbn); break;
       }
     }

@@ -27,12 +27,13 @@ struct FrameStampInfo {
   int frameIndex = 0;
 };
 
-// Audio samples a frame carries at 48 kHz.
-int audioSamplesInFrame(int system, int frameIndex);
+struct VideoProfile;
 
-// Writes the whole frame of `system` (1 = 525/60, 2 = 625/50; nothing is written for any other
-// value) into `frame`, which must hold 120000 or 144000 bytes. Video blocks get their IDs only;
-// bytes 3-79 of each video block are left as they are.
-void writeFrameSkeleton(int system, const FrameStampInfo& info, uint8_t* frame);
+// Audio samples a frame carries at 48 kHz.
+int audioSamplesInFrame(const VideoProfile& profile, int frameIndex);
+
+// Writes the whole frame of `profile` into `frame`, which must hold profile.frameBytes. Video
+// blocks get their IDs only; bytes 3-79 of each video block are left as they are.
+void writeFrameSkeleton(const VideoProfile& profile, const FrameStampInfo& info, uint8_t* frame);
 
 }  // namespace kelo::dv

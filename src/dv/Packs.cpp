@@ -4,7 +4,7 @@
 #include <array>
 
 #include "dv/DifLayout.h"
-#include "settings/StampSettings.h"
+#include "dv/VideoProfile.h"
 
 namespace kelo::dv {
 
@@ -44,10 +44,7 @@ int clampTo(int value, int limit) { return std::clamp(value, -limit, limit); }
 constexpr std::array<size_t, 4> kSubcodeBlocks{subcodeOffset(0, 0), subcodeOffset(0, 1), subcodeOffset(6, 0),
                                                subcodeOffset(6, 1)};
 
-void storeRecorded(DvFrameInfo& info, const DateTime& when) {
-  info.recorded.tm_sec = when.seconds;
-  info.recorded.tm_min = when.minutes;
-  info.recorded.tm_hour = when.hours;
+void storeRecordedDate(DvFrameInfo& info, const DateTime& when) {
   info.recorded.tm_mday = when.day;
   info.recorded.tm_mon = when.month - 1;
   info.recorded.tm_year = when.year - 1900;
@@ -55,6 +52,13 @@ void storeRecorded(DvFrameInfo& info, const DateTime& when) {
   info.recorded.tm_yday = -1;
   info.recorded.tm_isdst = -1;
   info.dateKey = (when.year * 32 + when.month) * 64 + when.day;
+}
+
+void storeRecorded(DvFrameInfo& info, const DateTime& when) {
+  storeRecordedDate(info, when);
+  info.recorded.tm_sec = when.seconds;
+  info.recorded.tm_min = when.minutes;
+  info.recorded.tm_hour = when.hours;
   info.secondsOfDay = (when.hours * 60 + when.minutes) * 60 + when.seconds;
 }
 
@@ -99,20 +103,51 @@ DateTime applyTimeAdjustment(DateTime v, const TimeAdjustment& adjustment) {
   return v;
 }
 
-DateTimeReadOptions dateTimeReadOptions(const settings::StampSettings& settings) {
-  DateTimeReadOptions options;
-  options.adjustment = {settings.adjustYears,  settings.adjustMonths,  settings.adjustDays,
-                        settings.adjustHours,  settings.adjustMinutes, settings.adjustSeconds};
-  const int format = settings.timeCode.formatIndex;
-  options.wantTapeTimecode =
-      settings.tapeTimecodeAsTcb && format >= kTimecodeFormatFirst && format <= kTimecodeFormatLast;
-  return options;
+namespace {
+
+bool bcdDigitsValid(uint8_t byte, int tensBits) {
+  return ((byte >> 4) & ((1 << tensBits) - 1)) <= 9 && (byte & 0x0F) <= 9;
 }
 
-int readRecordedDateTime(DvFrameInfo& info, const settings::StampSettings& settings, const uint8_t* frame,
-                         size_t length) {
-  return readRecordedDateTime(info, dateTimeReadOptions(settings), frame, length);
+bool datePackValid(const uint8_t* pack) {
+  const int day = decodeBcd(pack[2], kTensBitsDay);
+  const int month = decodeBcd(pack[3], kTensBitsMonth);
+  return bcdDigitsValid(pack[2], kTensBitsDay) && bcdDigitsValid(pack[3], kTensBitsMonth) &&
+         bcdDigitsValid(pack[4], kTensBitsYear) && day >= 1 && day <= 31 && month >= 1 && month <= 12;
 }
+
+bool timePackValid(const uint8_t* pack) {
+  return bcdDigitsValid(pack[2], kTensBitsSeconds) && bcdDigitsValid(pack[3], kTensBitsMinutes) &&
+         bcdDigitsValid(pack[4], kTensBitsHours) && decodeBcd(pack[2], kTensBitsSeconds) <= 59 &&
+         decodeBcd(pack[3], kTensBitsMinutes) <= 59 && decodeBcd(pack[4], kTensBitsHours) <= 23;
+}
+
+// The packs of one kind met in one area of the frame: the first whose key byte (PC4) is set, the
+// first that is also valid in every field, and whether one with an unset key byte was met.
+struct PackFind {
+  const uint8_t* first = nullptr;
+  const uint8_t* valid = nullptr;
+  bool unset = false;
+
+  void offer(const uint8_t* pack, bool (*isValid)(const uint8_t*)) {
+    if (pack[4] == 0xFF) {
+      unset = true;
+      return;
+    }
+    if (!first) first = pack;
+    if (!valid && isValid(pack)) valid = pack;
+  }
+};
+
+// Subcode first where its pack is valid; a dropout often spares the VAUX copy, so a valid VAUX
+// pack beats a damaged subcode one; a damaged pack is still better than none.
+const uint8_t* choosePack(const PackFind& subcode, const PackFind& vaux) {
+  if (subcode.valid) return subcode.valid;
+  if (vaux.valid) return vaux.valid;
+  return subcode.first ? subcode.first : vaux.first;
+}
+
+}  // namespace
 
 int readRecordedDateTime(DvFrameInfo& info, const DateTimeReadOptions& options, const uint8_t* frame,
                          size_t length) {
@@ -120,69 +155,92 @@ int readRecordedDateTime(DvFrameInfo& info, const DateTimeReadOptions& options, 
   info.hasTime = 0;
   info.timecodeFound = 0;
   const bool wantTimecode = options.wantTapeTimecode;
-  int status = 0;
-  DateTime when;
-  bool finished = false;
+  PackFind subDate, subTime, vauxDate, vauxTime;
+  const uint8_t* timecode = nullptr;
+  bool timecodeUnset = false;
 
   for (size_t blockStart : kSubcodeBlocks) {
     if (frame == nullptr || length < blockStart + kDifBlockBytes) continue;
-    const uint8_t* block = frame + blockStart;
-    for (int n = 0; n < kSubcodeSyncBlocks && !finished; ++n) {
-      const uint8_t* pack = block + subcodePackOffset(n);
-      const uint8_t id = pack[0];
-      if (id == kEmptyPack) continue;
-      if (id == kPackRecordingDate && !info.hasDate) {
-        if (pack[4] == 0xFF) {
-          status |= kStatusDateUnset;
-          continue;
-        }
-        when.day = decodeBcd(pack[2], kTensBitsDay);
-        when.month = decodeBcd(pack[3], kTensBitsMonth);
-        when.year = fullYearFromTwoDigits(decodeBcd(pack[4], kTensBitsYear));
-        info.hasDate = 1;
-        status &= ~kStatusDateUnset;
-      } else if (id == kPackRecordingTime && !info.hasTime) {
-        if (pack[4] == 0xFF) {
-          status |= kStatusTimeUnset;
-          continue;
-        }
-        when.seconds = decodeBcd(pack[2], kTensBitsSeconds);
-        when.minutes = decodeBcd(pack[3], kTensBitsMinutes);
-        when.hours = decodeBcd(pack[4], kTensBitsHours);
-        info.hasTime = 1;
-        status &= ~kStatusTimeUnset;
-      } else if (id == kPackTimecode && wantTimecode && !info.timecodeFound) {
-        if (pack[4] == 0xFF) {
-          status |= kStatusTimecodeUnset;
-          continue;
-        }
-        // The timecode has no date of its own: any fixed valid date carries the hours alone.
-        DateTime tc{2000, 1, 1, decodeBcd(pack[4], kTensBitsHours), decodeBcd(pack[3], kTensBitsMinutes),
-                    decodeBcd(pack[2], kTensBitsSeconds)};
-        tc = applyTimeAdjustment(tc, options.adjustment);
-        info.timecodeFrames = decodeBcd(pack[1], kTensBitsFrames);
-        info.timecodeHours = tc.hours;
-        info.timecodeMinutes = tc.minutes;
-        info.timecodeSeconds = tc.seconds;
-        info.timecodeFound = 1;
-        if (info.timecodeStatus == kTimecodeUndecided) info.timecodeStatus = kTimecodeInUse;
-        status &= ~kStatusTimecodeUnset;
+    for (int n = 0; n < kSubcodeSyncBlocks; ++n) {
+      const uint8_t* pack = frame + blockStart + subcodePackOffset(n);
+      if (pack[0] == kPackRecordingDate) {
+        subDate.offer(pack, datePackValid);
+      } else if (pack[0] == kPackRecordingTime) {
+        subTime.offer(pack, timePackValid);
+      } else if (pack[0] == kPackTimecode && wantTimecode && !timecode) {
+        if (pack[4] == 0xFF)
+          timecodeUnset = true;
+        else
+          timecode = pack;
       }
-      finished = info.hasDate && info.hasTime && (!wantTimecode || info.timecodeFound);
     }
-    if (finished) break;
+  }
+  if (!subDate.valid || !subTime.valid) {
+    // The VAUX copies of the same packs, in every sequence the frame holds.
+    for (int s = 0; frame != nullptr && length >= (static_cast<size_t>(s) + 1) * kSequenceBytes && s < kMaxSequenceCount; ++s) {
+      for (int b = 0; b < kVauxBlocksPerSequence; ++b) {
+        const uint8_t* block = frame + vauxOffset(s, b);
+        for (int j = 0; j < kVauxPacksPerBlock; ++j) {
+          const uint8_t* pack = block + vauxPackOffset(j);
+          if (pack[0] == kPackRecordingDate) vauxDate.offer(pack, datePackValid);
+          if (pack[0] == kPackRecordingTime) vauxTime.offer(pack, timePackValid);
+        }
+      }
+    }
   }
 
-  if (info.hasDate && info.hasTime) storeRecorded(info, applyTimeAdjustment(when, options.adjustment));
+  int status = 0;
+  DateTime when;
+  if (const uint8_t* pack = choosePack(subDate, vauxDate)) {
+    when.day = decodeBcd(pack[2], kTensBitsDay);
+    when.month = decodeBcd(pack[3], kTensBitsMonth);
+    when.year = fullYearFromTwoDigits(decodeBcd(pack[4], kTensBitsYear));
+    info.hasDate = 1;
+  } else if (subDate.unset || vauxDate.unset) {
+    status |= kStatusDateUnset;
+  }
+  if (const uint8_t* pack = choosePack(subTime, vauxTime)) {
+    when.seconds = decodeBcd(pack[2], kTensBitsSeconds);
+    when.minutes = decodeBcd(pack[3], kTensBitsMinutes);
+    when.hours = decodeBcd(pack[4], kTensBitsHours);
+    info.hasTime = 1;
+  } else if (subTime.unset || vauxTime.unset) {
+    status |= kStatusTimeUnset;
+  }
+  if (timecode) {
+    // The timecode has no date of its own: any fixed valid date carries the hours alone.
+    DateTime tc{2000, 1, 1, decodeBcd(timecode[4], kTensBitsHours), decodeBcd(timecode[3], kTensBitsMinutes),
+                decodeBcd(timecode[2], kTensBitsSeconds)};
+    tc = applyTimeAdjustment(tc, options.adjustment);
+    info.timecodeFrames = decodeBcd(timecode[1], kTensBitsFrames);
+    info.timecodeHours = tc.hours;
+    info.timecodeMinutes = tc.minutes;
+    info.timecodeSeconds = tc.seconds;
+    info.timecodeFound = 1;
+    if (info.timecodeStatus == kTimecodeUndecided) info.timecodeStatus = kTimecodeInUse;
+  } else if (timecodeUnset) {
+    status |= kStatusTimecodeUnset;
+  }
+
+  if (info.hasDate && info.hasTime) {
+    storeRecorded(info, applyTimeAdjustment(when, options.adjustment));
+  } else if (info.hasDate) {
+    // A date without a time is still this frame's date (the timecode formats show it): only the
+    // day, month and year offsets apply, there is no time of day to carry from.
+    const TimeAdjustment& a = options.adjustment;
+    storeRecordedDate(info, applyTimeAdjustment(when, TimeAdjustment{a.years, a.months, a.days, 0, 0, 0}));
+  }
+  const bool finished = info.hasDate && info.hasTime && (!wantTimecode || info.timecodeFound);
   if (finished) return 0;
   if (wantTimecode && !info.timecodeFound) info.timecodeStatus = kTimecodeMissing;
   return status != 0 ? status : kStatusNoPacks;
 }
 
-Timecode frameNumberToTimecode(bool fiftyField, int frameNumber) {
-  const int64_t fps = fiftyField ? 25 : 30;
+Timecode frameNumberToTimecode(const VideoProfile& profile, int frameNumber) {
+  const int64_t fps = profile.framesPerSecond;
   int64_t n = std::max<int64_t>(frameNumber, 0);
-  if (!fiftyField) n += n / 1000;
+  // A count at a whole rate for video a little slower (29.97): one frame in a thousand more.
+  if (profile.rateDenominator != 1) n += n / 1000;
   Timecode tc;
   tc.hours = static_cast<int>(n / (fps * 3600));
   n %= fps * 3600;

@@ -7,11 +7,9 @@
 
 #include "dv/FrameInfo.h"
 
-namespace kelo::settings {
-struct StampSettings;
-}
-
 namespace kelo::dv {
+
+struct VideoProfile;
 
 // Pack IDs (PC0).
 inline constexpr uint8_t kPackTimecode = 0x13;
@@ -88,10 +86,6 @@ struct DateTimeReadOptions {
   TimeAdjustment adjustment;
   bool wantTapeTimecode = false;  // use the tape timecode as the TCB code
 };
-// The time code's formats that show a tape timecode (entries of the time format list).
-inline constexpr int kTimecodeFormatFirst = 13;
-inline constexpr int kTimecodeFormatLast = 14;
-DateTimeReadOptions dateTimeReadOptions(const settings::StampSettings& settings);
 
 // Status bits of readRecordedDateTime.
 inline constexpr int kStatusDateUnset = 1;      // a date pack with an unset year byte
@@ -101,14 +95,13 @@ inline constexpr int kStatusNoPacks = 16;       // the packs were simply absent
 
 // Reads the recording date (0x62), recording time (0x63) and, when wanted, the tape timecode (0x13)
 // from the subcode blocks of sequences 0 and 6 of `frame` (the frame's first byte; `length` bytes
-// are readable, blocks beyond them count as absent). Returns 0 when date and time (and the wanted
+// are readable, blocks beyond them count as absent). A date or time the subcode holds no valid
+// pack for is taken from the VAUX packs of the frame. Returns 0 when date and time (and the wanted
 // timecode) were read; `recorded`, `dateKey` and `secondsOfDay` then hold the adjusted values.
-// Otherwise returns the status bits above (16 when none is set) and leaves those fields as they
-// were, except that a frame with both date and time but without the wanted timecode still gets
-// its date and time.
+// Otherwise returns the status bits above (16 when none is set); a frame with a date but no time
+// still gets its own date (`recorded`'s date fields and `dateKey`), a frame with both but without
+// the wanted timecode its date and time; the other fields keep their values.
 int readRecordedDateTime(DvFrameInfo& info, const DateTimeReadOptions& options, const uint8_t* frame,
-                         size_t length);
-int readRecordedDateTime(DvFrameInfo& info, const settings::StampSettings& settings, const uint8_t* frame,
                          size_t length);
 
 struct Timecode {
@@ -117,9 +110,9 @@ struct Timecode {
   int seconds = 0;
   int frames = 0;
 };
-// Frame count as a timecode at 25 (50-field) or 30 frames a second; for 60-field video the count is
-// first stretched by one frame in a thousand to stay close to real time at 29.97 frames a second.
+// Frame count as a timecode at the profile's nominal rate (25 or 30 frames a second); at 29.97 frames
+// a second the count is first stretched by one frame in a thousand to stay close to real time.
 // Negative counts are taken as 0.
-Timecode frameNumberToTimecode(bool fiftyField, int frameNumber);
+Timecode frameNumberToTimecode(const VideoProfile& profile, int frameNumber);
 
 }  // namespace kelo::dv

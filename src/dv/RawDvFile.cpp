@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "dv/DifLayout.h"
-#include "dv/FrameInfo.h"
+#include "dv/VideoProfile.h"
 #include "platform/ImageFile.h"
 
 namespace kelo::dv {
@@ -39,13 +39,17 @@ int RawDvReader::open(const std::string& path, std::string& error) {
     error = "cannot read " + path + ": " + std::strerror(e);
     return -1;
   }
-  DvFrameInfo info;
-  if (detectSystem(info, head, got) != 0) {
+  const FrameIdentity id = identifyFrame(head, got);
+  if (id.kind == FrameKind::NotDv) {
     error = path + " is not a raw DV stream (no DIF header block at its start)";
     return -1;
   }
-  system_ = info.system;
-  frameBytes_ = static_cast<size_t>(profileFor(system_)->frameBytes);
+  if (!id.profile) {
+    error = path + " holds " + frameKindName(id.kind) + ", which Kelo cannot decode or stamp";
+    return -1;
+  }
+  profile_ = id.profile;
+  frameBytes_ = static_cast<size_t>(profile_->frameBytes);
   frameCount_ = size / static_cast<int64_t>(frameBytes_);
   if (frameCount_ == 0) {
     error = path + " holds no whole DV frame";

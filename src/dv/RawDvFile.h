@@ -13,9 +13,10 @@ namespace kelo::dv {
 
 class RawDvReader {
  public:
-  // Opens the file and tells its system from the first frame. Returns 0, or -1 with `error` set.
+  // Opens the file and takes its profile from the first frame. Returns 0, or -1 with `error` set
+  // (also for DV that Kelo cannot decode, named).
   int open(const std::string& path, std::string& error);
-  int system() const { return system_; }
+  const VideoProfile& profile() const { return *profile_; }
   size_t frameBytes() const { return frameBytes_; }
   int64_t frameCount() const { return frameCount_; }
   // Reads whole frame `index` (0-based). Returns 0, or -1 with `error` set.
@@ -24,7 +25,7 @@ class RawDvReader {
  private:
   platform::File file_;
   std::string path_;
-  int system_ = 0;
+  const VideoProfile* profile_ = nullptr;
   size_t frameBytes_ = 0;
   int64_t frameCount_ = 0;
 };

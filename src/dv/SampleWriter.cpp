@@ -9,6 +9,7 @@
 #include "dv/FrameSkeleton.h"
 #include "dv/Packs.h"
 #include "dv/TestPicture.h"
+#include "dv/VideoProfile.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
@@ -16,13 +17,15 @@ namespace kelo::dv {
 
 namespace {
 
-// Frames of a scene: 25 a second, or 30000/1001.
-int64_t framesOf(int system, int seconds) {
-  return system == kSystem625_50 ? int64_t{seconds} * 25 : (int64_t{seconds} * 30000) / 1001;
+// Frames of a scene at the profile's exact rate.
+int64_t framesOf(const VideoProfile& profile, int seconds) {
+  return int64_t{seconds} * profile.rateNumerator / profile.rateDenominator;
 }
 
 // Whole seconds since the scene began at frame `n`.
-int64_t secondsAt(int system, int64_t n) { return system == kSystem625_50 ? n / 25 : (n * 1001) / 30000; }
+int64_t secondsAt(const VideoProfile& profile, int64_t n) {
+  return n * profile.rateDenominator / profile.rateNumerator;
+}
 
 }  // namespace
 
@@ -56,19 +59,17 @@ bool parseSampleScene(const std::string& text, SampleScene& scene, std::string& 
   return true;
 }
 
-SampleGenerator::SampleGenerator(int system, std::vector<SampleScene> scenes)
-    : system_(system), scenes_(std::move(scenes)) {
-  const SystemProfile* profile = profileFor(system);
-  if (!profile) return;
+SampleGenerator::SampleGenerator(const VideoProfile& profile, std::vector<SampleScene> scenes)
+    : profile_(&profile), scenes_(std::move(scenes)) {
   if (scenes_.empty()) scenes_.push_back(SampleScene{});
-  for (const SampleScene& s : scenes_) frameCount_ += framesOf(system, s.durationSeconds);
-  if (!allocatePicture(picture_, system)) return;
-  frameBytes_ = static_cast<size_t>(profile->frameBytes);
+  for (const SampleScene& s : scenes_) frameCount_ += framesOf(profile, s.durationSeconds);
+  allocatePicture(picture_, profile);
+  frameBytes_ = static_cast<size_t>(profile.frameBytes);
 }
 
 int SampleGenerator::next(uint8_t* frame) {
   if (!valid() || next_ >= frameCount_) return 1;
-  while (inScene_ >= framesOf(system_, scenes_[scene_].durationSeconds)) {
+  while (inScene_ >= framesOf(*profile_, scenes_[scene_].durationSeconds)) {
     ++scene_;
     inScene_ = 0;
   }
@@ -80,7 +81,7 @@ int SampleGenerator::next(uint8_t* frame) {
   t.tm_mday = scene.day;
   t.tm_hour = scene.hours;
   t.tm_min = scene.minutes;
-  t.tm_sec = scene.seconds + static_cast<int>(secondsAt(system_, inScene_));
+  t.tm_sec = scene.seconds + static_cast<int>(secondsAt(*profile_, inScene_));
   const time_t when = timegm(&t);
   std::tm now{};
   gmtime_r(&when, &now);
@@ -93,7 +94,7 @@ int SampleGenerator::next(uint8_t* frame) {
   info.minutes = now.tm_min;
   info.seconds = now.tm_sec;
   // The tape timecode runs on across scenes, non-drop.
-  const int fps = system_ == kSystem625_50 ? 25 : 30;
+  const int fps = profile_->framesPerSecond;
   const int64_t n = next_;
   info.timecodeFrames = static_cast<int>(n % fps);
   info.timecodeSeconds = static_cast<int>((n / fps) % 60);
@@ -102,7 +103,7 @@ int SampleGenerator::next(uint8_t* frame) {
   info.frameIndex = static_cast<int>(n);
 
   std::memset(frame, 0, frameBytes_);
-  writeFrameSkeleton(system_, info, frame);
+  writeFrameSkeleton(*profile_, info, frame);
   drawTestPicture(picture_, static_cast<int>(n));
   const bool havePrevious = previousFrame_.size() == frameBytes_;
   encodeFrame(picture_, frame, frameBytes_, havePrevious ? &previousPicture_ : nullptr,
@@ -114,14 +115,10 @@ int SampleGenerator::next(uint8_t* frame) {
   return 0;
 }
 
-int writeSampleStream(const std::string& path, int system, const std::vector<SampleScene>& scenes, int64_t frameLimit,
-                      std::string& error) {
-  SampleGenerator generator(system, scenes);
+int writeSampleStream(const std::string& path, const VideoProfile& profile, const std::vector<SampleScene>& scenes,
+                      int64_t frameLimit, std::string& error) {
+  SampleGenerator generator(profile, scenes);
   generator.limitFrames(frameLimit);
-  if (!generator.valid()) {
-    error = "unknown video system";
-    return -1;
-  }
   platform::File file;
   if (int e = file.openWrite(path); e != 0) {
     error = "cannot write " + path + ": " + std::strerror(e);

@@ -31,16 +31,15 @@ bool parseSampleScene(const std::string& text, SampleScene& scene, std::string& 
 // Yields the frames of a recording one after another into a caller's buffer.
 class SampleGenerator {
  public:
-  // `scenes` empty means one default scene (2005-03-07 23:59:55, 10 s). `system` kSystem525_60 or
-  // kSystem625_50; check valid() before use.
-  SampleGenerator(int system, std::vector<SampleScene> scenes);
+  // `scenes` empty means one default scene (2005-03-07 23:59:55, 10 s).
+  SampleGenerator(const VideoProfile& profile, std::vector<SampleScene> scenes);
 
   bool valid() const { return frameBytes_ != 0; }
   // Stops after `frames` frames (when fewer than the scenes hold).
   void limitFrames(int64_t frames) {
     if (frames >= 0 && frames < frameCount_) frameCount_ = frames;
   }
-  int system() const { return system_; }
+  const VideoProfile& profile() const { return *profile_; }
   size_t frameBytes() const { return frameBytes_; }
   int64_t frameCount() const { return frameCount_; }
   int64_t framesWritten() const { return next_; }
@@ -50,7 +49,7 @@ class SampleGenerator {
   int next(uint8_t* frame);
 
  private:
-  int system_;
+  const VideoProfile* profile_;
   std::vector<SampleScene> scenes_;
   size_t frameBytes_ = 0;
   int64_t frameCount_ = 0;
@@ -64,7 +63,7 @@ class SampleGenerator {
 
 // Writes a raw DV stream (frames back to back) to `path`, at most `frameLimit` frames when it is not
 // negative. Returns 0, or -1 with `error` set; a partly written file is removed.
-int writeSampleStream(const std::string& path, int system, const std::vector<SampleScene>& scenes, int64_t frameLimit,
-                      std::string& error);
+int writeSampleStream(const std::string& path, const VideoProfile& profile, const std::vector<SampleScene>& scenes,
+                      int64_t frameLimit, std::string& error);
 
 }  // namespace kelo::dv

@@ -135,7 +135,7 @@ void loadSegment(VideoSegment& segment, const uint8_t* bytes, const VideoProfile
   segment.sequence = sequence;
   segment.segment = segmentNumber;
   segment.profile = &profile;
-  segment.isFiftyField = profile.isFiftyField;
+  segment.isFiftyField = profile.isFiftyField();
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     Macroblock& mb = segment.macroblocks[m];
     mb.superblockRow = (sequence + kRowShuffle[m]) % profile.sequenceCount;

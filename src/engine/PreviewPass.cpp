@@ -6,8 +6,10 @@
 #include "container/DvSource.h"
 #include "dv/DifLayout.h"
 #include "dv/Packs.h"
+#include "dv/VideoProfile.h"
 #include "engine/RunLog.h"
 #include "pipeline/FrameStamper.h"
+#include "render/TimeFormatTraits.h"
 
 namespace kelo::engine {
 
@@ -59,9 +61,12 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
 
   size_t length = 0;
   const size_t offset = st.source->frameOffset();
-  if (st.source->readFrame(st.info, nullptr, st.buffer.data(), length, frameIndex, &log) !=
-          container::ReadOutcome::Frame ||
-      length <= offset) {
+  const bool read = st.source->readFrame(st.info, nullptr, st.buffer.data(), length, frameIndex, &log) ==
+                        container::ReadOutcome::Frame &&
+                    length > offset;
+  // The frame is shown in the layout its own header names; one Kelo cannot decode is unreadable.
+  st.info.profile = read ? dv::profileForFrame(st.buffer.data() + offset, length - offset) : nullptr;
+  if (!st.info.profile) {
     log.add(formatMessage("读不出第 %d 帧图像。", frameIndex));
     close();
     return -1;
@@ -71,11 +76,8 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
   s.idle = true;
   dv::DvFrameInfo& info = st.info;
   uint8_t* frame = st.buffer.data() + offset;
-  const bool pal = info.system == dv::kSystem625_50;
-  const int status = dv::readRecordedDateTime(info, s, frame, length - offset);
-  const int f = s.timeCode.formatIndex;
-  const bool timecodeFormat = f >= dv::kTimecodeFormatFirst && f <= dv::kTimecodeFormatLast;
-  if (!timecodeFormat) {
+  const int status = dv::readRecordedDateTime(info, render::dateTimeReadOptions(s), frame, length - offset);
+  if (!render::timeFormatTraits(s.timeCode.formatIndex).tapeTimecode) {
     if (status & dv::kStatusDateUnset)
       log.add("*** 此帧图像不带有效日期码。");
     else if (status & dv::kStatusTimeUnset)
@@ -83,7 +85,7 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
     else if (status & dv::kStatusNoPacks)
       log.add("*** 此帧图像不带日期/时间码。");
   } else {
-    showTimecodeAsTime(info, s, pal, frameIndex);
+    showTimecodeAsTime(info, s, frameIndex);
   }
   info.dateDrawnBefore = 0;
   info.timeDrawnBefore = 0;
@@ -97,7 +99,7 @@ int PreviewPass::preview(const settings::StampSettings& settings, const std::str
   }
   out.info = info;
   out.lastFrameIndex = last;
-  out.isPal = pal;
+  out.profile = info.profile;
   out.frameIndex = frameIndex;
   return 0;
 }

@@ -17,7 +17,7 @@ struct PreviewFrame {
   pipeline::RgbImage image;  // 720 x 576 or 720 x 480, RGB, top row first
   dv::DvFrameInfo info;      // the frame's metadata as the codes were drawn from it
   int lastFrameIndex = -1;   // of the file
-  bool isPal = false;        // 625/50
+  const dv::VideoProfile* profile = nullptr;  // the frame's own
   int frameIndex = 0;        // the index asked for, clamped to the file
 };
 

@@ -16,11 +16,14 @@
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
+#include "dv/VideoProfile.h"
 #include "engine/MarkerList.h"
 #include "engine/OutputNaming.h"
 #include "engine/RunLog.h"
 #include "engine/StampSchedule.h"
 #include "pipeline/FrameStamper.h"
+#include "render/StampText.h"
+#include "render/TimeFormatTraits.h"
 #include "render/FontCheck.h"
 #include "platform/FileSystem.h"
 
@@ -44,9 +47,6 @@ bool usesMarkers(const settings::StampCodeSettings& code) {
                           code.intervalMode == IntervalMode::BetweenMarkers ||
                           code.intervalMode == IntervalMode::BetweenMarkersZeroTime);
 }
-
-bool isTimecodeFormat(int index) { return index >= dv::kTimecodeFormatFirst && index <= dv::kTimecodeFormatLast; }
-bool isFrameSuffixFormat(int index) { return index >= 9 && index <= 12; }
 
 ScheduleClock clockOf(const dv::DvFrameInfo& info) {
   ScheduleClock c;
@@ -99,6 +99,7 @@ struct FrameDecider {
   FadeWeights dateFade, timeFade;
   int fps = 25;
   int invalidDate = 0, invalidTime = 0, noDateTime = 0, stamped = 0;
+  int unstampable = 0;  // frames Kelo could not read or stamp (another size, unsupported DV)
   std::tm first = dv::blankRecordedTime();
   // The last real recording time: the timecode formats and the zero reset change `recorded` of
   // the frame afterwards, and names and file times must not take those.
@@ -108,9 +109,9 @@ struct FrameDecider {
       : s(settings),
         reader(r),
         log(runLog),
-        readOptions(dv::dateTimeReadOptions(settings)),
-        timecodeFormat(isTimecodeFormat(settings.timeCode.formatIndex)),
-        frameFormat(isFrameSuffixFormat(settings.timeCode.formatIndex)),
+        readOptions(render::dateTimeReadOptions(settings)),
+        timecodeFormat(render::timeFormatTraits(settings.timeCode.formatIndex).tapeTimecode),
+        frameFormat(render::timeFormatTraits(settings.timeCode.formatIndex).perFrame),
         zeroTime(settings.timeCode.intervalMode == IntervalMode::BetweenMarkersZeroTime),
         markers(ScheduleMarkers::from(fileMarkers)),
         lastFrameIndex(r.lastFrameIndex()) {
@@ -118,19 +119,25 @@ struct FrameDecider {
   }
 
   // Frame i (the DV frame behind the chunk header): kSkipped for a frame without a usable
-  // recorded time, kStamp when it is to be stamped with `info` and `weights` as they are left
-  // (then stamped before remember()).
+  // recorded time or one Kelo cannot stamp, kStamp when it is to be stamped with `info` and
+  // `weights` as they are left (then stamped before remember()).
   enum Decision { kSkipped, kUnchanged, kStamp };
   Decision decide(dv::DvFrameInfo& info, const uint8_t* frame, size_t frameLength, int i,
               pipeline::CodeWeights& weights) {
     const settings::StampCodeSettings& dc = s.dateCode;
     const settings::StampCodeSettings& tc = s.timeCode;
-    const bool pal = info.system == dv::kSystem625_50;
+    // The schedules count time at the rate of the first frame (as the reader found it); each frame
+    // is decoded by the layout its own header names.
     if (i == 0) {
-      fps = pal ? 25 : 30;
+      fps = render::textProfileOf(info).framesPerSecond;
       dateSchedule = buildSchedule(dc, fps, markers);
       timeSchedule = buildSchedule(tc, fps, markers);
       dateFade = timeFade = FadeWeights{};
+    }
+    info.profile = dv::profileForFrame(frame, frameLength);
+    if (!info.profile) {
+      ++unstampable;
+      return kSkipped;
     }
     const int status = dv::readRecordedDateTime(info, readOptions, frame, frameLength);
     if (!timecodeFormat && (status & dv::kStatusDateUnset)) {
@@ -150,7 +157,7 @@ struct FrameDecider {
       if (first.tm_year == 0) first = info.recorded;
       last = info.recorded;
       if (info.dateKey != info.previousDateKey) {
-        const dv::Timecode t = dv::frameNumberToTimecode(pal, i);
+        const dv::Timecode t = dv::frameNumberToTimecode(*info.profile, i);
         log->add(formatMessage("\t日期: %d-%d-%d 帧数: %d (%d%%) [%02d:%02d:%02d:%02d]", info.recorded.tm_year + 1900,
                                info.recorded.tm_mon + 1, info.recorded.tm_mday, i,
                                lastFrameIndex > 0 ? static_cast<int>(static_cast<int64_t>(i) * 100 / lastFrameIndex) : 100,
@@ -160,7 +167,7 @@ struct FrameDecider {
         info.timecodeFrames = info.secondsOfDay == info.previousSecondsOfDay ? info.timecodeFrames + 1 : 0;
     }
     if (timecodeFormat) {
-      showTimecodeAsTime(info, s, pal, i);
+      showTimecodeAsTime(info, s, i);
     }
 
     const ScheduleClock clock = clockOf(info);
@@ -225,10 +232,11 @@ bool stopRequested(const RunStateCell& state, RunLog& log) {
   return false;
 }
 
-void logTotals(RunLog& log, int frames, int invalid, int noDateTime) {
+void logTotals(RunLog& log, int frames, int invalid, int noDateTime, int unstampable) {
   log.add(formatMessage("总共给 %d 帧图像加了码。", frames));
   if (invalid > 0) log.add(formatMessage("*** %d 帧图像不带有效日期/时间码。", invalid));
   if (noDateTime > 0) log.add(formatMessage("*** %d 帧图像不带日期/时间码。", noDateTime));
+  if (unstampable > 0) log.add(formatMessage(container::kMsgUnstampableFrames, unstampable));
 }
 
 // How the frame loop ended when it reached the end of the pass: the last read's result, the
@@ -249,7 +257,7 @@ struct FrameSlot {
   std::vector<uint8_t> gap;         // bytes between the previous frame and this one, not yet written
   std::vector<std::string> lines;   // log lines of reading and deciding this frame, not yet shown
   int index = 0;
-  int invalidBefore = 0, noDateTimeBefore = 0;  // counts of the frames before this one
+  int invalidBefore = 0, noDateTimeBefore = 0, unstampableBefore = 0;  // counts of the frames before this one
   bool stamp = false;
   dv::DvFrameInfo info;
   pipeline::CodeWeights weights;
@@ -382,6 +390,7 @@ class ParallelLoop {
       cur.index = i;
       cur.invalidBefore = decider_.invalidDate + decider_.invalidTime;
       cur.noDateTimeBefore = decider_.noDateTime;
+      cur.unstampableBefore = decider_.unstampable;
       gapFailed_ = false;
       ReadOutcome rc = reader_.readFrame(info, &capture_, cur.buffer.data(), cur.length, i, &readLog_);
       capture_.flush();
@@ -464,7 +473,7 @@ class ParallelLoop {
     FrameSlot& slot = slots_[head_];
     pool_->wait(slot);
     if (!writeGap(slot)) {
-      logTotals(log_, slot.index, slot.invalidBefore, slot.noDateTimeBefore);
+      logTotals(log_, slot.index, slot.invalidBefore, slot.noDateTimeBefore, slot.unstampableBefore);
       return endWith(kLoopFailed);
     }
     for (auto& line : slot.lines) log_.add(std::move(line));
@@ -504,13 +513,13 @@ class ParallelLoop {
 
 }  // namespace
 
-void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, bool pal, int frameIndex) {
+void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, int frameIndex) {
   if (s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse) {
     info.recorded.tm_hour = info.timecodeHours;
     info.recorded.tm_min = info.timecodeMinutes;
     info.recorded.tm_sec = info.timecodeSeconds;
   } else {
-    const dv::Timecode t = dv::frameNumberToTimecode(pal, frameIndex);
+    const dv::Timecode t = dv::frameNumberToTimecode(render::textProfileOf(info), frameIndex);
     info.recorded.tm_hour = t.hours;
     info.recorded.tm_min = t.minutes;
     info.recorded.tm_sec = t.seconds;
@@ -563,7 +572,7 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
     return failBox(formatMessage("%s 没有任何开始/结束标记，跳过去。", input.c_str()), true);
   if (tc.intervalMode == IntervalMode::BetweenMarkersZeroTime) {
     const int f = tc.formatIndex;
-    if (!(f == 1 || f == 5 || isFrameSuffixFormat(f)))
+    if (!render::timeFormatTraits(f).zeroTimeCapture)
       return failBox("加码区间选项与时间码格式选项不相容，请参考帮助文件。", true);
   }
   // Without a face or fallback that can draw the texts the run would stamp nothing.
@@ -647,7 +656,13 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
     if (parallel->run(info, end) != -1) return JobOutcome::Failed;
   }
 
-  logTotals(log, end.frames, decider->invalidDate + decider->invalidTime, decider->noDateTime);
+  if (reader.refusedKind() != dv::FrameKind::Stampable) {
+    log.add(container::refusedVariantMessage(reader.refusedKind()));
+    return JobOutcome::Failed;
+  }
+  // Frames the reader passed over count with those the decider could not stamp.
+  decider->unstampable += reader.unreadableFrames();
+  logTotals(log, end.frames, decider->invalidDate + decider->invalidTime, decider->noDateTime, decider->unstampable);
   if (context.stats) {
     JobStats& st = *context.stats;
     st.frames = end.frames;
@@ -685,6 +700,8 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
     return JobOutcome::Failed;
   }
 
+  // A file with frames copied unstamped is not counted as stamped, whatever its name.
+  const bool partly = decider->unstampable > 0;
   const FinalName named = giveFinalName(writer, temporary, input, output, s.renameOutput,
                                         settings::textOf(s.outputNamePattern), first, last);
   switch (named.outcome) {
@@ -699,19 +716,19 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
       discard.keep = true;
       log.add(formatMessage("加码文件 %s 已生成。", temporary.c_str()));
       log.add(formatMessage("*** 没法给 %s 改名，加码后的录像保留这个名字。", temporary.c_str()));
-      return JobOutcome::StampedUnrenamed;
+      return partly ? JobOutcome::PartlyStamped : JobOutcome::StampedUnrenamed;
     case RenameOutcome::RenamedOtherwise:
       discard.keep = true;
       log.add(formatMessage("加码文件 %s 已生成。", output.c_str()));
       log.add(formatMessage("*** 没法给 %s 改名，加码后的录像改用 %s 这个名字。", temporary.c_str(),
                             platform::fileNameOf(output).c_str()));
-      return JobOutcome::StampedUnrenamed;
+      return partly ? JobOutcome::PartlyStamped : JobOutcome::StampedUnrenamed;
     case RenameOutcome::Renamed: break;
   }
   discard.keep = true;
   if (named.shortened) log.add(formatMessage("*** 文件名太长，缩短为 %s。", platform::fileNameOf(output).c_str()));
   log.add(formatMessage("加码文件 %s 已生成。", output.c_str()));
-  return JobOutcome::Stamped;
+  return partly ? JobOutcome::PartlyStamped : JobOutcome::Stamped;
 }
 
 }  // namespace kelo::engine

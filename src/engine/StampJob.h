@@ -45,8 +45,8 @@ struct JobContext {
 };
 
 // With a timecode time format the time code shows the tape timecode (when the settings ask for it
-// and the file has one) or the elapsed time of frame `frameIndex`.
-void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, bool pal, int frameIndex);
+// and the file has one) or the elapsed time of frame `frameIndex`, counted at the frame's rate.
+void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, int frameIndex);
 
 // The recorded clock of a frame as the schedules compare it.
 ScheduleClock scheduleClock(const dv::DvFrameInfo& info);
@@ -61,6 +61,8 @@ enum class JobOutcome {
   StampedUnrenamed,  // complete, but not under the name the settings ask for (the input's own
                      // name, numbered, or the temporary one)
   Failed,            // nothing is left under an output name
+  PartlyStamped,     // complete and named, but frames that could not be read or stamped were
+                     // copied unchanged (logged): the file is not fully stamped
   Refused,           // not started: the output would be its input, another listed input or the
                      // output of an earlier file (batch driver), or it exists already
 };

@@ -166,9 +166,15 @@ void FramePipeline::beginPass() {
   std::fill(std::begin(lastTimeRect_), std::end(lastTimeRect_), -1);
 }
 
+bool FramePipeline::useProfileOf(const dv::DvFrameInfo& info) {
+  // In another layout a segment covers other places: what it touched before says nothing.
+  if (info.profile != profile_) std::memset(touched_, 1, sizeof touched_);
+  profile_ = info.profile;
+  return profile_ != nullptr;
+}
+
 bool FramePipeline::beginFrame(const dv::DvFrameInfo& info, const OverlayLayer& date, const OverlayLayer& time) {
-  profile_ = dv::videoProfileFor(info.system);
-  if (!profile_) return false;
+  if (!useProfileOf(info)) return false;
   // A raster that moved, grew or reaches other blocks may touch segments that the previous frame
   // did not.
   rectsUnchanged_ = (!info.hasDate || sameRect(date, lastDateRect_)) && (!info.hasTime || sameRect(time, lastTimeRect_));
@@ -209,9 +215,8 @@ bool FramePipeline::segmentTouchesOverlay(const dv::DvFrameInfo& info, int s, in
   // Neither text changed since the previous frame and this segment was not touched then.
   const bool timeSame = !info.hasTime || (info.secondsOfDay == info.previousSecondsOfDay && info.timeDrawnBefore);
   const bool dateSame = !info.hasDate || (info.dateKey == info.previousDateKey && info.dateDrawnBefore);
+  if (!useProfileOf(info)) return false;
   if (timeSame && dateSame && rectsUnchanged_ && !touched_[s][k]) return false;
-  if (!profile_ || profile_->system != info.system) profile_ = dv::videoProfileFor(info.system);
-  if (!profile_) return false;
 
   dateMask_ = SegmentMask{};
   timeMask_ = SegmentMask{};

@@ -65,9 +65,9 @@ class FramePipeline {
 
   // Paints `date` when info.hasDate and `time` when info.hasTime (date first, time on top).
   // Stamp mode: re-encodes the touched segments of `frame` in place. Preview mode: decodes every
-  // segment into `preview` (frame left as it was). `frame` holds a whole DV frame of the system
-  // in `info`. Returns the number of segments re-encoded (stamp mode), or -1 when info.system is
-  // not a DV system.
+  // segment into `preview` (frame left as it was). `frame` holds a whole DV frame of the profile
+  // in `info`. Returns the number of segments re-encoded (stamp mode), or -1 when info has no
+  // profile.
   int stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const OverlayLayer& date, const OverlayLayer& time,
                  PipelineMode mode, RgbImage* preview);
 
@@ -75,7 +75,7 @@ class FramePipeline {
   // Whether segment (sequence, segment) of the last frame had every macroblock searched.
   bool fellBack(int sequence, int segment) const { return fellBack_[sequence][segment] != 0; }
 
-  // Takes the frame's system and the blocks both rasters reach; stampFrame begins with it. Then
+  // Takes the frame's profile (its own layout) and the blocks both rasters reach; stampFrame begins with it. Then
   // segmentTouchesOverlay says whether a code must be painted in segment (sequence, segment) and
   // fills both masks. Exposed for tests.
   bool beginFrame(const dv::DvFrameInfo& info, const OverlayLayer& date, const OverlayLayer& time);
@@ -89,6 +89,7 @@ class FramePipeline {
   void paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask& mask, const OverlayLayer& layer);
   void reencode(uint8_t* bytes, int sequence, int segment);
   void convertToPreview(const dv::VideoSegment& segment, RgbImage& image);
+  bool useProfileOf(const dv::DvFrameInfo& info);
 
   std::unique_ptr<dv::VideoSegment> segment_;
   const dv::VideoProfile* profile_ = nullptr;

@@ -1,7 +1,5 @@
 #include "pipeline/FrameStamper.h"
 
-#include "dv/DifLayout.h"
-
 namespace kelo::pipeline {
 
 FrameStamper::FrameStamper() { beginPass(); }
@@ -13,7 +11,7 @@ void FrameStamper::beginPass() {
 
 int FrameStamper::stampFrame(const dv::DvFrameInfo& info, const settings::StampSettings& settings,
                              CodeWeights& weights, uint8_t* frame, PipelineMode mode, RgbImage* preview) {
-  if (!dv::profileFor(info.system)) return -1;
+  if (!info.profile) return -1;
   renderer_.renderStampTexts(info, settings);
   if (info.hasDate) render::applyTransparency(weights.date, settings.dateCode.transparency);
   if (info.hasTime) render::applyTransparency(weights.time, settings.timeCode.transparency);

@@ -1,5 +1,6 @@
 #include "render/FontCheck.h"
 
+#include "dv/VideoProfile.h"
 #include "platform/Text.h"
 #include "render/StampText.h"
 #include "render/TextRasteriser.h"
@@ -9,7 +10,7 @@ namespace kelo::render {
 std::optional<UndrawableCode> findUndrawableCode(const settings::StampSettings& settings) {
   // A recording time whose names are long in most languages (Sunday, June).
   dv::DvFrameInfo info;
-  info.system = 2;
+  info.profile = &dv::profileOf(dv::VideoSystem::k625_50);
   info.hasDate = 1;
   info.hasTime = 1;
   info.recorded.tm_year = 103;

@@ -15,6 +15,7 @@ constexpr int kLastPerSecondTimeEntry = 8;
 void StampRenderer::beginPass() {
   resetRaster(date_);
   resetRaster(time_);
+  placedHeight_ = 0;
 }
 
 void StampRenderer::renderStampTexts(const dv::DvFrameInfo& info, const settings::StampSettings& settings) {
@@ -40,7 +41,12 @@ void StampRenderer::renderStampTexts(const dv::DvFrameInfo& info, const settings
   const bool rebuildTime = info.hasTime && (settings.idle || timeCode.formatIndex > kLastPerSecondTimeEntry ||
                                             timeCode.formatIndex < 0 || secondChanged || !info.timeDrawnBefore ||
                                             (timeShowsDate && dateChanged));
-  if (!rebuildDate && !rebuildTime) return;
+  // Texts stand where the frame's picture height puts them: a frame of another layout places the
+  // unchanged texts afresh.
+  const int height = textProfileOf(info).height;
+  const bool heightChanged = height != placedHeight_;
+  placedHeight_ = height;
+  if (!rebuildDate && !rebuildTime && !heightChanged) return;
 
   if (rebuildDate) {
     const StampText text = formatDateText(info, settings);
@@ -50,7 +56,6 @@ void StampRenderer::renderStampTexts(const dv::DvFrameInfo& info, const settings
     const StampText text = formatTimeText(info, settings);
     rasteriser_.rasterise(time_, text.text, text.lineCount, timeCode);
   }
-  const int height = frameHeightOf(info.system);
   if (info.hasDate) placeOverlayRaster(date_, dateCode, kFrameWidth, height);
   if (info.hasTime) placeOverlayRaster(time_, timeCode, kFrameWidth, height);
 }

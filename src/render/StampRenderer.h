@@ -29,10 +29,9 @@ class StampRenderer {
   OverlayRaster date_;
   OverlayRaster time_;
   TextRasteriser rasteriser_;
+  int placedHeight_ = 0;  // picture height the rasters were placed for
 };
 
-// Picture rows of a video system (2 = 625/50, else 525/60).
-inline int frameHeightOf(int system) { return system == 2 ? 576 : 480; }
 
 // The render half of the per-file record: the frame information, both codes' weights and the
 // renderer with its rasters. The frame pipeline adds its own state (codec tables, touched

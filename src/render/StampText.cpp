@@ -126,7 +126,8 @@ StampText formatTimeText(const dv::DvFrameInfo& info, const settings::StampSetti
       std::snprintf(suffix, sizeof suffix, ":%02d", info.frameInSecond);
     } else {
       const long frame = info.frameInSecond;
-      const long ms = info.system == 2 ? frame * 1000 / 25 : (frame * 1000 + 15) / 30;
+      const long fps = textProfileOf(info).framesPerSecond;
+      const long ms = (frame * 1000 + fps / 2) / fps;
       std::snprintf(suffix, sizeof suffix, ".%03ld", ms);
     }
     for (const char* p = suffix; *p != '\0'; ++p) text.push_back(static_cast<char16_t>(*p));

@@ -2,6 +2,7 @@
 // The date code and time code texts of one frame: format choice, line breaks, upper/lower case,
 // am/pm, frame and millisecond suffixes. Safe to call from several threads at once.
 #include "dv/FrameInfo.h"
+#include "dv/VideoProfile.h"
 #include "settings/StampSettings.h"
 
 #include <ctime>
@@ -39,5 +40,10 @@ int dateListOf(int language);
 // Whole-text case mapping with the root locale; the result is cut at kMaxTextLength.
 std::u16string toUpperText(std::u16string_view text);
 std::u16string toLowerText(std::u16string_view text);
+
+// The profile texts are placed and timed for: the frame's own, or 525/60 while no frame gave one.
+inline const dv::VideoProfile& textProfileOf(const dv::DvFrameInfo& info) {
+  return info.profile ? *info.profile : dv::profileOf(dv::VideoSystem::k525_60);
+}
 
 }  // namespace kelo::render

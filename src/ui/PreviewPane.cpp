@@ -33,7 +33,7 @@ class EnginePreviewSource final : public PreviewSource {
     f.status = pass_.preview(settings_, path, frame, out);
     if (f.status != 0) return f;
     f.lastFrameIndex = out.lastFrameIndex;
-    f.pal = out.isPal;
+    f.profile = out.profile;
     const pipeline::RgbImage& image = out.image;
     if (image.width > 0 && image.height > 0 &&
         image.pixels.size() >= static_cast<size_t>(image.width) * image.height * 3)
@@ -218,8 +218,12 @@ void PreviewPane::collectControls(std::map<int, QWidget*>& c) const {
   for (const auto& [id, w] : buttons_) c[id] = w;
 }
 
+const dv::VideoProfile& PreviewPane::frameProfile() const {
+  return profile_ ? *profile_ : dv::profileOf(dv::VideoSystem::k525_60);
+}
+
 QString PreviewPane::statusText() const {
-  const dv::Timecode tc = dv::frameNumberToTimecode(pal_, position_);
+  const dv::Timecode tc = dv::frameNumberToTimecode(frameProfile(), position_);
   // A one-frame video has last frame index 0: its only frame shows as 0.0%.
   const double percent = lastFrameIndex_ > 0 ? position_ * 100.0 / lastFrameIndex_ : 0.0;
   return QString::asprintf("帧数: %d (%.1f%%) [%d:%02d:%02d:%02d]", position_, percent, tc.hours, tc.minutes,
@@ -305,7 +309,7 @@ bool PreviewPane::prepare() {
   }
   lastFrameIndex_ = std::max(frame.lastFrameIndex, 0);
   position_ = std::clamp(position_, 0, lastFrameIndex_);
-  pal_ = frame.pal;
+  profile_ = frame.profile;
   if (newPath) {
     trackBar_->setRange(0, lastFrameIndex_);
     trackBar_->setPageStep(std::max(1, lastFrameIndex_ / 10));
@@ -323,11 +327,12 @@ bool PreviewPane::prepare() {
 }
 
 void PreviewPane::layOut() {
-  const int l = layout::layoutFor(settings_.previewSize, pal_);
-  frameSize_ = QSize(720, pal_ ? 576 : 480);
+  const dv::VideoProfile& profile = frameProfile();
+  const int l = layout::layoutFor(settings_.previewSize, profile.isFiftyField());
+  frameSize_ = QSize(profile.width, profile.height);
   previewSize_ = layout::previewSizeOf(l);
   picture_->setPreviewSize(previewSize_);
-  const int system = pal_ ? 1 : 0;
+  const int system = static_cast<int>(profile.system);
   if (l != layout_ || (settings_.previewSize == settings::PreviewSize::FrameSize && system != layoutSystem_)) {
     layout_ = l;
     layoutSystem_ = system;

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "dv/VideoProfile.h"
 #include "engine/MarkerList.h"
 #include "settings/StampSettings.h"
 #include "ui/WindowLayout.h"
@@ -45,7 +46,7 @@ struct MarkerTick {
 struct PreviewFrame {
   int status = -1;          // 0 prepared; -1 file or frame unreadable; -2 file cannot be opened
   int lastFrameIndex = 0;
-  bool pal = false;         // 625/50
+  const dv::VideoProfile* profile = nullptr;  // the frame's own
   QImage picture;           // 720 x frame height, both codes drawn in
   bool newFile = false;     // the pass opened the file now: `markers` holds a copy of its list
   engine::MarkerList markers;
@@ -127,7 +128,8 @@ class PreviewPane : public QObject {
   const QString& shownPath() const { return shownPath_; }
   int position() const { return position_; }
   int lastFrameIndex() const { return lastFrameIndex_; }
-  bool pal() const { return pal_; }
+  // The shown frame's profile (525/60 before any was shown).
+  const dv::VideoProfile& frameProfile() const;
   // 720 x frame height once a video was shown, 0 x 0 before.
   QSize frameSize() const { return frameSize_; }
   QSize previewSize() const { return previewSize_; }
@@ -186,7 +188,7 @@ class PreviewPane : public QObject {
   int position_ = 0;
   int previousPosition_ = 0;
   int lastFrameIndex_ = 1000;
-  bool pal_ = false;
+  const dv::VideoProfile* profile_ = nullptr;
   bool present_ = false;
   bool refreshRequested_ = false;
   bool idle_ = true;

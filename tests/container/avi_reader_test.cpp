@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "render/TimeFormatTraits.h"
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
@@ -26,7 +27,7 @@ struct Scan {
   std::vector<int> timecodes;      // their timecode frame numbers
   std::vector<size_t> lengths;
   std::vector<std::string> log;
-  int system = 0;
+  const dv::VideoProfile* profile = nullptr;
 };
 
 Scan scanFile(const std::string& path) {
@@ -48,7 +49,7 @@ Scan scanFile(const std::string& path) {
     s.lengths.push_back(length);
     ++i;
   }
-  s.system = info.system;
+  s.profile = info.profile;
   s.log = log.lines;
   return s;
 }
@@ -87,15 +88,15 @@ class AviReaderLayouts : public ::testing::Test {
  protected:
   // Writes the fixture, scans it, and checks that every frame was found where the fixture put
   // it and that a copy through reader and writer is byte-identical.
-  Scan roundTrip(const AviFixtureOptions& options, int system = dv::kSystem625_50, int count = 5) {
+  Scan roundTrip(const AviFixtureOptions& options, const dv::VideoProfile& profile = test::palProfile(), int count = 5) {
     const std::string in = dir_.file("in.avi");
-    EXPECT_EQ(0, test::writeAviFixture(in, test::syntheticFrames(system, count), options));
+    EXPECT_EQ(0, test::writeAviFixture(in, test::syntheticFrames(profile, count), options));
     const std::vector<int64_t> expected = test::lastFixtureFramePositions();
     Scan s = scanFile(in);
     EXPECT_EQ(ReadOutcome::End, s.result);
     EXPECT_EQ(expected, s.positions);
     EXPECT_EQ(upTo(count), s.timecodes);
-    EXPECT_EQ(system, s.system);
+    EXPECT_EQ(&profile, s.profile);
     int frames = 0;
     const std::string before = test::sha256File(in);
     EXPECT_EQ(0, test::copyThroughReader(in, dir_.file("out.avi"), &frames));
@@ -109,11 +110,11 @@ class AviReaderLayouts : public ::testing::Test {
 
 TEST_F(AviReaderLayouts, TypeTwoBothSystems) {
   AviFixtureOptions o;
-  Scan pal = roundTrip(o, dv::kSystem625_50);
+  Scan pal = roundTrip(o, test::palProfile());
   EXPECT_EQ(std::vector<size_t>(5, 144008), pal.lengths);
   EXPECT_EQ("    type II DV AVI 格式", pal.log.at(0));
   o.audioBytes = 6400;
-  Scan ntsc = roundTrip(o, dv::kSystem525_60, 7);
+  Scan ntsc = roundTrip(o, test::ntscProfile(), 7);
   EXPECT_EQ(std::vector<size_t>(7, 120008), ntsc.lengths);
 }
 
@@ -121,19 +122,19 @@ TEST_F(AviReaderLayouts, TypeOnePaddedAndUnpadded) {
   AviFixtureOptions o;
   o.type = 1;
   o.pad512 = true;
-  Scan padded = roundTrip(o, dv::kSystem625_50);
+  Scan padded = roundTrip(o, test::palProfile());
   // Padded: the chunk is returned up to the 512-byte boundary.
   EXPECT_EQ(std::vector<size_t>(5, 144384), padded.lengths);
   EXPECT_EQ("    type I DV AVI 格式", padded.log.at(0));
-  Scan paddedNtsc = roundTrip(o, dv::kSystem525_60);
+  Scan paddedNtsc = roundTrip(o, test::ntscProfile());
   EXPECT_EQ(std::vector<size_t>(5, 120320), paddedNtsc.lengths);
   // Unpadded (as dvgrab writes): the frame is followed directly by the next chunk, and the last
   // one, though the read span reaches past the end of the file, is found too.
   o.pad512 = false;
-  Scan plain = roundTrip(o, dv::kSystem625_50);
+  Scan plain = roundTrip(o, test::palProfile());
   EXPECT_EQ(std::vector<size_t>(5, 144008), plain.lengths);
   o.idx1 = false;
-  roundTrip(o, dv::kSystem525_60, 3);
+  roundTrip(o, test::ntscProfile(), 3);
 }
 
 TEST_F(AviReaderLayouts, OddJunkRecListsUpperCaseNoIndex) {
@@ -162,9 +163,9 @@ TEST_F(AviReaderLayouts, OpenDmlPartsAndIndexes) {
   AviFixtureOptions o;
   o.openDml = true;
   o.framesPerRiff = 2;
-  roundTrip(o, dv::kSystem625_50, 5);
+  roundTrip(o, test::palProfile(), 5);
   o.type = 1;
-  roundTrip(o, dv::kSystem525_60, 5);
+  roundTrip(o, test::ntscProfile(), 5);
 }
 
 // The idx1 entries of a type I OpenDML file carry the frame id. With the JUNK padding of a frame of
@@ -180,13 +181,13 @@ TEST_F(AviReaderLayouts, IndexEntriesAreNeverFramesWhateverTheAlignment) {
   for (uint64_t junk = 216; junk <= 344; junk += 8) {
     SCOPED_TRACE(junk);
     o.sparse = {{2, junk}};
-    roundTrip(o, dv::kSystem625_50, 4);
+    roundTrip(o, test::palProfile(), 4);
   }
   o.sparse = {};
   o.pad512 = false;
-  roundTrip(o, dv::kSystem525_60, 4);
+  roundTrip(o, test::ntscProfile(), 4);
   o.type = 2;
-  roundTrip(o, dv::kSystem625_50, 4);
+  roundTrip(o, test::palProfile(), 4);
 }
 
 TEST_F(AviReaderLayouts, AudioSpellingChunkIdsIsNotAFrame) {
@@ -200,7 +201,7 @@ TEST_F(AviReaderLayouts, AudioSpellingChunkIdsIsNotAFrame) {
 
 TEST_F(AviReaderLayouts, TrailingBytesAreTheIndexChunk) {
   const std::string in = dir_.file("in.avi");
-  ASSERT_EQ(0, test::writeAviFixture(in, test::syntheticFrames(2, 3), {}));
+  ASSERT_EQ(0, test::writeAviFixture(in, test::syntheticFrames(test::palProfile(), 3), {}));
   DvAviReader reader;
   ASSERT_EQ(0, reader.open(in));
   ASSERT_EQ(HeaderOutcome::Valid, reader.validateHeader(nullptr, nullptr));
@@ -244,7 +245,7 @@ class AviRandomAccess : public ::testing::Test {
 };
 
 TEST_F(AviRandomAccess, FromLegacyIndexOpenDmlIndexOrScanning) {
-  const auto frames = test::syntheticFrames(2, 10);
+  const auto frames = test::syntheticFrames(test::palProfile(), 10);
   AviFixtureOptions o;
   const std::string path = dir_.file("a.avi");
   ASSERT_EQ(0, test::writeAviFixture(path, frames, o));
@@ -271,7 +272,7 @@ TEST_F(AviRandomAccess, FromLegacyIndexOpenDmlIndexOrScanning) {
 }
 
 TEST_F(AviRandomAccess, WrongIndexFallsBackToScanning) {
-  const auto frames = test::syntheticFrames(1, 10);
+  const auto frames = test::syntheticFrames(test::ntscProfile(), 10);
   AviFixtureOptions o;
   o.idx1Shift = 2;  // every entry two bytes off
   o.audioBytes = 6400;
@@ -304,7 +305,7 @@ std::vector<int64_t> writeBeyondFourGiB(const std::string& path) {
   o.framesPerRiff = 3;
   o.idx1 = false;
   o.sparse = {{1, 0xF0000000ull}, {4, 0x40000000ull}};
-  EXPECT_EQ(0, test::writeAviFixture(path, test::syntheticFrames(2, 6), o));
+  EXPECT_EQ(0, test::writeAviFixture(path, test::syntheticFrames(test::palProfile(), 6), o));
   std::vector<int64_t> positions = test::lastFixtureFramePositions();
   EXPECT_GT(positions.back(), int64_t{1} << 32);
   return positions;
@@ -345,7 +346,7 @@ class AviBadInput : public ::testing::Test {
   }
   std::vector<uint8_t> goodFile(int frames = 3, AviFixtureOptions o = {}) {
     const std::string path = dir_.file("good.avi");
-    EXPECT_EQ(0, test::writeAviFixture(path, test::syntheticFrames(2, frames), o));
+    EXPECT_EQ(0, test::writeAviFixture(path, test::syntheticFrames(test::palProfile(), frames), o));
     return test::readFile(path);
   }
   TempDir dir_;
@@ -506,7 +507,7 @@ TEST(AviLookAhead, CountsFramesToTheNextSecond) {
   std::vector<std::vector<uint8_t>> frames;
   for (int i = 0; i < 43; ++i) {
     const int second = i < 4 ? 10 : (i < 36 ? 11 : 12);
-    frames.push_back(test::syntheticFrame(2, i, 2005, 3, 7, 12, 0, second));
+    frames.push_back(test::syntheticFrame(test::palProfile(), i, 2005, 3, 7, 12, 0, second));
   }
   const std::string path = dir.file("a.avi");
   ASSERT_EQ(0, test::writeAviFixture(path, frames, {}));

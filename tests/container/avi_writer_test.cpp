@@ -23,7 +23,7 @@ class AviWriterFailures : public ::testing::Test {
  protected:
   void SetUp() override {
     in_ = dir_.file("in.avi");
-    ASSERT_EQ(0, test::writeAviFixture(in_, test::syntheticFrames(2, 4), {}));
+    ASSERT_EQ(0, test::writeAviFixture(in_, test::syntheticFrames(test::palProfile(), 4), {}));
     inHash_ = test::sha256File(in_);
     size_ = static_cast<uint64_t>(test::readFile(in_).size());
   }
@@ -134,7 +134,7 @@ TEST(AviWriter, RealFullDiskOnSmallTmpfs) {
   ASSERT_EQ(0, platform::makeFolders(mountPoint));
   if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=512k") != 0) GTEST_SKIP() << "mount failed";
   const std::string in = dir.file("in.avi");
-  ASSERT_EQ(0, test::writeAviFixture(in, test::syntheticFrames(2, 5), {}));
+  ASSERT_EQ(0, test::writeAviFixture(in, test::syntheticFrames(test::palProfile(), 5), {}));
   const std::string out = mountPoint + "/out.avi";
   std::vector<std::string> log;
   const int r = test::copyThroughReader(in, out, nullptr, nullptr, &log);

@@ -113,16 +113,17 @@ TEST_F(QuickTimePeers, FramesOfFfmpegFilesAreFfprobesPackets) {
 // sound as `kelo-cli sample` writes it: FFmpeg decodes every frame without complaint and finds them
 // where our reader does.
 TEST_F(QuickTimePeers, OwnSamplesDecodeInFfmpeg) {
-  for (int system : {dv::kSystem625_50, dv::kSystem525_60}) {
+  for (const dv::VideoProfile* profile : {&test::palProfile(), &test::ntscProfile()}) {
+    const bool pal = profile->isFiftyField();
     for (bool audio : {false, true}) {
-      SCOPED_TRACE(std::to_string(system) + (audio ? " with audio" : ""));
+      SCOPED_TRACE(std::string(profile->name) + (audio ? " with audio" : ""));
       const std::string mov = dir_.file("own.mov");
       std::string error;
       if (audio) {
-        ASSERT_EQ(0, writeSampleQuickTime(mov, system, {}, 12, error)) << error;
+        ASSERT_EQ(0, writeSampleQuickTime(mov, *profile, {}, 12, error)) << error;
       } else {
-        const dv::SystemProfile& p = *dv::profileFor(system);
-        dv::SampleGenerator generator(system, {});
+        const dv::VideoProfile& p = *profile;
+        dv::SampleGenerator generator(p, {});
         const QuickTimeVideo video{p.width, p.height, static_cast<uint32_t>(p.rateNumerator),
                                    static_cast<uint32_t>(p.rateDenominator), static_cast<uint32_t>(p.frameBytes), 12};
         ASSERT_EQ(0, writeSampleQuickTime(mov, video, {},
@@ -132,7 +133,7 @@ TEST_F(QuickTimePeers, OwnSamplesDecodeInFfmpeg) {
 
       const QuickTimeIndex index = indexOfFile(mov);
       ASSERT_EQ(Outcome::Ok, index.outcome) << quickTimeMessage(index, mov);
-      EXPECT_EQ(system == dv::kSystem625_50 ? "dvcp" : "dvc ", index.sampleEntry);
+      EXPECT_EQ(pal ? "dvcp" : "dvc ", index.sampleEntry);
       expectSameSamples(ffprobePackets(mov), index.samples);
       ASSERT_EQ(12u, index.samples.size());
 
@@ -142,7 +143,7 @@ TEST_F(QuickTimePeers, OwnSamplesDecodeInFfmpeg) {
       const auto streams = peer("ffprobe -v error -show_entries stream=codec_name,nb_frames,r_frame_rate -of csv=p=0 " +
                                 shellQuote(mov));
       EXPECT_NE(std::string::npos,
-                streams.output.find(std::string("dvvideo,") + (system == dv::kSystem625_50 ? "25/1" : "30000/1001") +
+                streams.output.find(std::string("dvvideo,") + test::ffmpegRate(*profile) +
                                     ",12"))
           << streams.output;
       EXPECT_EQ(audio, streams.output.find("pcm_s16be") != std::string::npos) << streams.output;

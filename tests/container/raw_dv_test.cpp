@@ -26,7 +26,7 @@ int timecodeOfFrame(const std::string& path, int n) {
 
 TEST(RawDvStream, OtherBytesAndAPartialLastFrameAreCopiedThroughAndFramesStillFound) {
   test::TempDir dir;
-  const auto frames = test::syntheticFrames(dv::kSystem625_50, 5);
+  const auto frames = test::syntheticFrames(test::palProfile(), 5);
   std::vector<uint8_t> bytes;
   for (size_t i = 0; i < frames.size(); ++i) {
     bytes.insert(bytes.end(), frames[i].begin(), frames[i].end());

@@ -101,7 +101,7 @@ TEST(Verify, ChunkCodesInCapitalsAreFoundAsTheReaderFindsThem) {
   test::AviFixtureOptions o;
   o.upperCase = true;
   c.in = c.dir.file("CAPS.AVI");
-  ASSERT_EQ(0, test::writeAviFixture(c.in, test::syntheticFrames(dv::kSystem625_50, 3), o));
+  ASSERT_EQ(0, test::writeAviFixture(c.in, test::syntheticFrames(test::palProfile(), 3), o));
   c.bytes = test::readFile(c.in);
   std::vector<uint8_t> changed = c.bytes;
   changed[static_cast<size_t>(test::lastFixtureFramePositions()[1]) + 8 + dv::segmentOffset(2, 3) + 30] ^= 1;

@@ -1,4 +1,4 @@
-// Our decoder against FFmpeg's on frames FFmpeg encoded, in both systems and both DCT modes.
+// Our decoder against FFmpeg's on frames FFmpeg encoded, in every layout and both DCT modes.
 #include <gtest/gtest.h>
 
 #include "codec_media.h"
@@ -13,7 +13,7 @@ struct Case {
   const char* name;
   const char* source;
   const char* filter;
-  int system;
+  const VideoProfile& (*profile)();
   bool interlacedDct;
 };
 
@@ -24,14 +24,14 @@ TEST_P(DecodeAgainstFfmpeg, PlanesMatchFfmpegsDecoding) {
   const Case& c = GetParam();
   test::TempDir dir;
   Clip clip;
-  ASSERT_TRUE(test::codec::makeFfmpegClip(dir, c.name, c.source, c.filter, c.system, c.interlacedDct, 2, clip));
+  ASSERT_TRUE(test::codec::makeFfmpegClip(dir, c.name, c.source, c.filter, c.profile(), c.interlacedDct, 2, clip));
   Picture picture;
   for (int f = 0; f < clip.frames; ++f) {
-    const uint8_t* frame = clip.dv.data() + f * test::codec::frameBytes(c.system);
+    const uint8_t* frame = clip.dv.data() + f * test::codec::frameBytes(c.profile());
     FrameDecodeStats stats;
-    ASSERT_EQ(0, decodeFrame(frame, test::codec::frameBytes(c.system), c.system, picture, &stats));
+    ASSERT_EQ(0, decodeFrame(frame, test::codec::frameBytes(c.profile()), c.profile(), picture, &stats));
     EXPECT_EQ(0, stats.damagedSegments);
-    const uint8_t* ref = clip.yuv.data() + f * test::codec::yuvFrameBytes(c.system);
+    const uint8_t* ref = clip.yuv.data() + f * test::codec::yuvFrameBytes(c.profile());
     const size_t ySize = picture.y.size(), cSize = picture.cb.size();
     const auto y = test::codec::comparePlanes(picture.y.data(), ref, ySize);
     const auto cb = test::codec::comparePlanes(picture.cb.data(), ref + ySize, cSize);
@@ -50,15 +50,18 @@ const char* kNoise = test::codec::kNoiseFilter;
 
 INSTANTIATE_TEST_SUITE_P(
     Sources, DecodeAgainstFfmpeg,
-    ::testing::Values(Case{"pal_testsrc", "testsrc", "", kSystem625_50, false},
-                      Case{"ntsc_testsrc", "testsrc", "", kSystem525_60, false},
-                      Case{"pal_smptebars_ildct", "smptebars", "", kSystem625_50, true},
-                      Case{"ntsc_smptebars", "smptebars", "", kSystem525_60, false},
-                      Case{"pal_mandelbrot_ildct", "mandelbrot", "", kSystem625_50, true},
-                      Case{"ntsc_mandelbrot_ildct", "mandelbrot", "", kSystem525_60, true},
-                      Case{"pal_noise_ildct", "nullsrc", kNoise, kSystem625_50, true},
-                      Case{"ntsc_noise", "nullsrc", kNoise, kSystem525_60, false},
-                      Case{"ntsc_noise_ildct", "nullsrc", kNoise, kSystem525_60, true}),
+    ::testing::Values(Case{"pal_testsrc", "testsrc", "", test::palProfile, false},
+                      Case{"ntsc_testsrc", "testsrc", "", test::ntscProfile, false},
+                      Case{"pal_smptebars_ildct", "smptebars", "", test::palProfile, true},
+                      Case{"ntsc_smptebars", "smptebars", "", test::ntscProfile, false},
+                      Case{"pal_mandelbrot_ildct", "mandelbrot", "", test::palProfile, true},
+                      Case{"ntsc_mandelbrot_ildct", "mandelbrot", "", test::ntscProfile, true},
+                      Case{"pal_noise_ildct", "nullsrc", kNoise, test::palProfile, true},
+                      Case{"ntsc_noise", "nullsrc", kNoise, test::ntscProfile, false},
+                      Case{"ntsc_noise_ildct", "nullsrc", kNoise, test::ntscProfile, true},
+                      Case{"pal411_testsrc", "testsrc", "", test::pal411Profile, false},
+                      Case{"pal411_mandelbrot_ildct", "mandelbrot", "", test::pal411Profile, true},
+                      Case{"pal411_noise", "nullsrc", kNoise, test::pal411Profile, false}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace

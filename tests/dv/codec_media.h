@@ -8,34 +8,34 @@
 #include <string>
 #include <vector>
 
-#include "dv/DifLayout.h"
+#include "dv/VideoProfile.h"
 #include "support/TestUtil.h"
 
 namespace kelo::test::codec {
 
 struct Clip {
   std::string path;
-  int system = 0;
+  const dv::VideoProfile* profile = nullptr;
   int frames = 0;
   std::vector<uint8_t> dv;   // the raw DV stream
-  std::vector<uint8_t> yuv;  // FFmpeg's decoding: planar yuv420p (625/50) or yuv411p (525/60)
+  std::vector<uint8_t> yuv;  // FFmpeg's decoding: planar, at the profile's sampling
 };
 
-inline size_t frameBytes(int system) { return dv::profileFor(system)->frameBytes; }
-inline size_t yuvFrameBytes(int system) { return system == dv::kSystem625_50 ? 720 * 576 * 3 / 2 : 720 * 480 * 3 / 2; }
-
+inline size_t frameBytes(const dv::VideoProfile& p) { return static_cast<size_t>(p.frameBytes); }
+inline size_t yuvFrameBytes(const dv::VideoProfile& p) {
+  return static_cast<size_t>(p.width) * p.height + 2 * static_cast<size_t>(p.chromaWidth) * p.chromaHeight;
+}
 // `source` is a lavfi source (testsrc, smptebars, mandelbrot, nullsrc...) that takes size and rate,
 // `filter` an optional filter chain after it.
 inline bool makeFfmpegClip(const TempDir& dir, const std::string& name, const std::string& source,
-                           const std::string& filter, int system, bool interlacedDct, int frames, Clip& clip) {
-  const bool pal = system == dv::kSystem625_50;
-  const std::string size = pal ? "720x576" : "720x480";
-  const std::string rate = pal ? "25" : "30000/1001";
-  const std::string pixfmt = pal ? "yuv420p" : "yuv411p";
+                           const std::string& filter, const dv::VideoProfile& profile, bool interlacedDct, int frames,
+                           Clip& clip) {
+  const std::string pixfmt = test::ffmpegPixelFormat(profile);
   clip.path = dir.file(name + ".dv");
-  clip.system = system;
+  clip.profile = &profile;
   clip.frames = frames;
-  const std::string graph = source + "=size=" + size + ":rate=" + rate + (filter.empty() ? "" : "," + filter);
+  const std::string graph = source + "=size=" + test::ffmpegSize(profile) + ":rate=" + test::ffmpegRate(profile) +
+                            (filter.empty() ? "" : "," + filter);
   const CommandResult enc = runCommand("ffmpeg -nostdin -v error -y -f lavfi -i " + shellQuote(graph) + " -frames:v " +
                                        std::to_string(frames) + " -pix_fmt " + pixfmt +
                                        (interlacedDct ? " -flags +ildct" : "") + " -f dv " + shellQuote(clip.path));
@@ -46,18 +46,18 @@ inline bool makeFfmpegClip(const TempDir& dir, const std::string& name, const st
   if (dec.exitCode != 0) return false;
   clip.dv = readFile(clip.path);
   clip.yuv = readFile(yuvPath);
-  return clip.dv.size() == frameBytes(system) * frames && clip.yuv.size() == yuvFrameBytes(system) * frames;
+  return clip.dv.size() == frameBytes(profile) * frames && clip.yuv.size() == yuvFrameBytes(profile) * frames;
 }
 
 // The same clip made once per test program: several tests read it.
 inline const Clip* sharedFfmpegClip(const std::string& name, const std::string& source, const std::string& filter,
-                                    int system, bool interlacedDct, int frames) {
+                                    const dv::VideoProfile& profile, bool interlacedDct, int frames) {
   static TempDir dir;
   static std::map<std::string, std::unique_ptr<Clip>> clips;
   auto& slot = clips[name];
   if (!slot) {
     auto clip = std::make_unique<Clip>();
-    if (!makeFfmpegClip(dir, name, source, filter, system, interlacedDct, frames, *clip)) return nullptr;
+    if (!makeFfmpegClip(dir, name, source, filter, profile, interlacedDct, frames, *clip)) return nullptr;
     slot = std::move(clip);
   }
   return slot.get();

@@ -46,7 +46,7 @@ struct Source {
   const char* name;
   const char* source;
   const char* filter;
-  int system;
+  const VideoProfile& (*profile)();
   bool interlacedDct;
 };
 
@@ -55,10 +55,10 @@ class CodecRoundTrip : public ::testing::TestWithParam<Source> {
   void SetUp() override {
     if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
     const Source& s = GetParam();
-    const Clip* clip = test::codec::sharedFfmpegClip(s.name, s.source, s.filter, s.system, s.interlacedDct, 1);
+    const Clip* clip = test::codec::sharedFfmpegClip(s.name, s.source, s.filter, s.profile(), s.interlacedDct, 1);
     ASSERT_NE(nullptr, clip);
     clip_ = *clip;
-    profile_ = videoProfileFor(s.system);
+    profile_ = &s.profile();
   }
   test::TempDir dir_;
   Clip clip_;
@@ -176,9 +176,9 @@ TEST_P(CodecRoundTrip, SegmentsOfMaximalDetailStillFit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sources, CodecRoundTrip,
-    ::testing::Values(Source{"pal_testsrc", "testsrc", "", kSystem625_50, false},
-                      Source{"ntsc_mandelbrot_ildct", "mandelbrot", "", kSystem525_60, true},
-                      Source{"pal_noise_ildct", "nullsrc", test::codec::kNoiseFilter, kSystem625_50, true}),
+    ::testing::Values(Source{"pal_testsrc", "testsrc", "", test::palProfile, false},
+                      Source{"ntsc_mandelbrot_ildct", "mandelbrot", "", test::ntscProfile, true},
+                      Source{"pal_noise_ildct", "nullsrc", test::codec::kNoiseFilter, test::palProfile, true}),
     [](const ::testing::TestParamInfo<Source>& info) { return std::string(info.param.name); });
 
 }  // namespace

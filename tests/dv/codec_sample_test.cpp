@@ -14,8 +14,8 @@
 namespace kelo::dv {
 namespace {
 
-std::vector<uint8_t> generate(int system, std::vector<SampleScene> scenes, int frames) {
-  SampleGenerator gen(system, std::move(scenes));
+std::vector<uint8_t> generate(const VideoProfile& profile, std::vector<SampleScene> scenes, int frames) {
+  SampleGenerator gen(profile, std::move(scenes));
   gen.limitFrames(frames);
   std::vector<uint8_t> out(gen.frameBytes() * static_cast<size_t>(gen.frameCount()));
   for (int64_t i = 0; i < gen.frameCount(); ++i) EXPECT_EQ(0, gen.next(out.data() + i * gen.frameBytes()));
@@ -24,23 +24,23 @@ std::vector<uint8_t> generate(int system, std::vector<SampleScene> scenes, int f
   return out;
 }
 
-class SampleMedia : public ::testing::TestWithParam<int> {};
+class SampleMedia : public ::testing::TestWithParam<const VideoProfile*> {};
 
 TEST_P(SampleMedia, EncodesTheTestPictureFaithfullyAndFfmpegAgrees) {
-  const int system = GetParam();
-  const std::vector<uint8_t> dv = generate(system, {}, 2);
-  const size_t frameBytes = test::codec::frameBytes(system);
+  const VideoProfile& profile = *GetParam();
+  const std::vector<uint8_t> dv = generate(profile, {}, 2);
+  const size_t frameBytes = test::codec::frameBytes(profile);
   ASSERT_EQ(2 * frameBytes, dv.size());
   Picture expected, decoded;
-  ASSERT_TRUE(allocatePicture(expected, system));
+  allocatePicture(expected, profile);
   for (int f = 0; f < 2; ++f) {
     drawTestPicture(expected, f);
     FrameDecodeStats stats;
-    ASSERT_EQ(0, decodeFrame(dv.data() + f * frameBytes, frameBytes, system, decoded, &stats));
+    ASSERT_EQ(0, decodeFrame(dv.data() + f * frameBytes, frameBytes, profile, decoded, &stats));
     EXPECT_EQ(0, stats.damagedSegments);
     const auto y = test::codec::comparePlanes(decoded.y.data(), expected.y.data(), expected.y.size());
     const auto cb = test::codec::comparePlanes(decoded.cb.data(), expected.cb.data(), expected.cb.size());
-    std::printf("system %d frame %d: our encoder, Y %.2f dB, Cb %.2f dB against the picture\n", system, f, y.psnr, cb.psnr);
+    std::printf("%s frame %d: our encoder, Y %.2f dB, Cb %.2f dB against the picture\n", profile.name, f, y.psnr, cb.psnr);
     EXPECT_GT(y.psnr, 30.0);
     EXPECT_GT(cb.psnr, 30.0);
   }
@@ -51,15 +51,15 @@ TEST_P(SampleMedia, EncodesTheTestPictureFaithfullyAndFfmpegAgrees) {
   const test::CommandResult check = test::runCommand("ffmpeg -nostdin -v error -i " + test::shellQuote(path) + " -f null -");
   EXPECT_EQ(0, check.exitCode);
   EXPECT_EQ("", check.output);
-  const std::string pixfmt = system == kSystem625_50 ? "yuv420p" : "yuv411p";
+  const std::string pixfmt = test::ffmpegPixelFormat(profile);
   const std::string yuv = dir.file("sample.yuv");
   ASSERT_EQ(0, test::runCommand("ffmpeg -nostdin -v error -i " + test::shellQuote(path) + " -f rawvideo -pix_fmt " +
                                 pixfmt + " " + test::shellQuote(yuv))
                    .exitCode);
   const std::vector<uint8_t> ref = test::readFile(yuv);
-  ASSERT_EQ(test::codec::yuvFrameBytes(system) * 2, ref.size());
-  ASSERT_EQ(0, decodeFrame(dv.data() + frameBytes, frameBytes, system, decoded));
-  const uint8_t* r = ref.data() + test::codec::yuvFrameBytes(system);
+  ASSERT_EQ(test::codec::yuvFrameBytes(profile) * 2, ref.size());
+  ASSERT_EQ(0, decodeFrame(dv.data() + frameBytes, frameBytes, profile, decoded));
+  const uint8_t* r = ref.data() + test::codec::yuvFrameBytes(profile);
   EXPECT_LE(test::codec::comparePlanes(decoded.y.data(), r, decoded.y.size()).maxDiff, 2);
   EXPECT_LE(test::codec::comparePlanes(decoded.cb.data(), r + decoded.y.size(), decoded.cb.size()).maxDiff, 2);
 }
@@ -68,7 +68,7 @@ TEST_P(SampleMedia, PeersReadTheRecordingDateAndTimecode) {
   if (!test::haveProgram("mediainfo") || !test::haveProgram("ffprobe")) GTEST_SKIP() << "mediainfo or ffprobe missing";
   test::TempDir dir;
   const std::string path = dir.file("sample.dv");
-  ASSERT_TRUE(test::writeFile(path, generate(GetParam(), {}, 2)));
+  ASSERT_TRUE(test::writeFile(path, generate(*GetParam(), {}, 2)));
   const test::CommandResult mi = test::runCommand("mediainfo " + test::shellQuote(path));
   EXPECT_NE(std::string::npos, mi.output.find("2005-03-07 23:59:55")) << mi.output;
   const test::CommandResult probe =
@@ -76,16 +76,19 @@ TEST_P(SampleMedia, PeersReadTheRecordingDateAndTimecode) {
   EXPECT_NE(std::string::npos, probe.output.find("timecode=00:00:00:00")) << probe.output;
 }
 
-INSTANTIATE_TEST_SUITE_P(Systems, SampleMedia, ::testing::Values(kSystem625_50, kSystem525_60),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                           return std::string(info.param == kSystem625_50 ? "pal" : "ntsc");
+INSTANTIATE_TEST_SUITE_P(Layouts, SampleMedia,
+                         ::testing::Values(&test::palProfile(), &test::ntscProfile(), &test::pal411Profile()),
+                         [](const ::testing::TestParamInfo<const VideoProfile*>& info) {
+                           return std::string(info.param == &test::palProfile()    ? "pal"
+                                              : info.param == &test::ntscProfile() ? "ntsc"
+                                                                                   : "pal411");
                          });
 
 TEST(SampleScenes, EachSceneStartsItsOwnRecordingTimeWhileTheTimecodeRunsOn) {
   // Scene 1: 2005-03-07 23:59:59 for 1 s (25 frames), scene 2: 2006-01-01 08:00:00.
   SampleScene a{2005, 3, 7, 23, 59, 59, 1};
   SampleScene b{2006, 1, 1, 8, 0, 0, 2};
-  SampleGenerator gen(kSystem625_50, {a, b});
+  SampleGenerator gen(test::palProfile(), {a, b});
   ASSERT_EQ(75, gen.frameCount());
   std::vector<uint8_t> frame(gen.frameBytes());
   DateTimeReadOptions options;
@@ -140,7 +143,7 @@ TEST(SampleCli, SampleAndFrameCommandsRoundTripThroughFiles) {
                                                     " --system ntsc --frames 2 --scene \"2010-06-01 12:00:00,5\"");
   ASSERT_EQ(0, made.exitCode) << made.output;
   const std::vector<uint8_t> bytes = test::readFile(dv);
-  ASSERT_EQ(2 * test::codec::frameBytes(kSystem525_60), bytes.size());
+  ASSERT_EQ(2 * test::codec::frameBytes(test::ntscProfile()), bytes.size());
 
   // .yuv holds the planes exactly as decoded; .png and .ppm are pictures.
   const std::string yuv = dir.file("f1.yuv");
@@ -148,8 +151,8 @@ TEST(SampleCli, SampleAndFrameCommandsRoundTripThroughFiles) {
                                 test::shellQuote(yuv))
                    .exitCode);
   Picture p;
-  ASSERT_EQ(0, decodeFrame(bytes.data() + test::codec::frameBytes(kSystem525_60), test::codec::frameBytes(kSystem525_60),
-                           kSystem525_60, p));
+  ASSERT_EQ(0, decodeFrame(bytes.data() + test::codec::frameBytes(test::ntscProfile()), test::codec::frameBytes(test::ntscProfile()),
+                           test::ntscProfile(), p));
   std::vector<uint8_t> planes = p.y;
   planes.insert(planes.end(), p.cb.begin(), p.cb.end());
   planes.insert(planes.end(), p.cr.begin(), p.cr.end());

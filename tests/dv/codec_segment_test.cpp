@@ -48,7 +48,7 @@ Bytes greySegment() {
 
 std::unique_ptr<VideoSegment> parse(const Bytes& bytes, int* result = nullptr) {
   auto seg = std::make_unique<VideoSegment>();
-  loadSegment(*seg, bytes.b, *videoProfileFor(kSystem625_50), 0, 8);
+  loadSegment(*seg, bytes.b, profileOf(VideoSystem::k625_50), 0, 8);
   const int r = parseSegment(*seg);
   if (result) *result = r;
   return seg;

@@ -1,11 +1,14 @@
-// DIF layout arithmetic and telling 525/60 from 625/50.
+// DIF layout arithmetic, the profile table, and telling a frame's kind and layout from its header.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
+#include "dv/VideoProfile.h"
+#include "codec_media.h"
 #include "support/TestUtil.h"
 
 namespace kelo::dv {
@@ -32,109 +35,121 @@ TEST(FrameLayout, BlockOrderAndOffsetsAgree) {
   EXPECT_EQ(*video.rbegin(), kVideoBlocksPerSequence - 1);
 }
 
-TEST(FrameLayout, SegmentsAreFiveConsecutiveVideoBlocks) {
-  for (const SystemProfile* p : {&kProfile525_60, &kProfile625_50}) {
-    EXPECT_EQ(p->frameBytes, p->sequenceCount * kSequenceBytes);
-    EXPECT_EQ(p->segmentsPerFrame, p->sequenceCount * kSegmentsPerSequence);
-    for (int s = 0; s < p->sequenceCount; ++s)
+TEST(FrameLayout, EveryProfileTilesItsPictureWithItsSegments) {
+  for (int i = 0; i < kProfileCount; ++i) {
+    const VideoProfile& p = profileAt(i);
+    EXPECT_EQ(p.frameBytes, p.sequenceCount * kSequenceBytes) << p.name;
+    for (int s = 0; s < p.sequenceCount; ++s)
       for (int k = 0; k < kSegmentsPerSequence; ++k) {
         const size_t off = segmentOffset(s, k);
         for (int m = 0; m < kBlocksPerSegment; ++m)
           ASSERT_EQ(videoBlockOffset(s, 5 * k + m), off + size_t(m) * kDifBlockBytes) << s << " " << k;
-        ASSERT_LE(off + kSegmentBytes, size_t(p->frameBytes));
+        ASSERT_LE(off + kSegmentBytes, size_t(p.frameBytes));
       }
+    // Every luma sample is covered by exactly one macroblock.
+    std::vector<int> cover(size_t(p.width) * size_t(p.height), 0);
+    for (int s = 0; s < p.sequenceCount; ++s)
+      for (int k = 0; k < kSegmentsPerSequence; ++k)
+        for (int m = 0; m < kBlocksPerSegment; ++m) {
+          const MacroblockPlace& mb = p.place(s, k, m);
+          const int w = mb.shape == MacroblockShape::k411 ? 32 : 16, h = mb.shape == MacroblockShape::k411 ? 8 : 16;
+          ASSERT_LE(mb.x + w, p.width) << p.name;
+          ASSERT_LE(mb.y + h, p.height) << p.name;
+          for (int y = mb.y; y < mb.y + h; ++y)
+            for (int x = mb.x; x < mb.x + w; ++x) ++cover[size_t(y) * size_t(p.width) + size_t(x)];
+        }
+    EXPECT_EQ(std::count(cover.begin(), cover.end(), 1), long(cover.size())) << p.name;
   }
-  EXPECT_EQ(profileFor(1), &kProfile525_60);
-  EXPECT_EQ(profileFor(2), &kProfile625_50);
-  EXPECT_EQ(profileFor(0), nullptr);
-  EXPECT_EQ(profileFor(3), nullptr);
 }
 
-// A frame start with a header block and empty VAUX blocks.
-std::vector<uint8_t> headerOnly(int dsf) {
+// A frame start with a header block (DSF, APT) and VAUX blocks holding one source pack with the
+// given PC3 (none when negative).
+std::vector<uint8_t> frameStart(int dsf, int apt, int sourcePc3) {
   std::vector<uint8_t> f(kDetectBytes, 0xFF);
   f[0] = 0x1F;
   f[1] = 0x07;
   f[2] = 0x00;
   f[3] = uint8_t(dsf << 7 | 0x3F);
+  f[4] = uint8_t(0xF8 | apt);
   for (int b = 0; b < 3; ++b) f[vauxOffset(0, b)] = 0x5F;
+  if (sourcePc3 >= 0) {
+    const size_t pack = vauxOffset(0, 1) + vauxPackOffset(4);
+    const uint8_t source[5] = {0x60, 0xFF, 0xFF, uint8_t(sourcePc3), 0xFF};
+    std::copy(source, source + 5, f.begin() + long(pack));
+  }
   return f;
 }
 
-TEST(FrameLayout, DetectSystemRejectsWhatIsNotAHeaderBlock) {
-  DvFrameInfo info;
-  info.system = 7;
-  info.sequenceCount = 9;
-  std::vector<uint8_t> f = headerOnly(1);
+TEST(FrameLayout, KindAndProfileComeFromTheHeaderBlock) {
+  const VideoProfile* ntsc = &test::ntscProfile();
+  const VideoProfile* pal = &test::palProfile();
+  const VideoProfile* pal411 = &test::pal411Profile();
+  struct Case {
+    int dsf, apt, sourcePc3;
+    FrameKind kind;
+    const VideoProfile* profile;
+    bool vauxDisagrees;
+  };
+  for (const Case& c : {
+           Case{1, 0, -1, FrameKind::Stampable, pal, false},
+           Case{0, 0, -1, FrameKind::Stampable, ntsc, false},
+           Case{0, 1, 0xC0, FrameKind::Stampable, ntsc, false},
+           Case{1, 0, 0xE0, FrameKind::Stampable, pal, false},
+           Case{1, 1, 0xE0, FrameKind::Stampable, pal411, false},
+           // The 50/60 bit of the source pack only confirms: DSF decides.
+           Case{0, 0, 0xE0, FrameKind::Stampable, ntsc, true},
+           Case{1, 0, 0xC0, FrameKind::Stampable, pal, true},
+           // Variants that are refused by name.
+           Case{1, 1, 0xE4, FrameKind::Dv50, nullptr, false},
+           Case{0, 1, 0xD4, FrameKind::DvHd1080, nullptr, false},
+           Case{1, 1, 0xF8, FrameKind::DvHd720, nullptr, false},
+           Case{1, 0, 0xE9, FrameKind::UnknownStype, nullptr, false},
+           Case{1, 2, -1, FrameKind::UnknownApt, nullptr, false},
+       }) {
+    const std::vector<uint8_t> f = frameStart(c.dsf, c.apt, c.sourcePc3);
+    const FrameIdentity id = identifyFrame(f.data(), f.size());
+    const std::string where = "dsf " + std::to_string(c.dsf) + " apt " + std::to_string(c.apt) + " pc3 " +
+                              std::to_string(c.sourcePc3);
+    EXPECT_EQ(id.kind, c.kind) << where;
+    EXPECT_EQ(id.profile, c.profile) << where;
+    EXPECT_EQ(id.vauxDisagrees, c.vauxDisagrees) << where;
+    if (!c.profile) EXPECT_NE(std::string(frameKindName(c.kind)), "") << where;
+  }
+}
+
+TEST(FrameLayout, WhatIsNotAWholeDvFrameHasNoProfile) {
+  const std::vector<uint8_t> f = frameStart(1, 0, -1);
   // Too short: the VAUX blocks are needed; nothing past the given length may be read.
   for (size_t len : {size_t(0), size_t(3), size_t(kDetectBytes - 1)}) {
     std::vector<uint8_t> shortCopy(f.begin(), f.begin() + long(len));
-    EXPECT_EQ(detectSystem(info, shortCopy.data(), shortCopy.size()), -1) << len;
+    EXPECT_EQ(identifyFrame(shortCopy.data(), shortCopy.size()).kind, FrameKind::NotDv) << len;
   }
-  EXPECT_EQ(detectSystem(info, nullptr, 1000), -1);
+  EXPECT_EQ(identifyFrame(nullptr, 1000).kind, FrameKind::NotDv);
   std::vector<uint8_t> bad = f;
   bad[0] = 0x3F;  // a subcode block
-  EXPECT_EQ(detectSystem(info, bad.data(), bad.size()), -1);
+  EXPECT_EQ(identifyFrame(bad.data(), bad.size()).kind, FrameKind::NotDv);
   bad = f;
   bad[3] |= 0x40;  // bit after DSF
-  EXPECT_EQ(detectSystem(info, bad.data(), bad.size()), -1);
-  std::vector<uint8_t> text(kDetectBytes, 'A');
-  EXPECT_EQ(detectSystem(info, text.data(), text.size()), -1);
-  EXPECT_EQ(info.system, 7);
-  EXPECT_EQ(info.sequenceCount, 9);
+  EXPECT_EQ(identifyFrame(bad.data(), bad.size()).kind, FrameKind::NotDv);
+  // The kind is told from the first blocks, but a profile only for the whole frame.
+  EXPECT_EQ(identifyFrame(f.data(), f.size()).profile, &test::palProfile());
+  EXPECT_EQ(profileForFrame(f.data(), f.size()), nullptr);
 }
 
-TEST(FrameLayout, DetectSystemByDsfAndVauxSource) {
-  DvFrameInfo info;
-  std::vector<uint8_t> f = headerOnly(1);
-  ASSERT_EQ(detectSystem(info, f.data(), f.size()), 0);
-  EXPECT_EQ(info.system, kSystem625_50);
-  EXPECT_EQ(info.sequenceCount, 12);
-  EXPECT_EQ(info.vauxFiftyField, -1);
-
-  f = headerOnly(0);
-  ASSERT_EQ(detectSystem(info, f.data(), f.size()), 0);
-  EXPECT_EQ(info.system, kSystem525_60);
-  EXPECT_EQ(info.sequenceCount, 10);
-
-  // DSF 0 but the first VAUX source pack says 50 fields: 625/50. Only the first such pack counts.
-  const size_t pack = vauxOffset(0, 1) + vauxPackOffset(4);
-  const uint8_t source50[5] = {0x60, 0xFF, 0xFF, 0x20, 0xFF};
-  std::copy(source50, source50 + 5, f.begin() + long(pack));
-  const size_t later = vauxOffset(0, 2) + vauxPackOffset(9);
-  const uint8_t source60[5] = {0x60, 0xFF, 0xFF, 0xC0, 0xFF};
-  std::copy(source60, source60 + 5, f.begin() + long(later));
-  ASSERT_EQ(detectSystem(info, f.data(), f.size()), 0);
-  EXPECT_EQ(info.system, kSystem625_50);
-  EXPECT_EQ(info.vauxFiftyField, 32);
-}
-
-TEST(FrameLayout, DetectSystemOnFramesMadeByFfmpeg) {
+TEST(FrameLayout, EveryLayoutFfmpegWritesIsTold) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   test::TempDir dir;
-  struct Case {
-    const char* size;
-    const char* rate;
-    const char* pixfmt;
-    int system;
-    int sequences;
-    int fiftyField;
-  };
-  for (const Case& c : {Case{"720x576", "25", "yuv420p", kSystem625_50, 12, 32},
-                        Case{"720x480", "30000/1001", "yuv411p", kSystem525_60, 10, 0}}) {
+  for (const VideoProfile* p : {&test::palProfile(), &test::ntscProfile(), &test::pal411Profile()}) {
     const std::string out = dir.file("x.dv");
     const auto r = test::runCommand(std::string("ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=") +
-                                    c.size + ":rate=" + c.rate + " -frames:v 1 -pix_fmt " + c.pixfmt +
-                                    " -f dv " + test::shellQuote(out));
+                                    test::ffmpegSize(*p) + ":rate=" + test::ffmpegRate(*p) +
+                                    " -frames:v 1 -pix_fmt " + test::ffmpegPixelFormat(*p) + " -f dv " +
+                                    test::shellQuote(out));
     ASSERT_EQ(r.exitCode, 0) << r.output;
     const std::vector<uint8_t> frame = test::readFile(out);
-    const SystemProfile* p = profileFor(c.system);
-    ASSERT_EQ(frame.size(), size_t(p->frameBytes));
-    DvFrameInfo info;
-    ASSERT_EQ(detectSystem(info, frame.data(), frame.size()), 0);
-    EXPECT_EQ(info.system, c.system);
-    EXPECT_EQ(info.sequenceCount, c.sequences);
-    EXPECT_EQ(info.vauxFiftyField, c.fiftyField);
+    ASSERT_EQ(frame.size(), size_t(p->frameBytes)) << p->name;
+    EXPECT_EQ(profileForFrame(frame.data(), frame.size()), p) << p->name;
+    if (p == &test::pal411Profile()) EXPECT_EQ(frame[4] & 7, 1);  // APT 001
     // Every block's section type matches the block order.
     for (int s = 0; s < p->sequenceCount; ++s)
       for (int q = 0; q < kBlocksPerSequence; ++q) {

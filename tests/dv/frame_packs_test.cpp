@@ -9,7 +9,8 @@
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
-#include "settings/StampSettings.h"
+#include "codec_media.h"
+#include "dv/VideoProfile.h"
 #include "support/TestUtil.h"
 
 namespace kelo::dv {
@@ -19,7 +20,7 @@ using Pack = std::array<uint8_t, 5>;
 
 // A 625/50 frame with every subcode pack slot empty.
 std::vector<uint8_t> emptyFrame() {
-  std::vector<uint8_t> f(size_t(kProfile625_50.frameBytes), 0xFF);
+  std::vector<uint8_t> f(size_t(test::palProfile().frameBytes), 0xFF);
   return f;
 }
 
@@ -183,25 +184,66 @@ TEST(FramePacks, TapeTimecodeStatusAcrossAFile) {
   EXPECT_EQ(read(fresh, unset, want), kStatusTimecodeUnset);
 }
 
-TEST(FramePacks, OptionsComeFromTheSettings) {
-  settings::StampSettings s;
-  s.adjustDays = -3;
-  s.adjustSeconds = 400;  // beyond the limit: clamped
-  s.tapeTimecodeAsTcb = true;
-  s.timeCode.formatIndex = 13;
-  DateTimeReadOptions o = dateTimeReadOptions(s);
-  EXPECT_TRUE(o.wantTapeTimecode);
-  EXPECT_EQ(o.adjustment.days, -3);
-  s.timeCode.formatIndex = 12;
-  EXPECT_FALSE(dateTimeReadOptions(s).wantTapeTimecode);
-  s.timeCode.formatIndex = 14;
-  s.tapeTimecodeAsTcb = false;
-  EXPECT_FALSE(dateTimeReadOptions(s).wantTapeTimecode);
+void putVauxPack(std::vector<uint8_t>& f, int sequence, int block, int j, const Pack& p) {
+  std::copy(p.begin(), p.end(), f.begin() + long(vauxOffset(sequence, block) + size_t(vauxPackOffset(j))));
+}
 
-  const DateTime t = applyTimeAdjustment({2003, 6, 22, 10, 0, 0}, o.adjustment);
-  EXPECT_EQ(t.day, 19);
-  EXPECT_EQ(t.minutes, 0);
-  EXPECT_EQ(t.seconds, 59);
+// Dropouts take subcode packs while the VAUX copies survive (and the reverse): a date or time the
+// subcode holds no valid pack for comes from VAUX; subcode stays first where both are valid.
+TEST(FramePacks, DamagedSubcodeFallsBackToVaux) {
+  const Pack unsetDate{0x62, 0xFF, 0xFF, 0xFF, 0xFF};
+  const Pack badDigits{0x62, 0xFF, 0xCA, 0x06, 0x03};  // day units nibble 10
+  struct Case {
+    const char* name;
+    std::vector<Pack> subcode, vaux;
+    int status, year, mday;
+  };
+  for (const Case& c : {
+           Case{"subcode only", {datePack(3, 6, 22), timePack(21, 50, 38)}, {}, 0, 2003, 22},
+           Case{"vaux only", {}, {datePack(4, 7, 15), timePack(1, 2, 3)}, 0, 2004, 15},
+           Case{"both valid: subcode", {datePack(3, 6, 22), timePack(21, 50, 38)}, {datePack(4, 7, 15), timePack(1, 2, 3)}, 0, 2003, 22},
+           Case{"subcode date unset", {unsetDate, timePack(21, 50, 38)}, {datePack(4, 7, 15)}, 0, 2004, 15},
+           Case{"subcode date damaged", {badDigits, timePack(21, 50, 38)}, {datePack(4, 7, 15)}, 0, 2004, 15},
+           Case{"damaged beats nothing", {badDigits, timePack(21, 50, 38)}, {}, 0, 2003, 10},
+           Case{"unset everywhere", {unsetDate, timePack(21, 50, 38)}, {unsetDate}, kStatusDateUnset, 0, 0},
+           Case{"time from vaux", {datePack(3, 6, 22)}, {timePack(1, 2, 3)}, 0, 2003, 22},
+       }) {
+    auto f = emptyFrame();
+    for (size_t n = 0; n < c.subcode.size(); ++n) putSubcodePack(f, 6, 0, int(n), c.subcode[n]);
+    // The VAUX copies in a late sequence: every sequence's VAUX blocks are searched.
+    for (size_t j = 0; j < c.vaux.size(); ++j) putVauxPack(f, 11, 2, int(9 + j), c.vaux[j]);
+    DvFrameInfo info;
+    EXPECT_EQ(read(info, f), c.status) << c.name;
+    if (c.status != 0) continue;
+    EXPECT_EQ(info.recorded.tm_year + 1900, c.year) << c.name;
+    EXPECT_EQ(info.recorded.tm_mday, c.mday) << c.name;
+  }
+}
+
+// A date pack without a time pack: the frame's date is its own (the timecode formats stamp it),
+// never the previous frame's or a blank one.
+TEST(FramePacks, DateWithoutTimeIsTheFramesOwnDate) {
+  DvFrameInfo info;
+  auto first = emptyFrame();
+  putSubcodePack(first, 0, 0, 0, datePack(3, 6, 22));
+  EXPECT_EQ(read(info, first, {{0, 0, 1, 5, 0, 0}, false}), kStatusNoPacks);
+  EXPECT_TRUE(info.hasDate);
+  EXPECT_FALSE(info.hasTime);
+  EXPECT_EQ(info.recorded.tm_year + 1900, 2003);
+  EXPECT_EQ(info.recorded.tm_mon + 1, 6);
+  EXPECT_EQ(info.recorded.tm_mday, 23);  // the day offset applies, the hour offset has nothing to carry
+  EXPECT_EQ(info.recorded.tm_wday, 1);
+  EXPECT_EQ(info.dateKey, (2003 * 32 + 6) * 64 + 23);
+
+  auto full = emptyFrame();
+  putSubcodePack(full, 0, 0, 0, datePack(5, 3, 7));
+  putSubcodePack(full, 0, 0, 1, timePack(23, 59, 55));
+  ASSERT_EQ(read(info, full), 0);
+  auto dateOnly = emptyFrame();
+  putSubcodePack(dateOnly, 0, 0, 0, datePack(5, 3, 8));
+  read(info, dateOnly);
+  EXPECT_EQ(info.recorded.tm_mday, 8);
+  EXPECT_EQ(info.dateKey, (2005 * 32 + 3) * 64 + 8);
 }
 
 DateTime adjusted(DateTime v, TimeAdjustment a) { return applyTimeAdjustment(v, a); }
@@ -294,7 +336,7 @@ TEST(FramePacks, TimecodeIsAdjustedByTimeOfDayOnly) {
 
 TEST(FramePacks, FrameNumberToTimecode) {
   auto check = [](bool fifty, int n, Timecode want) {
-    const Timecode t = frameNumberToTimecode(fifty, n);
+    const Timecode t = frameNumberToTimecode(fifty ? test::palProfile() : test::ntscProfile(), n);
     EXPECT_EQ(t.hours, want.hours) << n;
     EXPECT_EQ(t.minutes, want.minutes) << n;
     EXPECT_EQ(t.seconds, want.seconds) << n;
@@ -311,27 +353,27 @@ TEST(FramePacks, FrameNumberToTimecode) {
 
 // Frames written by FFmpeg's DV muxer from a creation time: timecode in sequence 0, date and time
 // only in the second half of the frame.
-class FfmpegFrames : public testing::TestWithParam<int> {};
+class FfmpegFrames : public testing::TestWithParam<const VideoProfile*> {};
 
 TEST_P(FfmpegFrames, RecordingDateAndTimecodeReadBack) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
-  const bool pal = GetParam() == kSystem625_50;
+  const VideoProfile& profile = *GetParam();
   test::TempDir dir;
   const std::string out = dir.file("x.dv");
-  const std::string input = pal ? "testsrc=size=720x576:rate=25" : "testsrc=size=720x480:rate=30000/1001";
+  const std::string input =
+      "testsrc=size=" + test::ffmpegSize(profile) + ":rate=" + test::ffmpegRate(profile);
   const auto r = test::runCommand("ffmpeg -hide_banner -loglevel error -y -f lavfi -i " + input +
                                   " -frames:v 5 -metadata creation_time=2003-06-22T21:50:38 -pix_fmt " +
-                                  (pal ? "yuv420p" : "yuv411p") + " -f dv " + test::shellQuote(out));
+                                  test::ffmpegPixelFormat(profile) + " -f dv " + test::shellQuote(out));
   ASSERT_EQ(r.exitCode, 0) << r.output;
   const std::vector<uint8_t> bytes = test::readFile(out);
-  const size_t frameBytes = size_t(profileFor(GetParam())->frameBytes);
+  const size_t frameBytes = size_t(profile.frameBytes);
   ASSERT_EQ(bytes.size(), 5 * frameBytes);
 
   DvFrameInfo info;
   for (int i = 0; i < 5; ++i) {
     const uint8_t* frame = bytes.data() + size_t(i) * frameBytes;
-    ASSERT_EQ(detectSystem(info, frame, frameBytes), 0);
-    EXPECT_EQ(info.system, GetParam());
+    EXPECT_EQ(profileForFrame(frame, frameBytes), &profile);
     ASSERT_EQ(readRecordedDateTime(info, DateTimeReadOptions{{}, true}, frame, frameBytes), 0);
     EXPECT_EQ(info.recorded.tm_year + 1900, 2003);
     EXPECT_EQ(info.recorded.tm_mon + 1, 6);
@@ -342,22 +384,34 @@ TEST_P(FfmpegFrames, RecordingDateAndTimecodeReadBack) {
     EXPECT_EQ(info.timecodeStatus, kTimecodeInUse);
   }
 
-  // The same frame with its date and time packs blanked reports "no date".
+  // With the subcode date and time packs overwritten by 0xFF the VAUX copies still give the date;
+  // with those blanked too the frame has none.
   std::vector<uint8_t> blank(bytes.begin(), bytes.begin() + long(frameBytes));
-  for (size_t s = 0; s < size_t(profileFor(GetParam())->sequenceCount); ++s)
-    for (int b = 0; b < 2; ++b)
-      for (int n = 0; n < kSubcodeSyncBlocks; ++n) {
-        uint8_t* p = blank.data() + subcodeOffset(int(s), b) + subcodePackOffset(n);
-        if (*p == kPackRecordingDate || *p == kPackRecordingTime) std::fill(p, p + kPackBytes, 0xFF);
-      }
+  auto blankPacks = [&](size_t (*blockAt)(int, int), int blocks, int packs, int (*packAt)(int)) {
+    for (int s = 0; s < profile.sequenceCount; ++s)
+      for (int b = 0; b < blocks; ++b)
+        for (int n = 0; n < packs; ++n) {
+          uint8_t* p = blank.data() + blockAt(s, b) + packAt(n);
+          if (*p == kPackRecordingDate || *p == kPackRecordingTime) std::fill(p, p + kPackBytes, 0xFF);
+        }
+  };
+  blankPacks([](int s, int b) { return subcodeOffset(s, b); }, 2, kSubcodeSyncBlocks, subcodePackOffset);
+  DvFrameInfo fromVaux;
+  ASSERT_EQ(readRecordedDateTime(fromVaux, DateTimeReadOptions{}, blank.data(), blank.size()), 0);
+  EXPECT_EQ(fromVaux.recorded.tm_mday, 22);
+  EXPECT_EQ(fromVaux.secondsOfDay, 21 * 3600 + 50 * 60 + 38);
+  blankPacks([](int s, int b) { return vauxOffset(s, b); }, 3, kVauxPacksPerBlock, vauxPackOffset);
   DvFrameInfo fresh;
   EXPECT_EQ(readRecordedDateTime(fresh, DateTimeReadOptions{}, blank.data(), blank.size()), kStatusNoPacks);
   EXPECT_EQ(fresh.hasDate, 0);
   EXPECT_EQ(fresh.hasTime, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothSystems, FfmpegFrames, testing::Values(kSystem625_50, kSystem525_60),
-                         [](const testing::TestParamInfo<int>& p) { return p.param == kSystem625_50 ? "Pal" : "Ntsc"; });
+INSTANTIATE_TEST_SUITE_P(Layouts, FfmpegFrames,
+                         testing::Values(&test::palProfile(), &test::ntscProfile(), &test::pal411Profile()),
+                         [](const testing::TestParamInfo<const VideoProfile*>& p) {
+                           return p.param == &test::palProfile() ? "Pal" : p.param == &test::ntscProfile() ? "Ntsc" : "Pal411";
+                         });
 
 }  // namespace
 }  // namespace kelo::dv

@@ -11,6 +11,8 @@
 #include "dv/FrameInfo.h"
 #include "dv/FrameSkeleton.h"
 #include "dv/Packs.h"
+#include "codec_media.h"
+#include "dv/VideoProfile.h"
 #include "support/TestUtil.h"
 
 namespace kelo::dv {
@@ -31,21 +33,18 @@ FrameStampInfo june2003() {
   return s;
 }
 
-const char* name(int system) { return system == kSystem625_50 ? "Pal" : "Ntsc"; }
-
-class FrameSkeleton : public testing::TestWithParam<int> {
+class FrameSkeleton : public testing::TestWithParam<const VideoProfile*> {
  protected:
-  const SystemProfile& profile() const { return *profileFor(GetParam()); }
+  const VideoProfile& profile() const { return *GetParam(); }
 
   // FFmpeg-made frames of this system, recorded 2003-06-22 21:50:38, no audio.
   std::vector<uint8_t> ffmpegFrames(const test::TempDir& dir, int count) const {
-    const bool pal = GetParam() == kSystem625_50;
     const std::string out = dir.file("ffmpeg.dv");
     const auto r = test::runCommand(
         std::string("ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=") +
-        (pal ? "720x576:rate=25" : "720x480:rate=30000/1001") + " -frames:v " + std::to_string(count) +
-        " -metadata creation_time=2003-06-22T21:50:38 -pix_fmt " + (pal ? "yuv420p" : "yuv411p") + " -f dv " +
-        test::shellQuote(out));
+        test::ffmpegSize(profile()) + ":rate=" + test::ffmpegRate(profile()) + " -frames:v " +
+        std::to_string(count) + " -metadata creation_time=2003-06-22T21:50:38 -pix_fmt " +
+        test::ffmpegPixelFormat(profile()) + " -f dv " + test::shellQuote(out));
     EXPECT_EQ(r.exitCode, 0) << r.output;
     return test::readFile(out);
   }
@@ -61,7 +60,7 @@ class FrameSkeleton : public testing::TestWithParam<int> {
       FrameStampInfo s = june2003();
       if (countTimecode) s.timecodeFrames = 4 + i;
       s.frameIndex = i;
-      writeFrameSkeleton(GetParam(), s, stream.data() + size_t(i) * size_t(profile().frameBytes));
+      writeFrameSkeleton(profile(), s, stream.data() + size_t(i) * size_t(profile().frameBytes));
     }
     return stream;
   }
@@ -69,12 +68,12 @@ class FrameSkeleton : public testing::TestWithParam<int> {
 
 TEST_P(FrameSkeleton, ReadsBackThroughOurReaders) {
   std::vector<uint8_t> frame(size_t(profile().frameBytes), 0xAB);
-  writeFrameSkeleton(GetParam(), june2003(), frame.data());
+  writeFrameSkeleton(profile(), june2003(), frame.data());
 
+  const FrameIdentity id = identifyFrame(frame.data(), frame.size());
+  EXPECT_EQ(id.profile, &profile());
+  EXPECT_FALSE(id.vauxDisagrees);
   DvFrameInfo info;
-  ASSERT_EQ(detectSystem(info, frame.data(), frame.size()), 0);
-  EXPECT_EQ(info.system, GetParam());
-  EXPECT_EQ(info.vauxFiftyField, GetParam() == kSystem625_50 ? 32 : 0);
   ASSERT_EQ(readRecordedDateTime(info, DateTimeReadOptions{{}, true}, frame.data(), frame.size()), 0);
   EXPECT_EQ(info.dateKey, 2003 * 2048 + 6 * 64 + 22);
   EXPECT_EQ(info.secondsOfDay, 21 * 3600 + 50 * 60 + 38);
@@ -99,7 +98,7 @@ TEST_P(FrameSkeleton, ReadsBackThroughOurReaders) {
   // Without the packs: "no date", and the year window holds for recordings after 2024.
   FrameStampInfo bare = june2003();
   bare.hasDate = bare.hasTime = bare.hasTimecode = false;
-  writeFrameSkeleton(GetParam(), bare, frame.data());
+  writeFrameSkeleton(profile(), bare, frame.data());
   DvFrameInfo none;
   EXPECT_EQ(readRecordedDateTime(none, DateTimeReadOptions{{}, true}, frame.data(), frame.size()), kStatusNoPacks);
   EXPECT_FALSE(none.hasDate);
@@ -107,7 +106,7 @@ TEST_P(FrameSkeleton, ReadsBackThroughOurReaders) {
 
   FrameStampInfo late = june2003();
   late.year = 2031;
-  writeFrameSkeleton(GetParam(), late, frame.data());
+  writeFrameSkeleton(profile(), late, frame.data());
   ASSERT_EQ(readRecordedDateTime(none, DateTimeReadOptions{}, frame.data(), frame.size()), 0);
   EXPECT_EQ(none.recorded.tm_year + 1900, 2031);
 }
@@ -118,7 +117,7 @@ TEST_P(FrameSkeleton, MatchesFfmpegLayout) {
   const std::vector<uint8_t> theirs = ffmpegFrames(dir, 1);
   ASSERT_EQ(theirs.size(), size_t(profile().frameBytes));
   std::vector<uint8_t> ours = theirs;
-  writeFrameSkeleton(GetParam(), june2003(), ours.data());
+  writeFrameSkeleton(profile(), june2003(), ours.data());
   for (int s = 0; s < profile().sequenceCount; ++s) {
     for (int q = 0; q < kBlocksPerSequence; ++q) {
       const size_t b = blockOffset(s, q);
@@ -130,7 +129,7 @@ TEST_P(FrameSkeleton, MatchesFfmpegLayout) {
     const size_t va2 = vauxOffset(s, 2);
     for (int i = vauxPackOffset(9); i < vauxPackOffset(13); ++i) ASSERT_EQ(ours[va2 + size_t(i)], theirs[va2 + size_t(i)]);
   }
-  if (GetParam() == kSystem625_50) {
+  if (profile().dsf == 1) {
     for (int i = 3; i < 8; ++i) EXPECT_EQ(ours[size_t(i)], theirs[size_t(i)]) << i;  // header
   }
   // Subcode of the second half: date and time packs as FFmpeg writes them.
@@ -190,8 +189,10 @@ TEST_P(FrameSkeleton, DvgrabRewrapsTheStream) {
   EXPECT_NE(info.output.find("2003-06-22 21:50:38"), std::string::npos) << info.output;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothSystems, FrameSkeleton, testing::Values(kSystem625_50, kSystem525_60),
-                         [](const testing::TestParamInfo<int>& p) { return std::string(name(p.param)); });
+INSTANTIATE_TEST_SUITE_P(BothSystems, FrameSkeleton, testing::Values(&test::palProfile(), &test::ntscProfile()),
+                         [](const testing::TestParamInfo<const VideoProfile*>& p) {
+                           return std::string(p.param->isFiftyField() ? "Pal" : "Ntsc");
+                         });
 
 }  // namespace
 }  // namespace kelo::dv

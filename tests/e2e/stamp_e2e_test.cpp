@@ -24,13 +24,14 @@ struct Clip {
 };
 
 // One second of FFmpeg DV across midnight, as raw DV and rewrapped by dvgrab and FFmpeg.
-std::vector<Clip> peerClips(const TempDir& dir, bool pal) {
+std::vector<Clip> peerClips(const TempDir& dir, const dv::VideoProfile& profile) {
   std::vector<Clip> clips;
-  const std::string sys = pal ? "pal" : "ntsc";
+  const std::string sys = test::ffmpegSize(profile) + "-" + test::ffmpegPixelFormat(profile);
   const std::string raw = dir.file(sys + ".dv");
-  const std::string source = pal ? "testsrc=size=720x576:rate=25" : "testsrc=size=720x480:rate=30000/1001";
+  const std::string source = "testsrc=size=" + test::ffmpegSize(profile) + ":rate=" + test::ffmpegRate(profile);
+  const std::string pixfmt = test::ffmpegPixelFormat(profile);
   const std::string common = "ffmpeg -v error -f lavfi -i " + source +
-                             " -f lavfi -i anullsrc=r=48000:cl=stereo -t 1 -pix_fmt " + (pal ? "yuv420p" : "yuv411p") +
+                             " -f lavfi -i anullsrc=r=48000:cl=stereo -t 1 -pix_fmt " + pixfmt +
                              " -c:v dvvideo -c:a pcm_s16le -ar 48000"
                              " -metadata creation_time=2005-03-07T23:59:59 -y ";
   if (test::runCommand(common + "-f dv " + test::shellQuote(raw)).exitCode != 0) return clips;
@@ -39,7 +40,7 @@ std::vector<Clip> peerClips(const TempDir& dir, bool pal) {
   if (test::runCommand("ffmpeg -v error -i " + test::shellQuote(raw) + " -c copy -y " + test::shellQuote(ff)).exitCode == 0)
     clips.push_back({ff, "ffmpeg type 2"});
   if (test::haveProgram("dvgrab")) {
-    const int frames = static_cast<int>(test::readFile(raw).size() / (pal ? 144000 : 120000));
+    const int frames = static_cast<int>(test::readFile(raw).size() / static_cast<size_t>(profile.frameBytes));
     for (const char* form : {"dv1", "dv2", "dv1 -opendml"}) {
       std::string tag = std::string(form);
       for (char& c : tag)
@@ -57,7 +58,7 @@ std::vector<Clip> ourClips(const TempDir& dir, bool pal) {
   for (int type : {1, 2})
     for (bool odml : {false, true}) {
       container::SampleOptions o;
-      o.system = pal ? 2 : 1;
+      o.profile = pal ? &test::palProfile() : &test::ntscProfile();
       o.type = type;
       o.openDml = odml;
       o.framesPerPart = 10;
@@ -149,13 +150,20 @@ void stampAndCheck(const std::vector<Clip>& clips, const TempDir& dir) {
 TEST(StampEndToEnd, PeerFiles625) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
   TempDir dir;
-  stampAndCheck(peerClips(dir, true), dir);
+  stampAndCheck(peerClips(dir, test::palProfile()), dir);
+}
+
+// SMPTE 314M 4:1:1 sampling in a 625/50 frame (APT 001), as FFmpeg writes it from yuv411p.
+TEST(StampEndToEnd, PeerFiles625With411Sampling) {
+  if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+  TempDir dir;
+  stampAndCheck(peerClips(dir, test::pal411Profile()), dir);
 }
 
 TEST(StampEndToEnd, PeerFiles525) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
   TempDir dir;
-  stampAndCheck(peerClips(dir, false), dir);
+  stampAndCheck(peerClips(dir, test::ntscProfile()), dir);
 }
 
 TEST(StampEndToEnd, OurSamplesBothSystems) {

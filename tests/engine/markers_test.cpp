@@ -142,7 +142,7 @@ TEST(MarkerFile, PreviewLoadsTheMarkersOfARawStream) {
   test::TempDir dir;
   const std::string video = dir.file("Clip.DV");
   std::string error;
-  ASSERT_EQ(0, dv::writeSampleStream(video, dv::kSystem625_50, {}, 2, error)) << error;
+  ASSERT_EQ(0, dv::writeSampleStream(video, test::palProfile(), {}, 2, error)) << error;
   MarkerList list;
   list.insert(1, kStartMarker);
   ASSERT_EQ(0, list.save(dir.file("clip.mrk")));

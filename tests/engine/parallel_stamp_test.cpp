@@ -103,7 +103,7 @@ std::string sample(const TempDir& dir, const std::string& name, int system, int 
                    std::vector<SampleScene> scenes = {}, int64_t frames = 20) {
   SampleOptions o;
   o.frameLimit = frames;
-  o.system = system;
+  o.profile = &dv::profileOf(system == 2 ? dv::VideoSystem::k625_50 : dv::VideoSystem::k525_60);
   o.type = type;
   o.openDml = openDml;
   if (scenes.empty()) {

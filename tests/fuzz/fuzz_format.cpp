@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings::setText(s.customTimeFormat, format);
   dv::DvFrameInfo info;
   info.hasDate = info.hasTime = 1;
-  info.system = (mode & 4) ? 1 : 2;
+  info.profile = &kelo::dv::profileAt((mode >> 2) % kelo::dv::kProfileCount);
   info.recorded = t;
   info.frameInSecond = (mode >> 8) % 64;
   for (const render::StampText& st : {render::formatDateText(info, s), render::formatTimeText(info, s)}) {

@@ -8,6 +8,7 @@
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
+#include "dv/VideoProfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kelo::dv;
@@ -17,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* bytes = frame.empty() ? nullptr : frame.data();
 
   DvFrameInfo info;
-  detectSystem(info, bytes, frame.size());
+  const FrameIdentity id = identifyFrame(bytes, frame.size());
+  if (id.profile && id.kind != FrameKind::Stampable) std::abort();
 
   // The first bytes choose the adjustment and whether the tape timecode is wanted.
   DateTimeReadOptions options;
@@ -34,13 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // Short inputs never reach the second half of a frame: also spread them over the subcode blocks
   // of sequences 0 and 6 of a whole 625/50 frame.
-  std::vector<uint8_t> whole(size_t(kProfile625_50.frameBytes), 0xFF);
+  std::vector<uint8_t> whole(size_t(profileOf(VideoSystem::k625_50).frameBytes), 0xFF);
   const size_t blocks[4] = {subcodeOffset(0, 0), subcodeOffset(0, 1), subcodeOffset(6, 0), subcodeOffset(6, 1)};
   for (size_t i = 0; i < size && i < 4 * 77; ++i) whole[blocks[i / 77] + 3 + i % 77] = data[i];
   if (readRecordedDateTime(info, options, whole.data(), whole.size()) == 0) {
     if (info.recorded.tm_mon < 0 || info.recorded.tm_mon > 11) std::abort();
     if (info.recorded.tm_wday < 0 || info.recorded.tm_wday > 6) std::abort();
   }
-  frameNumberToTimecode(size & 1, static_cast<int>(size * 2654435761u));
+  frameNumberToTimecode(profileAt(int(size % kProfileCount)), static_cast<int>(size * 2654435761u));
   return 0;
 }

@@ -23,14 +23,13 @@ void check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  // First byte: system (bit 7) and which macroblocks get painted (bits 0-4).
-  const int system = (data[0] & 0x80) ? kSystem525_60 : kSystem625_50;
+  // First byte: layout (bits 6-7) and which macroblocks get painted (bits 0-4).
+  const VideoProfile& profile = profileAt((data[0] >> 6) % kProfileCount);
   const unsigned paint = data[0] & 0x1F;
   ++data;
   --size;
   uint8_t bytes[kSegmentBytes] = {};
   std::memcpy(bytes, data, size < kSegmentBytes ? size : kSegmentBytes);
-  const VideoProfile& profile = *videoProfileFor(system);
   const int sequence = static_cast<int>(size % static_cast<size_t>(profile.sequenceCount));
 
   auto seg = std::make_unique<VideoSegment>();

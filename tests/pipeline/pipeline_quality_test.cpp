@@ -26,7 +26,7 @@ using test::TempDir;
 
 struct Source {
   const char* name;
-  int system;
+  dv::VideoSystem system;  // in its consumer layout
   const char* lavfi;  // FFmpeg's source, or nullptr for Kelo's own sample
   // Least PSNR of the text's macroblocks against the ideal composite (dB): what the encoder
   // reaches on these three frames, less half a decibel.
@@ -37,23 +37,23 @@ struct Source {
 std::vector<uint8_t> sourceFrames(const TempDir& dir, const Source& src, int frames) {
   if (src.lavfi) {
     test::codec::Clip clip;
-    if (!test::codec::makeFfmpegClip(dir, src.name, src.lavfi, "", src.system, false, frames, clip)) return {};
+    if (!test::codec::makeFfmpegClip(dir, src.name, src.lavfi, "", dv::profileOf(src.system), false, frames, clip)) return {};
     return clip.dv;
   }
-  dv::SampleGenerator generator(src.system, {});
+  dv::SampleGenerator generator(dv::profileOf(src.system), {});
   generator.limitFrames(frames);
   std::vector<uint8_t> out(generator.frameBytes() * static_cast<size_t>(frames));
   for (int i = 0; i < frames; ++i) generator.next(out.data() + generator.frameBytes() * static_cast<size_t>(i));
   return out;
 }
 
-// FFmpeg's planar decoding of a raw DV stream (yuv420p for 625/50, yuv411p for 525/60), with a
+// FFmpeg's planar decoding of a raw DV stream in the profile's pixel format, with a
 // deadline and a few tries: a slow or stuck peer must not decide the test.
-std::vector<uint8_t> ffmpegDecode(const TempDir& dir, const std::vector<uint8_t>& dv, int system,
+std::vector<uint8_t> ffmpegDecode(const TempDir& dir, const std::vector<uint8_t>& dv, const dv::VideoProfile& profile,
                                   const std::string& name) {
   const std::string in = dir.file(name + ".dv"), out = dir.file(name + ".yuv");
   if (!test::writeFile(in, dv)) return {};
-  const std::string pixfmt = system == dv::kSystem625_50 ? "yuv420p" : "yuv411p";
+  const std::string pixfmt = test::ffmpegPixelFormat(profile);
   for (int attempt = 0; attempt < 3; ++attempt) {
     const test::CommandResult r = test::runCommand("timeout 120 ffmpeg -nostdin -v error -y -i " + test::shellQuote(in) +
                                                    " -f rawvideo -pix_fmt " + pixfmt + " " + test::shellQuote(out));
@@ -62,10 +62,9 @@ std::vector<uint8_t> ffmpegDecode(const TempDir& dir, const std::vector<uint8_t>
   return {};
 }
 
-dv::DvFrameInfo recordedInfo(int system, int second) {
+dv::DvFrameInfo recordedInfo(dv::VideoSystem system, int second) {
   dv::DvFrameInfo info;
-  info.system = system;
-  info.sequenceCount = system == dv::kSystem625_50 ? 12 : 10;
+  info.profile = &dv::profileOf(system);
   info.hasDate = info.hasTime = 1;
   info.recorded.tm_year = 105;
   info.recorded.tm_mon = 2;
@@ -107,7 +106,7 @@ TEST_P(StampQuality, UnreachedMacroblocksDecodeAsBeforeAndTextComesCloseToTheIde
   TempDir dir;
   constexpr int kFrames = 3;
   const std::vector<uint8_t> input = sourceFrames(dir, src, kFrames);
-  const dv::VideoProfile& profile = *dv::videoProfileFor(src.system);
+  const dv::VideoProfile& profile = dv::profileOf(src.system);
   const size_t frameBytes = static_cast<size_t>(profile.sequenceCount) * dv::kSequenceBytes;
   ASSERT_EQ(input.size(), frameBytes * kFrames);
 
@@ -126,8 +125,8 @@ TEST_P(StampQuality, UnreachedMacroblocksDecodeAsBeforeAndTextComesCloseToTheIde
     rasters.push_back(stamper.dateRaster());
     rasters.push_back(stamper.timeRaster());
   }
-  const std::vector<uint8_t> before = ffmpegDecode(dir, input, src.system, "in");
-  const std::vector<uint8_t> after = ffmpegDecode(dir, output, src.system, "out");
+  const std::vector<uint8_t> before = ffmpegDecode(dir, input, profile, "in");
+  const std::vector<uint8_t> after = ffmpegDecode(dir, output, profile, "out");
   const size_t lumaBytes = static_cast<size_t>(profile.width) * profile.height;
   const size_t chromaBytes = static_cast<size_t>(profile.chromaWidth) * profile.chromaHeight;
   ASSERT_EQ(before.size(), (lumaBytes + 2 * chromaBytes) * kFrames);
@@ -198,17 +197,17 @@ TEST_P(StampQuality, UnreachedMacroblocksDecodeAsBeforeAndTextComesCloseToTheIde
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, StampQuality,
-                         ::testing::Values(Source{"pal_ffmpeg_testsrc", dv::kSystem625_50, "testsrc", 39.0},
-                                           Source{"ntsc_ffmpeg_mandelbrot", dv::kSystem525_60, "mandelbrot", 30.9},
-                                           Source{"pal_kelo_sample", dv::kSystem625_50, nullptr, 32.8},
-                                           Source{"ntsc_kelo_sample", dv::kSystem525_60, nullptr, 32.9}),
+                         ::testing::Values(Source{"pal_ffmpeg_testsrc", dv::VideoSystem::k625_50, "testsrc", 39.0},
+                                           Source{"ntsc_ffmpeg_mandelbrot", dv::VideoSystem::k525_60, "mandelbrot", 30.9},
+                                           Source{"pal_kelo_sample", dv::VideoSystem::k625_50, nullptr, 32.8},
+                                           Source{"ntsc_kelo_sample", dv::VideoSystem::k525_60, nullptr, 32.9}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The preview of a frame with the codes equals the preview, without codes, of the frame the stamp
 // wrote: the same decisions, fallbacks included.
 TEST(StampPreview, ShowsExactlyWhatTheStampWrites) {
-  const Source sources[] = {{"pal_kelo_sample", dv::kSystem625_50, nullptr, 0},
-                            {"ntsc_ffmpeg_mandelbrot", dv::kSystem525_60, "mandelbrot", 0}};
+  const Source sources[] = {{"pal_kelo_sample", dv::VideoSystem::k625_50, nullptr, 0},
+                            {"ntsc_ffmpeg_mandelbrot", dv::VideoSystem::k525_60, "mandelbrot", 0}};
   for (const Source& src : sources) {
     if (src.lavfi && !test::haveProgram("ffmpeg")) continue;
     TempDir dir;

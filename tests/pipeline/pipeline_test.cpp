@@ -10,6 +10,7 @@
 #include "dv/FrameCodec.h"
 #include "pipeline/FramePipeline.h"
 #include "support/TestUtil.h"
+#include "../dv/codec_media.h"
 
 namespace kelo::pipeline {
 namespace {
@@ -17,19 +18,19 @@ namespace {
 using test::TempDir;
 
 // One raw DV frame of FFmpeg's test source.
-std::vector<uint8_t> ffmpegFrame(bool pal) {
+std::vector<uint8_t> ffmpegFrame(const dv::VideoProfile& profile) {
   TempDir dir;
   const std::string path = dir.file("f.dv");
-  const std::string cmd = pal ? "ffmpeg -v error -f lavfi -i testsrc=size=720x576:rate=25 -frames:v 1 -pix_fmt yuv420p"
-                              : "ffmpeg -v error -f lavfi -i testsrc=size=720x480:rate=30000/1001 -frames:v 1 -pix_fmt yuv411p";
+  const std::string cmd = "ffmpeg -v error -f lavfi -i testsrc=size=" + test::ffmpegSize(profile) +
+                          ":rate=" + test::ffmpegRate(profile) + " -frames:v 1 -pix_fmt " +
+                          test::ffmpegPixelFormat(profile);
   if (test::runCommand(cmd + " -c:v dvvideo -f dv -y " + test::shellQuote(path)).exitCode != 0) return {};
   return test::readFile(path);
 }
 
-dv::DvFrameInfo infoFor(bool pal) {
+dv::DvFrameInfo infoFor(const dv::VideoProfile& profile) {
   dv::DvFrameInfo info;
-  info.system = pal ? dv::kSystem625_50 : dv::kSystem525_60;
-  info.sequenceCount = pal ? 12 : 10;
+  info.profile = &profile;
   info.hasTime = 1;
   info.previousSecondsOfDay = -1;
   info.previousDateKey = -1;
@@ -81,14 +82,14 @@ std::set<std::pair<int, int>> changedSegments(const std::vector<uint8_t>& a, con
 
 TEST(FramePipeline, StampsOnlyTheSegmentUnderASmallRaster) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
-  const std::vector<uint8_t> original = ffmpegFrame(false);
+  const std::vector<uint8_t> original = ffmpegFrame(test::ntscProfile());
   ASSERT_EQ(original.size(), 120000u);
   Paint setup;
   // Inside the ordinary 525/60 macroblock at x 96..127, y 16..23.
   const render::OverlayRaster raster = solidRaster(100, 17, 10, 6);
   std::vector<uint8_t> frame = original;
   FramePipeline pipeline;
-  const int n = pipeline.stampFrame(infoFor(false), frame.data(), setup.layer(setup.empty), setup.layer(raster),
+  const int n = pipeline.stampFrame(infoFor(test::ntscProfile()), frame.data(), setup.layer(setup.empty), setup.layer(raster),
                                     PipelineMode::Stamp, nullptr);
   EXPECT_EQ(n, 1);
   const auto changed = changedSegments(original, frame, 10);
@@ -97,8 +98,8 @@ TEST(FramePipeline, StampsOnlyTheSegmentUnderASmallRaster) {
 
   // The painted samples are bright, their neighbours as before.
   dv::Picture before, after;
-  ASSERT_EQ(dv::decodeFrame(original.data(), original.size(), 1, before), 0);
-  ASSERT_EQ(dv::decodeFrame(frame.data(), frame.size(), 1, after), 0);
+  ASSERT_EQ(dv::decodeFrame(original.data(), original.size(), test::ntscProfile(), before), 0);
+  ASSERT_EQ(dv::decodeFrame(frame.data(), frame.size(), test::ntscProfile(), after), 0);
   EXPECT_NEAR(after.y[20 * 720 + 105], 128 + 110, 12);
   EXPECT_NEAR(after.y[20 * 720 + 90], before.y[20 * 720 + 90], 2);
 }
@@ -107,7 +108,7 @@ TEST(FramePipeline, StampsOnlyTheSegmentUnderASmallRaster) {
 // changes no sample (a fade at zero) re-encodes nothing.
 TEST(FramePipeline, TextCellsNotTheirRectangleDecideWhatIsReencoded) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
-  const std::vector<uint8_t> original = ffmpegFrame(true);
+  const std::vector<uint8_t> original = ffmpegFrame(test::palProfile());
   ASSERT_EQ(original.size(), 144000u);
   Paint setup;
   // Four 16 x 16 macroblocks side by side, four segments; cells only over the first one.
@@ -116,7 +117,7 @@ TEST(FramePipeline, TextCellsNotTheirRectangleDecideWhatIsReencoded) {
     for (int u = 16; u < 64; ++u) raster.cells[static_cast<size_t>(v) * 64 + static_cast<size_t>(u)] = 0;
   std::vector<uint8_t> frame = original;
   FramePipeline pipeline;
-  EXPECT_EQ(1, pipeline.stampFrame(infoFor(true), frame.data(), setup.layer(setup.empty), setup.layer(raster),
+  EXPECT_EQ(1, pipeline.stampFrame(infoFor(test::palProfile()), frame.data(), setup.layer(setup.empty), setup.layer(raster),
                                    PipelineMode::Stamp, nullptr));
   EXPECT_EQ(1u, changedSegments(original, frame, 12).size());
 
@@ -126,18 +127,18 @@ TEST(FramePipeline, TextCellsNotTheirRectangleDecideWhatIsReencoded) {
   }
   frame = original;
   FramePipeline faded;
-  EXPECT_EQ(0, faded.stampFrame(infoFor(true), frame.data(), setup.layer(setup.empty), setup.layer(raster),
+  EXPECT_EQ(0, faded.stampFrame(infoFor(test::palProfile()), frame.data(), setup.layer(setup.empty), setup.layer(raster),
                                 PipelineMode::Stamp, nullptr));
   EXPECT_EQ(original, frame);
 }
 
 TEST(FramePipeline, RightEdgeOf525UsesTheSquareMacroblocks) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
-  const std::vector<uint8_t> original = ffmpegFrame(false);
+  const std::vector<uint8_t> original = ffmpegFrame(test::ntscProfile());
   ASSERT_EQ(original.size(), 120000u);
   Paint setup;
   FramePipeline pipeline;
-  const dv::DvFrameInfo info = infoFor(false);
+  const dv::DvFrameInfo info = infoFor(test::ntscProfile());
   // x = 704 and beyond: the 16 x 16 macroblock at y 0..15 covers rows 0..15, so rows 9..12 are one
   // macroblock; x = 696..703 is an ordinary 32 x 8 macroblock.
   const render::OverlayRaster edge = solidRaster(706, 9, 4, 4);
@@ -179,13 +180,13 @@ TEST(FramePipeline, RightEdgeOf525UsesTheSquareMacroblocks) {
 
 TEST(FramePipeline, PreviewMatchesTheWholeFrameDecoderAndShowsTheText) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
-  for (bool pal : {true, false}) {
-    std::vector<uint8_t> frame = ffmpegFrame(pal);
+  for (const dv::VideoProfile* profile : {&test::palProfile(), &test::ntscProfile(), &test::pal411Profile()}) {
+    std::vector<uint8_t> frame = ffmpegFrame(*profile);
     ASSERT_FALSE(frame.empty());
     const std::vector<uint8_t> original = frame;
     Paint setup;
     FramePipeline pipeline;
-    dv::DvFrameInfo info = infoFor(pal);
+    dv::DvFrameInfo info = infoFor(*profile);
     info.hasTime = 0;
     RgbImage plain;
     ASSERT_EQ(pipeline.stampFrame(info, frame.data(), setup.layer(setup.empty), setup.layer(setup.empty),
@@ -193,14 +194,14 @@ TEST(FramePipeline, PreviewMatchesTheWholeFrameDecoderAndShowsTheText) {
               0);
     EXPECT_EQ(frame, original);
     dv::Picture picture;
-    ASSERT_EQ(dv::decodeFrame(frame.data(), frame.size(), info.system, picture), 0);
+    ASSERT_EQ(dv::decodeFrame(frame.data(), frame.size(), *profile, picture), 0);
     std::vector<uint8_t> rgb;
     dv::pictureToRgb(picture, rgb);
     ASSERT_EQ(plain.pixels.size(), rgb.size());
     size_t far = 0;
     for (size_t i = 0; i < rgb.size(); ++i)
       if (std::abs(int(rgb[i]) - int(plain.pixels[i])) > 2) ++far;
-    EXPECT_LT(far, rgb.size() / 1000) << (pal ? "625/50" : "525/60");
+    EXPECT_LT(far, rgb.size() / 1000) << profile->name;
 
     info.hasTime = 1;
     const render::OverlayRaster raster = solidRaster(300, 200, 40, 20);
@@ -215,11 +216,11 @@ TEST(FramePipeline, PreviewMatchesTheWholeFrameDecoderAndShowsTheText) {
 
 TEST(FramePipeline, UnchangedTextSkipsUntouchedSegmentsButAMovedRasterIsFollowed) {
   if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
-  const std::vector<uint8_t> original = ffmpegFrame(true);
+  const std::vector<uint8_t> original = ffmpegFrame(test::palProfile());
   ASSERT_EQ(original.size(), 144000u);
   Paint setup;
   FramePipeline pipeline;
-  dv::DvFrameInfo info = infoFor(true);
+  dv::DvFrameInfo info = infoFor(test::palProfile());
   render::OverlayRaster raster = solidRaster(400, 480, 100, 30);
   std::vector<uint8_t> frame = original;
   const int first = pipeline.stampFrame(info, frame.data(), setup.layer(setup.empty), setup.layer(raster),
@@ -241,8 +242,82 @@ TEST(FramePipeline, UnchangedTextSkipsUntouchedSegmentsButAMovedRasterIsFollowed
   const auto changed = changedSegments(original, frame, 12);
   EXPECT_EQ(changed.count({-1, -1}), 0u);
   dv::Picture after;
-  ASSERT_EQ(dv::decodeFrame(frame.data(), frame.size(), 2, after), 0);
+  ASSERT_EQ(dv::decodeFrame(frame.data(), frame.size(), test::palProfile(), after), 0);
   EXPECT_GT(after.y[115 * 720 + 150], 200);
+}
+
+// Every layout through the same check: a stamped frame differs from its input only in the video
+// segments under the text, FFmpeg decodes it without a complaint, and FFmpeg sees the text where
+// it was drawn and the rest of the picture as before.
+TEST(FramePipeline, StampedFrameOfEveryLayoutDecodesInFfmpegWithTheTextInPlace) {
+  if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+  for (const dv::VideoProfile* profile : {&test::palProfile(), &test::ntscProfile(), &test::pal411Profile()}) {
+    SCOPED_TRACE(profile->name);
+    const std::vector<uint8_t> original = ffmpegFrame(*profile);
+    ASSERT_EQ(original.size(), size_t(profile->frameBytes));
+    Paint setup;
+    FramePipeline pipeline;
+    std::vector<uint8_t> frame = original;
+    // Near the bottom right, across the right-edge macroblocks of the 4:1:1 layouts.
+    const int top = profile->height - 60;
+    const render::OverlayRaster raster = solidRaster(600, top, 116, 24);
+    ASSERT_GT(pipeline.stampFrame(infoFor(*profile), frame.data(), setup.layer(setup.empty), setup.layer(raster),
+                                  PipelineMode::Stamp, nullptr),
+              0);
+    EXPECT_EQ(changedSegments(original, frame, profile->sequenceCount).count({-1, -1}), 0u);
+
+    TempDir dir;
+    auto ffmpegLuma = [&](const std::vector<uint8_t>& bytes, const char* name) {
+      const std::string in = dir.file(std::string(name) + ".dv"), out = dir.file(std::string(name) + ".yuv");
+      EXPECT_TRUE(test::writeFile(in, bytes));
+      const auto r = test::runCommand("ffmpeg -nostdin -v error -i " + test::shellQuote(in) + " -f rawvideo -pix_fmt " +
+                                      test::ffmpegPixelFormat(*profile) + " -y " + test::shellQuote(out));
+      EXPECT_EQ(r.exitCode, 0);
+      EXPECT_EQ(r.output, "") << name;
+      std::vector<uint8_t> yuv = test::readFile(out);
+      yuv.resize(size_t(profile->width) * size_t(profile->height));
+      return yuv;
+    };
+    const std::vector<uint8_t> before = ffmpegLuma(original, "before");
+    const std::vector<uint8_t> after = ffmpegLuma(frame, "after");
+    for (int y : {top + 2, top + 12, top + 21})
+      for (int x : {602, 660, 705, 714}) EXPECT_GT(after[size_t(y) * 720 + size_t(x)], 200) << x << "," << y;
+    // Away from the text (a macroblock row above it) the picture is as it was.
+    const auto away = test::codec::comparePlanes(before.data(), after.data(), size_t(720) * size_t(top - 16));
+    EXPECT_LE(away.maxDiff, 0);
+  }
+}
+
+// A file may change layout between frames: what the previous frame's layout touched says nothing
+// about the segments of the next.
+TEST(FramePipeline, ALayoutChangeRetestsEverySegment) {
+  if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+  const std::vector<uint8_t> pal = ffmpegFrame(test::palProfile());
+  const std::vector<uint8_t> pal411 = ffmpegFrame(test::pal411Profile());
+  ASSERT_FALSE(pal.empty());
+  ASSERT_FALSE(pal411.empty());
+  Paint setup;
+  const render::OverlayRaster raster = solidRaster(300, 500, 200, 30);
+  FramePipeline fresh;
+  std::vector<uint8_t> frame = pal411;
+  const int expected = fresh.stampFrame(infoFor(test::pal411Profile()), frame.data(), setup.layer(setup.empty),
+                                        setup.layer(raster), PipelineMode::Stamp, nullptr);
+  ASSERT_GT(expected, 0);
+
+  FramePipeline pipeline;
+  dv::DvFrameInfo info = infoFor(test::palProfile());
+  frame = pal;
+  ASSERT_GT(pipeline.stampFrame(info, frame.data(), setup.layer(setup.empty), setup.layer(raster), PipelineMode::Stamp,
+                                nullptr),
+            0);
+  // The same text in the same second, drawn before; only the layout differs.
+  info.profile = &test::pal411Profile();
+  info.previousSecondsOfDay = info.secondsOfDay;
+  info.timeDrawnBefore = 1;
+  frame = pal411;
+  EXPECT_EQ(pipeline.stampFrame(info, frame.data(), setup.layer(setup.empty), setup.layer(raster), PipelineMode::Stamp,
+                                nullptr),
+            expected);
 }
 
 }  // namespace

@@ -312,7 +312,7 @@ void nextFrame(dv::DvFrameInfo& info, int second, int frame) {
   info.dateDrawnBefore = info.hasDate;
   info.timeDrawnBefore = info.hasTime;
   info.hasDate = info.hasTime = 1;
-  info.system = 2;
+  info.profile = &dv::profileOf(dv::VideoSystem::k625_50);
   info.recorded.tm_year = 103;
   info.recorded.tm_mon = 5;
   info.recorded.tm_mday = 22;

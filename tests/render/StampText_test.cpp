@@ -49,7 +49,7 @@ const std::tm kMonthEnd = at(2001, 9, 30, 23, 59, 59, 0);
 
 dv::DvFrameInfo frame(const std::tm& t, int system = 2, int frameInSecond = 0) {
   dv::DvFrameInfo info;
-  info.system = system;
+  info.profile = &dv::profileOf(system == 2 ? dv::VideoSystem::k625_50 : dv::VideoSystem::k525_60);
   info.hasDate = 1;
   info.hasTime = 1;
   info.recorded = t;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "dv/VideoProfile.h"
 #include "dv/DifLayout.h"
 #include "dv/FrameInfo.h"
 #include "dv/FrameSkeleton.h"
@@ -344,10 +345,9 @@ int writeAviFixture(const std::string& path, const std::vector<std::vector<uint8
   return err;
 }
 
-std::vector<uint8_t> syntheticFrame(int system, int index, int year, int month, int day, int hours, int minutes,
-                                    int seconds) {
-  const dv::SystemProfile* profile = dv::profileFor(system);
-  std::vector<uint8_t> frame(static_cast<size_t>(profile->frameBytes), 0);
+std::vector<uint8_t> syntheticFrame(const dv::VideoProfile& profile, int index, int year, int month, int day,
+                                    int hours, int minutes, int seconds) {
+  std::vector<uint8_t> frame(static_cast<size_t>(profile.frameBytes), 0);
   dv::FrameStampInfo info;
   info.year = year;
   info.month = month;
@@ -355,30 +355,31 @@ std::vector<uint8_t> syntheticFrame(int system, int index, int year, int month, 
   info.hours = hours;
   info.minutes = minutes;
   info.seconds = seconds;
-  const int fps = profile->framesPerSecond;
+  const int fps = profile.framesPerSecond;
   info.timecodeHours = index / (fps * 3600);
   info.timecodeMinutes = index / (fps * 60) % 60;
   info.timecodeSeconds = index / fps % 60;
   info.timecodeFrames = index % fps;
   info.frameIndex = index;
-  dv::writeFrameSkeleton(system, info, frame.data());
+  dv::writeFrameSkeleton(profile, info, frame.data());
   return frame;
 }
 
-std::vector<std::vector<uint8_t>> syntheticFrames(int system, int count) {
+std::vector<std::vector<uint8_t>> syntheticFrames(const dv::VideoProfile& profile, int count) {
   std::vector<std::vector<uint8_t>> frames;
-  for (int i = 0; i < count; ++i) frames.push_back(syntheticFrame(system, i));
+  for (int i = 0; i < count; ++i) frames.push_back(syntheticFrame(profile, i));
   return frames;
 }
 
 int timecodeFrameNumber(const uint8_t* frame, size_t length) {
   dv::DvFrameInfo info;
-  if (dv::detectSystem(info, frame, length) != 0) return -1;
+  const dv::VideoProfile* profile = dv::profileForFrame(frame, length);
+  if (!profile) return -1;
   dv::DateTimeReadOptions options;
   options.wantTapeTimecode = true;
   dv::readRecordedDateTime(info, options, frame, length);
   if (!info.timecodeFound) return -1;
-  const int fps = dv::profileFor(info.system)->framesPerSecond;
+  const int fps = profile->framesPerSecond;
   return ((info.timecodeHours * 60 + info.timecodeMinutes) * 60 + info.timecodeSeconds) * fps + info.timecodeFrames;
 }
 
@@ -433,20 +434,18 @@ int FailingWriteLayer::setModificationTime(std::time_t when) { return real_->set
 int FailingWriteLayer::close() { return real_->close(); }
 int FailingWriteLayer::remove(const std::string& path) { return real_->remove(path); }
 
-std::vector<std::vector<uint8_t>> ffmpegFrames(const std::string& folder, int system, int count,
+std::vector<std::vector<uint8_t>> ffmpegFrames(const std::string& folder, const dv::VideoProfile& profile, int count,
                                                const std::string& creationTime) {
   std::vector<std::vector<uint8_t>> frames;
   if (!haveProgram("ffmpeg")) return frames;
-  const bool pal = system == dv::kSystem625_50;
-  const std::string file = folder + (pal ? "/ffmpeg-pal.dv" : "/ffmpeg-ntsc.dv");
-  const std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=" +
-                          std::string(pal ? "720x576:rate=25" : "720x480:rate=30000/1001") +
-                          " -frames:v " + std::to_string(count) + " -metadata creation_time=" +
-                          shellQuote(creationTime) + " -pix_fmt " + (pal ? "yuv420p" : "yuv411p") + " -f dv " +
-                          shellQuote(file);
+  const std::string file = folder + "/ffmpeg-" + ffmpegSize(profile) + "-" + ffmpegPixelFormat(profile) + ".dv";
+  const std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=" + ffmpegSize(profile) +
+                          ":rate=" + ffmpegRate(profile) + " -frames:v " + std::to_string(count) +
+                          " -metadata creation_time=" + shellQuote(creationTime) + " -pix_fmt " +
+                          ffmpegPixelFormat(profile) + " -f dv " + shellQuote(file);
   if (runCommand(cmd).exitCode != 0) return frames;
   const std::vector<uint8_t> bytes = readFile(file);
-  const size_t frameBytes = pal ? 144000 : 120000;
+  const size_t frameBytes = static_cast<size_t>(profile.frameBytes);
   for (size_t at = 0; at + frameBytes <= bytes.size(); at += frameBytes) {
     frames.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                         bytes.begin() + static_cast<std::ptrdiff_t>(at + frameBytes));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dv/VideoProfile.h"
 #include "container/StampedFileWriter.h"
 
 namespace kelo::test {
@@ -45,9 +46,9 @@ const std::vector<int64_t>& lastFixtureFramePositions();
 
 // A DV frame with header, subcode (date, time, and a timecode that counts `index` frames at the
 // system's nominal rate), VAUX and silent audio; the picture payload is zero.
-std::vector<uint8_t> syntheticFrame(int system, int index, int year = 2005, int month = 3, int day = 7,
+std::vector<uint8_t> syntheticFrame(const dv::VideoProfile& profile, int index, int year = 2005, int month = 3, int day = 7,
                                     int hours = 23, int minutes = 59, int seconds = 55);
-std::vector<std::vector<uint8_t>> syntheticFrames(int system, int count);
+std::vector<std::vector<uint8_t>> syntheticFrames(const dv::VideoProfile& profile, int count);
 
 // The tape timecode of a DV frame as a frame count at the system's nominal rate; -1 if none.
 int timecodeFrameNumber(const uint8_t* frame, size_t length);
@@ -76,8 +77,8 @@ class FailingWriteLayer final : public container::WriteLayer {
 };
 
 // Raw DV made by FFmpeg's encoder (testsrc picture, recording date from creation_time):
-// system 2 = 625/50, 1 = 525/60. Empty when ffmpeg is missing or fails.
-std::vector<std::vector<uint8_t>> ffmpegFrames(const std::string& folder, int system, int count,
+// Empty when ffmpeg is missing or fails.
+std::vector<std::vector<uint8_t>> ffmpegFrames(const std::string& folder, const dv::VideoProfile& profile, int count,
                                                const std::string& creationTime = "2003-06-22T21:50:38");
 
 }  // namespace kelo::test

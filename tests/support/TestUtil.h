@@ -5,7 +5,26 @@
 #include <string>
 #include <vector>
 
+#include "dv/VideoProfile.h"
+
 namespace kelo::test {
+
+// The three layouts Kelo stamps.
+inline const dv::VideoProfile& ntscProfile() { return dv::profileOf(dv::VideoSystem::k525_60); }
+inline const dv::VideoProfile& palProfile() { return dv::profileOf(dv::VideoSystem::k625_50); }
+inline const dv::VideoProfile& pal411Profile() {
+  return *dv::findProfile(dv::VideoSystem::k625_50, dv::ChromaFormat::k411);
+}
+// FFmpeg's names of a profile's picture: size, rate and pixel format.
+inline std::string ffmpegSize(const dv::VideoProfile& p) {
+  return std::to_string(p.width) + "x" + std::to_string(p.height);
+}
+inline std::string ffmpegRate(const dv::VideoProfile& p) {
+  return std::to_string(p.rateNumerator) + "/" + std::to_string(p.rateDenominator);
+}
+inline std::string ffmpegPixelFormat(const dv::VideoProfile& p) {
+  return p.chroma == dv::ChromaFormat::k411 ? "yuv411p" : "yuv420p";
+}
 
 // A fresh folder under /tmp, removed with everything in it when the object goes away.
 class TempDir {

@@ -71,8 +71,8 @@ class FakeSource : public ui::PreviewSource {
     }
     f.status = 0;
     f.lastFrameIndex = it->second.lastFrameIndex;
-    f.pal = it->second.pal;
-    f.picture = QImage(720, f.pal ? 576 : 480, QImage::Format_RGB888);
+    f.profile = &dv::profileOf(it->second.pal ? dv::VideoSystem::k625_50 : dv::VideoSystem::k525_60);
+    f.picture = QImage(720, f.profile->height, QImage::Format_RGB888);
     f.picture.fill(QColor(90, 90, 90));
     f.newFile = openPath != path;
     if (f.newFile)
