@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "dv/DifLayout.h"
+#include "dv/VideoProfile.h"
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
 #include "container/DvSource.h"
@@ -15,6 +16,7 @@
 #include "engine/StampSchedule.h"
 #include "platform/Text.h"
 #include "render/StampText.h"
+#include "render/TimeFormatTraits.h"
 
 namespace kelo::engine {
 
@@ -28,7 +30,8 @@ using FrameFeed = std::function<int(std::vector<uint8_t>& frame, std::string& er
 
 // Opens the frames of a DV file in any container and loads the file's markers. This is the only
 // place that knows where the frames come from.
-bool openFrameFeed(const std::string& path, FrameFeed& feed, MarkerList& markers, int& system, std::string& error) {
+bool openFrameFeed(const std::string& path, FrameFeed& feed, MarkerList& markers, const dv::VideoProfile*& profile,
+                   std::string& error) {
   std::unique_ptr<container::DvSource> opened;
   if (container::openCheckedSource(path, /*random*/ false, opened, error) != container::HeaderOutcome::Valid)
     return false;
@@ -51,7 +54,7 @@ bool openFrameFeed(const std::string& path, FrameFeed& feed, MarkerList& markers
     error = "no DV frame in " + path;
     return false;
   }
-  system = info->system;
+  profile = info->profile;
   feed = [next, source, buffer, log, rc, length](std::vector<uint8_t>& frame, std::string& err) mutable {
     const container::ReadOutcome now = rc;
     if (now == container::ReadOutcome::Frame) {
@@ -72,8 +75,6 @@ bool openFrameFeed(const std::string& path, FrameFeed& feed, MarkerList& markers
   return true;
 }
 
-bool isFrameSuffixFormat(int index) { return index >= 9 && index <= 12; }
-bool isTimecodeFormat(int index) { return index >= dv::kTimecodeFormatFirst && index <= dv::kTimecodeFormatLast; }
 
 bool usesMarkers(const settings::StampCodeSettings& code) {
   return code.enabled && (code.intervalMode == IntervalMode::AtStartMarkers ||
@@ -182,16 +183,15 @@ bool buildSubtitleTrack(const settings::StampSettings& settings, const std::stri
   }
   if (tc.intervalMode == IntervalMode::BetweenMarkersZeroTime) {
     const int f = tc.formatIndex;
-    if (!(f == 1 || f == 5 || isFrameSuffixFormat(f))) {
+    if (!render::timeFormatTraits(f).zeroTimeCapture) {
       error = "加码区间选项与时间码格式选项不相容，请参考帮助文件。";
       return false;
     }
   }
   FrameFeed feed;
   MarkerList markerList;
-  int system = 0;
-  if (!openFrameFeed(path, feed, markerList, system, error)) return false;
-  const dv::SystemProfile* profile = dv::profileFor(system);
+  const dv::VideoProfile* profile = nullptr;
+  if (!openFrameFeed(path, feed, markerList, profile, error)) return false;
   if (!profile) {
     error = "not a 525/60 or 625/50 DV file: " + path;
     return false;
@@ -210,11 +210,10 @@ bool buildSubtitleTrack(const settings::StampSettings& settings, const std::stri
   settings::StampSettings s = settings;
   s.idle = true;
   const int fps = profile->framesPerSecond;
-  const bool pal = system == dv::kSystem625_50;
-  const bool timecodeFormat = isTimecodeFormat(tc.formatIndex);
-  const bool frameFormat = isFrameSuffixFormat(tc.formatIndex);
+  const bool timecodeFormat = render::timeFormatTraits(tc.formatIndex).tapeTimecode;
+  const bool frameFormat = render::timeFormatTraits(tc.formatIndex).perFrame;
   const bool zeroTime = tc.intervalMode == IntervalMode::BetweenMarkersZeroTime;
-  const dv::DateTimeReadOptions options = dv::dateTimeReadOptions(settings);
+  const dv::DateTimeReadOptions options = render::dateTimeReadOptions(settings);
   const ScheduleMarkers markers = ScheduleMarkers::from(markerList);
   StampSchedule dateSchedule = buildSchedule(dc, fps, markers);
   StampSchedule timeSchedule = buildSchedule(tc, fps, markers);
@@ -229,12 +228,14 @@ bool buildSubtitleTrack(const settings::StampSettings& settings, const std::stri
   int i = 0;
   for (const std::vector<uint8_t>* frame; (frame = frames.at(0)) != nullptr; frames.advance(), ++i) {
     std::string text;
-    const int status = dv::readRecordedDateTime(info, options, frame->data(), frame->size());
+    // A frame whose own header names no layout Kelo stamps gets no cue, as the stamp leaves it.
+    info.profile = dv::profileForFrame(frame->data(), frame->size());
+    const int status = info.profile ? dv::readRecordedDateTime(info, options, frame->data(), frame->size()) : 0;
     const bool unusable = (status & (dv::kStatusDateUnset | dv::kStatusTimeUnset | dv::kStatusNoPacks)) != 0;
-    if (timecodeFormat || !unusable) {
+    if (info.profile && (timecodeFormat || !unusable)) {
       if (!unusable && !(s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse))
         info.timecodeFrames = info.secondsOfDay == info.previousSecondsOfDay ? info.timecodeFrames + 1 : 0;
-      if (timecodeFormat) showTimecodeAsTime(info, s, pal, i);
+      if (timecodeFormat) showTimecodeAsTime(info, s, i);
       const ScheduleClock clock = scheduleClock(info);
       const int dateOn = dc.enabled ? decideStamp(dateSchedule, clock, i, dateFade, dc, markers) : 0;
       const int timeOn = tc.enabled ? decideStamp(timeSchedule, clock, i, timeFade, tc, markers) : 0;
