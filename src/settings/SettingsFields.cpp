@@ -7,6 +7,7 @@
 
 #include "platform/Text.h"
 #include "settings/FieldTable.h"
+#include "settings/IntervalRules.h"
 #include "settings/MessageFormat.h"
 
 namespace kelo::settings {
@@ -231,17 +232,6 @@ bool enumValue(std::string_view field, std::string_view text, int32_t& value) {
   if (field.ends_with("intervalMode")) return find(kInterval);
   if (field == "previewSize") return find(kPreview);
   return false;
-}
-
-// Stamped seconds of the modes whose fade must fit; 0 for the others.
-int32_t stampedSeconds(const StampCodeSettings& c) {
-  switch (c.intervalMode) {
-    case IntervalMode::OnSceneChange: return c.sceneSeconds;
-    case IntervalMode::OnDateChange: return c.dateChangeSeconds;
-    case IntervalMode::Periodic: return c.periodLengthSeconds;
-    case IntervalMode::AtStartMarkers: return c.markerSeconds;
-    default: return 0;
-  }
 }
 
 }  // namespace
