@@ -18,11 +18,16 @@ namespace kelo::dv {
 
 namespace {
 
-constexpr int kModifiedStartQno = 12;
+// The QNO at which colour classes are judged and values limited.
+constexpr int kClassQno = 12;
 constexpr int kHighestQno = 15;
 constexpr int kLowestQno = 1;
-// 2-4-8 when V / H > 1.7 (16.16 fixed point).
-constexpr int64_t kFieldActivityThreshold = 111411;
+// Where the quantiser rounds up, in sixteenths of a step: a value rounds to the level above once it
+// passes that share of the step. The usual share, and a smaller one that fills the room between two
+// QNOs. Both found on stamped FFmpeg-made and Kelo's own pictures against the ideal composite:
+// rounding to nearest spends bits on values barely above a half, truncation loses a step's worth.
+constexpr int kFineRounding = 7;
+constexpr int kCoarseRounding = 5;
 
 // One block on its way out: coefficients in scan order (index 0 the DC as stored).
 struct OutBlock {
@@ -35,17 +40,15 @@ struct OutBlock {
 struct OutMacroblock {
   OutBlock blocks[kBlocksPerMacroblock];
   int qno;
+  int rounding;  // of the quantiser (sixteenths of a step)
   bool modified;
   int bits;
   int reductions;
 };
 
-int macroblockBits(OutMacroblock& mb, int qno) {
+int macroblockBits(OutMacroblock& mb, int qno, int rounding) {
   int bits = 0;
-  for (OutBlock& b : mb.blocks) {
-    quantiseBlock(b.scan, b.quantised, qno, b.classNumber);
-    bits += countBits(b.quantised);
-  }
+  for (OutBlock& b : mb.blocks) bits += quantiseBlock(b.scan, b.quantised, qno, b.classNumber, rounding);
   return bits;
 }
 
@@ -118,48 +121,6 @@ void placeRun(CodeList& list, uint8_t* segmentBytes, uint32_t& offset, int& budg
 
 }  // namespace
 
-int chooseDctMode(const int16_t* t) {
-  // t[8 x column + row]: picture neighbours across are 8 apart, lines above each other 1 apart.
-  int64_t h = 1, v = 1;
-#if defined(__SSE2__)
-  // Differences in 32 bits: samples may span the whole 16-bit range.
-  const __m128i lane7 = _mm_setr_epi32(-1, -1, -1, 0);
-  auto widen = [](__m128i x, bool high) {
-    return _mm_srai_epi32(high ? _mm_unpackhi_epi16(x, x) : _mm_unpacklo_epi16(x, x), 16);
-  };
-  auto absolute = [](__m128i d) {
-    const __m128i sign = _mm_srai_epi32(d, 31);
-    return _mm_sub_epi32(_mm_xor_si128(d, sign), sign);
-  };
-  __m128i across = _mm_setzero_si128(), down = _mm_setzero_si128();
-  __m128i previous = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
-  for (int x = 0; x < 8; ++x) {
-    const __m128i column = x == 0 ? previous : _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 8 * x));
-    const __m128i below = _mm_srli_si128(column, 2);  // row y + 1 in lane y; lane 7 is dropped
-    for (int half = 0; half < 2; ++half) {
-      const __m128i c = widen(column, half);
-      __m128i d = absolute(_mm_sub_epi32(widen(below, half), c));
-      if (half) d = _mm_and_si128(d, lane7);
-      down = _mm_add_epi32(down, d);
-      if (x > 0) across = _mm_add_epi32(across, absolute(_mm_sub_epi32(c, widen(previous, half))));
-    }
-    previous = column;
-  }
-  alignas(16) int32_t sums[2][4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(sums[0]), across);
-  _mm_store_si128(reinterpret_cast<__m128i*>(sums[1]), down);
-  for (int i = 0; i < 4; ++i) h += sums[0][i], v += sums[1][i];
-#else
-  for (int x = 0; x < 8; ++x) {
-    for (int y = 0; y < 8; ++y) {
-      if (x < 7) h += std::abs(t[8 * (x + 1) + y] - t[8 * x + y]);
-      if (y < 7) v += std::abs(t[8 * x + y + 1] - t[8 * x + y]);
-    }
-  }
-#endif
-  return (v * 65536) / h > kFieldActivityThreshold ? kDct248 : kDct88;
-}
-
 int classifyLuminance(const int16_t* scanCoeffs) {
   int a = 0;
 #if defined(__SSE2__)
@@ -189,7 +150,7 @@ int classifyColour(int decodedClass, int decodedQno) {
   for (int area = 0; area < 4; ++area) decodedSum += stepShift(decodedClass & 3, decodedQno & 15, area);
   for (int c = 3; c >= 0; --c) {
     int sum = 0;
-    for (int area = 0; area < 4; ++area) sum += stepShift(c, kModifiedStartQno, area);
+    for (int area = 0; area < 4; ++area) sum += stepShift(c, kClassQno, area);
     if (sum <= decodedSum) return c;
   }
   return 0;
@@ -205,7 +166,7 @@ void clampForQno12(int16_t* scanCoeffs, int classNumber) {
   static const Bounds bounds = [] {
     Bounds b{};
     for (int c = 0; c < 4; ++c) {
-      const uint8_t* shift = stepShiftsByScan(c, kModifiedStartQno);
+      const uint8_t* shift = stepShiftsByScan(c, kClassQno);
       for (int i = 0; i < 64; ++i) {
         const int limit = i == 0 ? 32768 : kMaxAmplitude << shift[i];
         b.high[c][i] = static_cast<int16_t>(std::min(limit, 32767));
@@ -223,7 +184,7 @@ void clampForQno12(int16_t* scanCoeffs, int classNumber) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(scanCoeffs + i), v);
   }
 #else
-  const uint8_t* shift = stepShiftsByScan(classNumber, kModifiedStartQno);
+  const uint8_t* shift = stepShiftsByScan(classNumber, kClassQno);
   for (int i = 1; i < 64; ++i) {
     const int limit = kMaxAmplitude << shift[i];
     const int v = scanCoeffs[i];
@@ -235,9 +196,10 @@ void clampForQno12(int16_t* scanCoeffs, int classNumber) {
 namespace {
 
 // For each scan index of a class and QNO: 2^(16 - shift) as an unsigned 16-bit multiplier whose
-// high product half is |v| >> shift, 0 where the shift is 0.
+// high product half is |v| >> shift, 0 where the shift is 0; and the step 2^shift.
 struct QuantMultipliers {
   alignas(16) uint16_t m[4][16][64];
+  alignas(16) uint16_t step[4][16][64];
 };
 
 const QuantMultipliers& quantMultipliers() {
@@ -246,26 +208,48 @@ const QuantMultipliers& quantMultipliers() {
     for (int c = 0; c < 4; ++c)
       for (int n = 0; n < 16; ++n) {
         const uint8_t* shift = stepShiftsByScan(c, n);
-        for (int i = 1; i < 64; ++i) t.m[c][n][i] = shift[i] == 0 ? 0 : static_cast<uint16_t>(1u << (16 - shift[i]));
+        for (int i = 1; i < 64; ++i) {
+          t.m[c][n][i] = shift[i] == 0 ? 0 : static_cast<uint16_t>(1u << (16 - shift[i]));
+          t.step[c][n][i] = static_cast<uint16_t>(1u << shift[i]);
+        }
       }
     return t;
   }();
   return q;
 }
 
+// Bits of the block's codes in scan order, end-of-block included.
+int countBits(const int16_t* quantised) {
+  const VlcEncodeTable& t = vlcEncodeTable();
+  int bits = kEobLength;
+  int previous = 0;
+  for (uint64_t mask = nonzeroMask(quantised) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
+    const int p = __builtin_ctzll(mask);
+    const int v = quantised[p];
+    bits += t.pairLength[p - previous - 1][v < 0 ? -v : v];
+    previous = p;
+  }
+  return bits;
+}
+
 }  // namespace
 
-void quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber) {
+int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber, int rounding) {
 #if defined(__SSE2__)
-  // Truncation toward zero on the magnitude, limited to the code table's 255, sign put back.
-  const uint16_t* mult = quantMultipliers().m[classNumber & 3][qno & 15];
+  // (|v| + rounding x step / 16) >> shift on the magnitude, limited to the code table's 255, sign
+  // put back. |v| plus at most half a step stays within 16 unsigned bits (32768 + 16).
+  const QuantMultipliers& t = quantMultipliers();
+  const uint16_t* mult = t.m[classNumber & 3][qno & 15];
+  const uint16_t* step = t.step[classNumber & 3][qno & 15];
   const __m128i zero = _mm_setzero_si128();
   const __m128i limit = _mm_set1_epi16(kMaxAmplitude);
+  const __m128i share = _mm_set1_epi16(static_cast<int16_t>(rounding));
   for (int i = 0; i < 64; i += 8) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scanCoeffs + i));
     const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(mult + i));
+    const __m128i offset = _mm_srli_epi16(_mm_mullo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(step + i)), share), 4);
     const __m128i sign = _mm_srai_epi16(v, 15);
-    const __m128i a = _mm_sub_epi16(_mm_xor_si128(v, sign), sign);  // |v| (32768 stays 0x8000, unsigned)
+    const __m128i a = _mm_add_epi16(_mm_sub_epi16(_mm_xor_si128(v, sign), sign), offset);
     const __m128i unshifted = _mm_and_si128(a, _mm_cmpeq_epi16(m, zero));
     __m128i q = _mm_or_si128(_mm_mulhi_epu16(a, m), unshifted);
     q = _mm_sub_epi16(q, _mm_subs_epu16(q, limit));  // unsigned min(q, 255)
@@ -278,25 +262,12 @@ void quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int c
   for (int i = 1; i < 64; ++i) {
     const int v = scanCoeffs[i];
     const int s = shift[i];
-    // Truncation toward zero; larger values than the code table carries are limited to it.
-    int q = v >= 0 ? (v >> s) : -((-v) >> s);
-    q = q > kMaxAmplitude ? kMaxAmplitude : q < -kMaxAmplitude ? -kMaxAmplitude : q;
-    quantised[i] = static_cast<int16_t>(q);
+    int q = ((v < 0 ? -v : v) + ((rounding << s) >> 4)) >> s;
+    q = q > kMaxAmplitude ? kMaxAmplitude : q;
+    quantised[i] = static_cast<int16_t>(v < 0 ? -q : q);
   }
 #endif
-}
-
-int countBits(const int16_t* quantised) {
-  const VlcEncodeTable& t = vlcEncodeTable();
-  int bits = kEobLength;
-  int previous = 0;
-  for (uint64_t mask = nonzeroMask(quantised) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
-    const int p = __builtin_ctzll(mask);
-    const int v = quantised[p];
-    bits += t.pairLength[p - previous - 1][v < 0 ? -v : v];
-    previous = p;
-  }
-  return bits;
+  return countBits(quantised);
 }
 
 void buildCodeList(const int16_t* quantised, CodeList& list) {
@@ -433,7 +404,7 @@ int coarsen(OutMacroblock* out, int total, bool modifiedOnly) {
     int bits = o.bits;
     while (o.qno > kLowestQno) {
       --o.qno;
-      bits = macroblockBits(o, o.qno);
+      bits = macroblockBits(o, o.qno, o.rounding);
       if (bits != o.bits) break;
     }
     total += bits - o.bits;
@@ -442,9 +413,10 @@ int coarsen(OutMacroblock* out, int total, bool modifiedOnly) {
   return total;
 }
 
-// Gives way with the changed macroblocks only. A single one (the usual case) takes the finest QNO
-// whose bits fit beside the others, found by halving the range rather than one QNO at a time;
-// several are coarsened in turns. Returns the segment's total.
+// Gives way with the changed macroblocks only. A single one (the usual case) takes the finest
+// quantisation whose bits fit beside the others: the QNOs, each with the usual and then the smaller
+// rounding share, form one ladder from fine to coarse, searched by halving rather than step by step.
+// Several are coarsened in turns. Returns the segment's total.
 int fitChanged(OutMacroblock* out, int total) {
   int changed = -1, count = 0;
   for (int m = 0; m < kMacroblocksPerSegment; ++m)
@@ -453,21 +425,58 @@ int fitChanged(OutMacroblock* out, int total) {
   OutMacroblock& o = out[changed];
   const int others = total - o.bits;
   const int room = kSegmentAcBits - others;
-  if (o.qno <= kLowestQno) return total;
-  int low = kLowestQno, high = o.qno - 1;  // the answer, if any, lies in [low, high]
-  if (macroblockBits(o, low) <= room) {
+  // The ladder, coarse to fine: QNO 1, then each QNO q > 1 with the smaller and then the usual
+  // rounding share (rungs 2q - 3 and 2q - 2), so the coarsest choice is still QNO 1. The start, the top
+  // rung, did not fit.
+  int quantisedAt = -1, bitsThere = 0;  // the rung the blocks hold now
+  auto bitsAt = [&](int rung) {
+    if (rung != quantisedAt) {
+      o.qno = kLowestQno + (rung + 1) / 2;
+      o.rounding = rung % 2 ? kCoarseRounding : kFineRounding;
+      bitsThere = macroblockBits(o, o.qno, o.rounding);
+      quantisedAt = rung;
+    }
+    return bitsThere;
+  };
+  int low = 0, high = 2 * (o.qno - kLowestQno) - 1;  // the answer, if any, lies in [low, high]
+  if (bitsAt(low) <= room) {
     while (low < high) {
       const int mid = (low + high + 1) / 2;
-      if (macroblockBits(o, mid) <= room) {
+      if (bitsAt(mid) <= room) {
         low = mid;
       } else {
         high = mid - 1;
       }
     }
   }
-  o.qno = low;
-  o.bits = macroblockBits(o, low);  // leaves the blocks quantised at the QNO chosen
+  o.bits = bitsAt(low);  // leaves the blocks quantised as chosen
   return others + o.bits;
+}
+
+// Forward transform of samples (transposed order) in `dctMode`, into scan order.
+void transform(const int16_t* samples, int dctMode, OutBlock& ob) {
+  ob.dctMode = dctMode;
+  alignas(32) int16_t weighted[64];
+  forwardDct(samples, dctMode, weighted);
+  const uint8_t* scan = scanOrder(dctMode);
+  for (int i = 0; i < 64; ++i) ob.scan[i] = weighted[scan[i]];
+}
+
+// A luminance block in the DCT mode whose codes are shorter at a middle QNO, classified and
+// limited: text is drawn on both fields alike, so a block under it often codes better as one
+// frame than in the mode the picture beneath was coded with, and the other way round.
+void transformCheaper(const int16_t* samples, OutBlock& ob) {
+  constexpr int kTrialQno = 8;
+  OutBlock other;
+  int bits[2];
+  for (int mode = 0; mode < 2; ++mode) {
+    OutBlock& t = mode == 0 ? ob : other;
+    transform(samples, mode, t);
+    t.classNumber = classifyLuminance(t.scan);
+    clampForQno12(t.scan, t.classNumber);
+    bits[mode] = quantiseBlock(t.scan, t.quantised, kTrialQno, t.classNumber, kFineRounding);
+  }
+  if (bits[1] < bits[0]) ob = other;
 }
 
 }  // namespace
@@ -475,7 +484,9 @@ int fitChanged(OutMacroblock* out, int total) {
 SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
   OutMacroblock out[kMacroblocksPerSegment];
   CodeList lists[kMacroblocksPerSegment * kBlocksPerMacroblock];
+  int startQno[kMacroblocksPerSegment];
   int listQno[kMacroblocksPerSegment];
+  int listRounding[kMacroblocksPerSegment];
 
   // Forward path for the blocks that hold samples; the others, in changed macroblocks too, keep
   // their parsed coefficients, class and DCT mode in scan order.
@@ -489,13 +500,13 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
       OutBlock& ob = o.blocks[b];
       o.modified = o.modified || in.holdsSamples;
       if (in.holdsSamples) {
-        ob.dctMode = b < kCr ? chooseDctMode(in.coeffs) : (in.dctMode & 1);
-        alignas(32) int16_t weighted[64];
-        forwardDct(in.coeffs, ob.dctMode, weighted);
-        const uint8_t* scan = scanOrder(ob.dctMode);
-        for (int i = 0; i < 64; ++i) ob.scan[i] = weighted[scan[i]];
-        ob.classNumber = b < kCr ? classifyLuminance(ob.scan) : classifyColour(in.classNumber, mb.qno);
-        clampForQno12(ob.scan, ob.classNumber);
+        if (b < kCr) {
+          transformCheaper(in.coeffs, ob);
+        } else {
+          transform(in.coeffs, in.dctMode & 1, ob);
+          ob.classNumber = classifyColour(in.classNumber, mb.qno);
+          clampForQno12(ob.scan, ob.classNumber);
+        }
       } else {
         // Parsed values, as they are (quantised at the decoded QNO) and shifted back by their
         // steps. Blocks carry few coefficients: place those there are rather than gather all 64.
@@ -516,22 +527,24 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     // A changed macroblock starts at the finest QNO that cuts none of its values; the others keep
     // theirs, and with it their codes.
     o.qno = mb.qno & 15;
+    o.rounding = kFineRounding;
     if (o.modified) {
       o.qno = kHighestQno;
       while (o.qno > kLowestQno && saturatesAt(o, o.qno)) --o.qno;
+      macroblockBits(o, o.qno, o.rounding);
     }
+    startQno[m] = o.qno;
     o.bits = 0;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-      OutBlock& ob = o.blocks[b];
-      if (o.modified) quantiseBlock(ob.scan, ob.quantised, o.qno, ob.classNumber);
-      buildCodeList(ob.quantised, lists[m * 6 + b]);
+      buildCodeList(o.blocks[b].quantised, lists[m * 6 + b]);
       o.bits += lists[m * 6 + b].codeBits;
     }
     listQno[m] = o.qno;
+    listRounding[m] = o.rounding;
   }
 
   // Only the changed macroblocks give way. When even their coarsest choice does not fit, every
-  // macroblock takes part, changed ones from QNO 12, untouched ones coarsened first.
+  // macroblock takes part, changed ones from their start again, untouched ones coarsened first.
   int total = 0;
   for (const OutMacroblock& o : out) total += o.bits;
   SegmentFit fit = SegmentFit::ChangedOnly;
@@ -541,8 +554,9 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     total = 0;
     for (OutMacroblock& o : out) {
       if (o.modified) {
-        o.qno = kModifiedStartQno;
-        o.bits = macroblockBits(o, o.qno);
+        o.qno = startQno[&o - out];
+        o.rounding = kFineRounding;
+        o.bits = macroblockBits(o, o.qno, o.rounding);
         o.reductions = 0;
       }
       total += o.bits;
@@ -550,12 +564,13 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     total = coarsen(out, total, false);
   }
 
-  // Code lists of the macroblocks whose QNO changed.
+  // Code lists of the macroblocks quantised otherwise than their lists were built.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-    if (out[m].qno == listQno[m]) continue;
+    OutMacroblock& o = out[m];
+    if (o.qno == listQno[m] && o.rounding == listRounding[m]) continue;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-      OutBlock& ob = out[m].blocks[b];
-      quantiseBlock(ob.scan, ob.quantised, out[m].qno, ob.classNumber);
+      OutBlock& ob = o.blocks[b];
+      quantiseBlock(ob.scan, ob.quantised, o.qno, ob.classNumber, o.rounding);
       buildCodeList(ob.quantised, lists[m * 6 + b]);
     }
   }

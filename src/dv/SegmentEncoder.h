@@ -21,14 +21,12 @@ enum class SegmentFit : uint8_t {
 // Writes the segment into `blocks` (its 400 bytes in the frame): keeps each DIF block's ID and STA,
 // rewrites QNO and bytes 4-79. Unchanged macroblocks keep their codes (coefficients, DCT mode,
 // class and QNO) unless even QNO 1 for the changed ones cannot make the segment fit; changed ones
-// take the finest QNO that fits beside them. The segment record is used up.
+// take the finest quantisation that fits beside them, their luminance blocks that hold samples in
+// whichever DCT mode codes them shorter. The segment record is used up.
 SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks);
 
 // ---- the steps, for tests and tools ----
 
-// 2-4-8 (1) when the block's vertical activity clearly exceeds its horizontal one, else 8-8 (0).
-// Input in transposed order.
-int chooseDctMode(const int16_t* samplesTransposed);
 // Class of a luminance block from its largest weighted AC value (scan order, index 0 the DC).
 int classifyLuminance(const int16_t* scanCoeffs);
 // Class of a colour-difference block: the coarsest class whose steps at QNO 12 are no coarser in
@@ -36,10 +34,11 @@ int classifyLuminance(const int16_t* scanCoeffs);
 int classifyColour(int decodedClass, int decodedQno);
 // Limits every AC value to what QNO 12 can carry in that class.
 void clampForQno12(int16_t* scanCoeffs, int classNumber);
-// Divides each AC value by its step (truncating toward zero); index 0 is copied.
-void quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber);
-// Bits of the block's codes in scan order, end-of-block included.
-int countBits(const int16_t* quantised);
+// Quantises a block for coding and returns the bits of its codes, end-of-block included: each AC
+// value's magnitude is divided by its step, rounding up once the remainder reaches `rounding`
+// sixteenths of the step (0 truncates, 8 rounds to nearest), and limited to the code table's 255.
+// Index 0 is copied.
+int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber, int rounding);
 
 inline constexpr int kMaxCodeListEntries = 128;
 
