@@ -56,69 +56,6 @@ void writeBits(uint8_t* segmentBytes, uint32_t pos, uint32_t bits, int length) {
   orBits(segmentBytes, kSegmentBytes, pos, bits, length);
 }
 
-// Writes as much of the list's next entry as fits in `room` bits at `pos`; returns bits written.
-int placeEntry(CodeList& list, uint8_t* segmentBytes, uint32_t pos, int room) {
-  uint32_t& e = list.entries[list.read];
-  const int length = codeLength(e);
-  if (length <= room) {
-    writeBits(segmentBytes, pos, codeBits(e), length);
-    if (++list.read == list.end) list.complete = true;
-    return length;
-  }
-  // The leading `room` bits fill the area; the entry keeps the rest.
-  const int rest = length - room;
-  writeBits(segmentBytes, pos, codeBits(e) >> rest, room);
-  e = packCode(codeBits(e) & ((1u << rest) - 1), rest);
-  return room;
-}
-
-// Places the list's codes from `offset` on, within `budget` bits, until the list is complete or
-// the room is used up (the last code then split), moving both on. Whole codes are gathered in a
-// register and written 17-32 bits at a time: one write per code would make each one wait on the
-// bytes the previous one just stored.
-void placeRun(CodeList& list, uint8_t* segmentBytes, uint32_t& offset, int& budget) {
-  if (list.complete) return;
-  uint64_t pending = 0;
-  int pendingBits = 0;
-  uint32_t pendingAt = offset;
-  auto flush = [&] {
-    writeBits(segmentBytes, pendingAt, static_cast<uint32_t>(pending), pendingBits);
-    pendingAt += static_cast<uint32_t>(pendingBits);
-    pending = 0;
-    pendingBits = 0;
-  };
-  // Position, room and read index in locals while the codes go out (see buildCodeList).
-  uint32_t at = offset;
-  int room = budget;
-  int read = list.read;
-  const int end = list.end;
-  const uint32_t* entries = list.entries;
-  bool split = false;
-  while (read < end) {
-    const uint32_t e = entries[read];
-    const int length = codeLength(e);
-    if (length > room) {
-      split = true;
-      break;
-    }
-    if (pendingBits + length > 32) flush();
-    pending = (pending << length) | codeBits(e);
-    pendingBits += length;
-    at += static_cast<uint32_t>(length);
-    room -= length;
-    ++read;
-  }
-  flush();
-  list.read = read;
-  list.complete = read == end;
-  if (split) {
-    at += static_cast<uint32_t>(placeEntry(list, segmentBytes, at, room));
-    room = 0;
-  }
-  offset = at;
-  budget = room;
-}
-
 }  // namespace
 
 int classifyLuminance(const int16_t* scanCoeffs) {
@@ -270,13 +207,25 @@ int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int cl
   return countBits(quantised);
 }
 
-void buildCodeList(const int16_t* quantised, CodeList& list) {
+int packCodes(const int16_t* quantised, BlockCodes& codes) {
   const VlcEncodeTable& t = vlcEncodeTable();
-  // Counters in locals: the list's int fields may alias its entries, which would keep them in memory.
-  uint32_t* entries = list.entries;
-  uint8_t* zeroRun = list.zeroRun;
-  int end = 0;
-  int codeBits = 0;
+  // Codes gathered in a register and stored 32 bits at a time, big-endian.
+  uint64_t pending = 0;
+  int pendingBits = 0;
+  int length = 0;
+  uint8_t* out = codes.bytes;
+  auto put = [&](uint32_t packed) {
+    const int n = codeLength(packed);
+    pending = (pending << n) | codeBits(packed);
+    pendingBits += n;
+    if (pendingBits >= 32) {
+      pendingBits -= 32;
+      const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(pending >> pendingBits));
+      std::memcpy(out, &word, 4);
+      out += 4;
+      length += 32;
+    }
+  };
   int previous = 0;
   for (uint64_t mask = nonzeroMask(quantised) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
     const int p = __builtin_ctzll(mask);
@@ -285,79 +234,88 @@ void buildCodeList(const int16_t* quantised, CodeList& list) {
     const int a = v < 0 ? -v : v;
     previous = p;
     if (run < kShortPairRuns && a < kShortPairAmplitudes) {
-      // Both entries copied whatever the pair needs, so that nothing here depends on the data; a
-      // list has room, as 63 pairs and the end-of-block code take at most 127 entries.
-      const uint32_t* codes = t.shortPair[v < 0][run][a];
-      const bool two = codes[1] != 0;
-      entries[end] = codes[0];
-      entries[end + 1] = codes[1];
-      zeroRun[end] = two;
-      codeBits += codeLength(codes[0]) + codeLength(codes[1]);
-      end += 1 + two;
+      const uint32_t* pair = t.shortPair[v < 0][run][a];
+      put(pair[0]);
+      put(pair[1]);  // length 0 where one code carries the pair
       continue;
     }
-    uint32_t codes[2];
-    const int n = encodePair(t, run, v, codes);
-    for (int k = 0; k < n; ++k) {
-      zeroRun[end] = (k + 1 < n) ? 1 : 0;
-      entries[end++] = codes[k];
-      codeBits += codeLength(codes[k]);
-    }
+    uint32_t pair[2];
+    const int n = encodePair(t, run, v, pair);
+    for (int k = 0; k < n; ++k) put(pair[k]);
   }
-  zeroRun[end] = 0;
-  entries[end++] = kEobEntry;
-  list.read = 0;
-  list.end = end;
-  list.codeBits = codeBits + kEobLength;
-  list.complete = false;
+  put(kEobEntry);
+  const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(pending << (32 - pendingBits)));
+  std::memcpy(out, &word, 4);
+  codes.length = length + pendingBits;
+  codes.placed = 0;
+  return codes.length;
 }
 
-int makeFit(CodeList* lists, int count, int budget) {
+int dropTrailingValues(int16_t* const* quantised, int* bits, int count, int budget) {
+  const VlcEncodeTable& t = vlcEncodeTable();
   int total = 0;
-  for (int l = 0; l < count; ++l) total += lists[l].codeBits;
-  // Each sweep takes the last code before the end-of-block code from every list, starting with
-  // the last list, so the highest frequencies go first across the segment. The end-of-block code
-  // stays, so a list never grows, and 30 of them (120 bits) always fit.
+  for (int b = 0; b < count; ++b) total += bits[b];
+  // A dropped value takes its whole pair with it: the zero run in front of it would carry nothing.
   bool progress = true;
   while (total > budget && progress) {
     progress = false;
-    for (int l = count - 1; l >= 0 && total > budget; --l) {
-      CodeList& list = lists[l];
-      if (list.end < 2) continue;
-      do {
-        // A zero run left in front of the end-of-block code carries nothing: it goes too.
-        const int removed = codeLength(list.entries[list.end - 2]);
-        list.entries[list.end - 2] = kEobEntry;
-        list.zeroRun[list.end - 2] = 0;
-        --list.end;
-        list.codeBits -= removed;
-        total -= removed;
-      } while (list.end >= 2 && list.zeroRun[list.end - 2]);
+    for (int b = count - 1; b >= 0 && total > budget; --b) {
+      const uint64_t mask = nonzeroMask(quantised[b]) & ~uint64_t{1};
+      if (mask == 0) continue;
+      const int last = 63 - __builtin_clzll(mask);
+      const uint64_t before = mask & ~(uint64_t{1} << last);
+      const int previous = before == 0 ? 0 : 63 - __builtin_clzll(before);
+      const int v = quantised[b][last];
+      const int removed = t.pairLength[last - previous - 1][v < 0 ? -v : v];
+      quantised[b][last] = 0;
+      bits[b] -= removed;
+      total -= removed;
       progress = true;
     }
   }
   return total;
 }
 
-void placeOwnArea(CodeList& list, uint8_t* segmentBytes) {
-  list.complete = list.read >= list.end;
-  placeRun(list, segmentBytes, list.bitOffset, list.bitBudget);
+namespace {
+
+// Moves as much of `from`'s unplaced codes as fit into `into`'s free room.
+void placeInto(BlockCodes& from, BlockCodes& into, uint8_t* segmentBytes) {
+  const int n = std::min(from.length - from.placed, into.freeBits);
+  appendBits(segmentBytes, kSegmentBytes, into.freeAt, from.bytes, kBlockCodeBytes, static_cast<uint32_t>(from.placed),
+             static_cast<uint32_t>(from.placed + n));
+  from.placed += n;
+  into.freeAt += static_cast<uint32_t>(n);
+  into.freeBits -= n;
 }
 
-void distribute(CodeList* lists, int count, uint8_t* segmentBytes) {
+// Passes 2 and 3: the incomplete blocks, in order, continue in the free room of the complete ones.
+void spread(BlockCodes* codes, int count, uint8_t* segmentBytes) {
   int supplier = 0;
-  auto nextSupplier = [&]() {
-    while (supplier < count && !(lists[supplier].complete && lists[supplier].bitBudget > 0)) ++supplier;
-    return supplier < count;
-  };
   for (int taker = 0; taker < count; ++taker) {
-    CodeList& t = lists[taker];
-    while (!t.complete) {
-      if (!nextSupplier()) return;  // no room left: the rest waits for a later pass
-      CodeList& s = lists[supplier];
-      placeRun(t, segmentBytes, s.bitOffset, s.bitBudget);
+    BlockCodes& t = codes[taker];
+    while (t.placed < t.length) {
+      while (supplier < count && !(codes[supplier].placed == codes[supplier].length && codes[supplier].freeBits > 0))
+        ++supplier;
+      if (supplier == count) return;  // no room left: the rest waits for a later pass
+      placeInto(t, codes[supplier], segmentBytes);
     }
   }
+}
+
+}  // namespace
+
+void placeCodes(BlockCodes* codes, uint8_t* segmentBytes) {
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      BlockCodes& c = codes[m * kBlocksPerMacroblock + b];
+      c.freeAt = static_cast<uint32_t>(m * kMacroblockBits + kBlockAcBit[b]);
+      c.freeBits = kBlockAcBits[b];
+      c.placed = 0;
+      placeInto(c, c, segmentBytes);
+    }
+    spread(codes + m * kBlocksPerMacroblock, kBlocksPerMacroblock, segmentBytes);
+  }
+  spread(codes, kMacroblocksPerSegment * kBlocksPerMacroblock, segmentBytes);
 }
 
 namespace {
@@ -483,10 +441,7 @@ void transformCheaper(const int16_t* samples, OutBlock& ob) {
 
 SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
   OutMacroblock out[kMacroblocksPerSegment];
-  CodeList lists[kMacroblocksPerSegment * kBlocksPerMacroblock];
   int startQno[kMacroblocksPerSegment];
-  int listQno[kMacroblocksPerSegment];
-  int listRounding[kMacroblocksPerSegment];
 
   // Forward path for the blocks that hold samples; the others, in changed macroblocks too, keep
   // their parsed coefficients, class and DCT mode in scan order.
@@ -531,16 +486,12 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     if (o.modified) {
       o.qno = kHighestQno;
       while (o.qno > kLowestQno && saturatesAt(o, o.qno)) --o.qno;
-      macroblockBits(o, o.qno, o.rounding);
+      o.bits = macroblockBits(o, o.qno, o.rounding);
+    } else {
+      o.bits = 0;
+      for (const OutBlock& ob : o.blocks) o.bits += countBits(ob.quantised);
     }
     startQno[m] = o.qno;
-    o.bits = 0;
-    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-      buildCodeList(o.blocks[b].quantised, lists[m * 6 + b]);
-      o.bits += lists[m * 6 + b].codeBits;
-    }
-    listQno[m] = o.qno;
-    listRounding[m] = o.rounding;
   }
 
   // Only the changed macroblocks give way. When even their coarsest choice does not fit, every
@@ -564,49 +515,42 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     total = coarsen(out, total, false);
   }
 
-  // Code lists of the macroblocks quantised otherwise than their lists were built.
-  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-    OutMacroblock& o = out[m];
-    if (o.qno == listQno[m] && o.rounding == listRounding[m]) continue;
-    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-      OutBlock& ob = o.blocks[b];
-      quantiseBlock(ob.scan, ob.quantised, o.qno, ob.classNumber, o.rounding);
-      buildCodeList(ob.quantised, lists[m * 6 + b]);
-    }
-  }
+  // Every block now holds its values as chosen. Only when not even QNO 1 everywhere fitted do
+  // the highest frequencies go.
   if (total > kSegmentAcBits) {
     fit = SegmentFit::Truncated;
-    makeFit(lists, kMacroblocksPerSegment * kBlocksPerMacroblock, kSegmentAcBits);
+    int16_t* values[kMacroblocksPerSegment * kBlocksPerMacroblock];
+    int bits[kMacroblocksPerSegment * kBlocksPerMacroblock];
+    for (int i = 0; i < kMacroblocksPerSegment * kBlocksPerMacroblock; ++i) {
+      values[i] = out[i / kBlocksPerMacroblock].blocks[i % kBlocksPerMacroblock].quantised;
+      bits[i] = countBits(values[i]);
+    }
+    dropTrailingValues(values, bits, kMacroblocksPerSegment * kBlocksPerMacroblock, kSegmentAcBits);
   }
 
-  // Layout: headers, pass 1 in the own areas, pass 2 per macroblock, pass 3 over the segment.
+  // Layout: headers, then the codes in three passes.
+  BlockCodes codes[kMacroblocksPerSegment * kBlocksPerMacroblock];
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     uint8_t* dif = blocks + m * kDifBlockBytes;
     dif[3] = static_cast<uint8_t>((dif[3] & 0xF0) | (out[m].qno & 0x0F));
     std::memset(dif + 4, 0, kDifBlockBytes - 4);
-  }
-  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     const uint32_t base = static_cast<uint32_t>(m * kMacroblockBits);
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
       const OutBlock& ob = out[m].blocks[b];
       const uint32_t header = (static_cast<uint32_t>(ob.scan[0] & 0x1FF) << 3) |
                               (static_cast<uint32_t>(ob.dctMode) << 2) | static_cast<uint32_t>(ob.classNumber);
       writeBits(blocks, base + kBlockHeaderBit[b], header, 12);
-      CodeList& list = lists[m * 6 + b];
-      list.bitOffset = base + kBlockAcBit[b];
-      list.bitBudget = kBlockAcBits[b];
-      placeOwnArea(list, blocks);
+      packCodes(ob.quantised, codes[m * kBlocksPerMacroblock + b]);
     }
-    distribute(lists + m * 6, kBlocksPerMacroblock, blocks);
   }
-  distribute(lists, kMacroblocksPerSegment * kBlocksPerMacroblock, blocks);
+  placeCodes(codes, blocks);
 
   // Filler: zero bits up to the next byte, then whole bytes of 0xFF, as common encoders write it.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-      const CodeList& list = lists[m * 6 + b];
+      const BlockCodes& c = codes[m * kBlocksPerMacroblock + b];
       const uint32_t areaEnd = static_cast<uint32_t>(m * kMacroblockBits + kBlockAcBit[b] + kBlockAcBits[b]);
-      for (uint32_t byte = (list.bitOffset + 7) / 8; byte < areaEnd / 8; ++byte) blocks[byte] = 0xFF;
+      for (uint32_t byte = (c.freeAt + 7) / 8; byte < areaEnd / 8; ++byte) blocks[byte] = 0xFF;
     }
   }
   return fit;

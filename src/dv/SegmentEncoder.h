@@ -40,26 +40,28 @@ void clampForQno12(int16_t* scanCoeffs, int classNumber);
 // Index 0 is copied.
 int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber, int rounding);
 
-inline constexpr int kMaxCodeListEntries = 128;
-
-struct CodeList {
-  uint32_t entries[kMaxCodeListEntries];   // packed codes (VlcTables.h), ending with kEobEntry
-  uint8_t zeroRun[kMaxCodeListEntries];    // entry stands for zeros only
-  int read = 0;                            // next entry to place
-  int end = 0;                             // entries in the list
-  int codeBits = 0;                        // sum of the lengths, end-of-block included
-  uint32_t bitOffset = 0;                  // next free bit in the segment for this block's data
-  int bitBudget = 0;                       // free bits left in the block's own area
-  bool complete = false;                   // every entry placed
+// One block's codes as a bit string, most significant bit first, end-of-block code last. 63
+// values take at most 16 bits a position, so 1012 bits; room is left for whole-word writes.
+inline constexpr int kBlockCodeBytes = 136;
+struct BlockCodes {
+  uint8_t bytes[kBlockCodeBytes];
+  int length = 0;        // bits
+  int placed = 0;        // bits written into the segment so far
+  uint32_t freeAt = 0;   // next free bit of the block's own area
+  int freeBits = 0;      // free bits left there
 };
 
-void buildCodeList(const int16_t* quantised, CodeList& list);
-// Drops trailing codes (never the end-of-block code) from the lists, last list first, one code per
-// list per sweep, until their sum is at most `budget`. Returns the new sum.
-int makeFit(CodeList* lists, int count, int budget);
-// Pass 1: the list's codes into its own area from `bitOffset`, `bitBudget` bits.
-void placeOwnArea(CodeList& list, uint8_t* segmentBytes);
-// Passes 2 and 3: the incomplete lists continue in the free bits of the complete ones, in order.
-void distribute(CodeList* lists, int count, uint8_t* segmentBytes);
+// The codes of a block's quantised values (scan order, index 0 not coded); returns their length.
+int packCodes(const int16_t* quantised, BlockCodes& codes);
+// Drops trailing values (never the end-of-block code) from the blocks, last block first, one
+// value per block per sweep, until their bits sum to at most `budget`: the highest frequencies
+// go first across the segment. `bits` holds each block's bits and is kept up to date. Returns
+// the new sum.
+int dropTrailingValues(int16_t* const* quantised, int* bits, int count, int budget);
+// The three passes for the 30 blocks of a segment, in block order within macroblock order: each
+// block's codes into its own area, the rest of the incomplete ones into the free room of the
+// complete ones of the same macroblock, then of the whole segment. `segmentBytes` cleared
+// beforehand except for the headers.
+void placeCodes(BlockCodes* codes, uint8_t* segmentBytes);
 
 }  // namespace kelo::dv

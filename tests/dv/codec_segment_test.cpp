@@ -275,29 +275,33 @@ TEST(CodecSegmentEncode, ColourClassesFollowTheDecodedSteps) {
   EXPECT_EQ(3, classifyLuminance(block));
 }
 
-TEST(CodecSegmentEncode, TrimmingNeverLengthensAListAndKeepsEveryEndOfBlock) {
-  // Thirty lists of 63 codes (+1, then EOB): far over budget.
-  CodeList lists[30];
-  int16_t q[64] = {};
-  for (int i = 1; i < 64; ++i) q[i] = (i % 3) ? 1 : -200;
-  for (CodeList& l : lists) buildCodeList(q, l);
-  const int total = makeFit(lists, 30, kSegmentAcBits);
+TEST(CodecSegmentEncode, TrimmingKeepsEveryEndOfBlockAndTakesFromTheLastBlocksFirst) {
+  // Thirty blocks of 63 values (+1, -200): far over budget.
+  int16_t q[30][64];
+  int16_t* values[30];
+  int bits[30];
+  BlockCodes codes;
+  for (int b = 0; b < 30; ++b) {
+    for (int i = 0; i < 64; ++i) q[b][i] = static_cast<int16_t>(i == 0 ? 0 : (i % 3) ? 1 : -200);
+    values[b] = q[b];
+    bits[b] = packCodes(q[b], codes);
+  }
+  const int total = dropTrailingValues(values, bits, 30, kSegmentAcBits);
   int sum = 0;
-  for (const CodeList& l : lists) {
-    EXPECT_EQ(kEobEntry, l.entries[l.end - 1]);
-    sum += l.codeBits;
+  for (int b = 0; b < 30; ++b) {
+    EXPECT_EQ(packCodes(q[b], codes), bits[b]) << b;
+    sum += bits[b];
   }
   EXPECT_EQ(sum, total);
   EXPECT_LE(total, kSegmentAcBits);
-  // The last lists lose at least as much as the first ones.
-  EXPECT_LE(lists[29].end, lists[0].end);
-  // A list that is only the end-of-block code stays so, and the sum of 30 of them fits.
-  for (CodeList& l : lists) {
-    l.end = 1;
-    l.entries[0] = kEobEntry;
-    l.codeBits = kEobLength;
+  auto valuesLeft = [&](int b) { return std::count_if(q[b] + 1, q[b] + 64, [](int16_t v) { return v != 0; }); };
+  EXPECT_LE(valuesLeft(29), valuesLeft(0));
+  // Blocks of nothing but the end-of-block code stay so, and 30 of them fit.
+  for (int b = 0; b < 30; ++b) {
+    std::fill(q[b], q[b] + 64, int16_t{0});
+    bits[b] = kEobLength;
   }
-  EXPECT_EQ(30 * kEobLength, makeFit(lists, 30, kSegmentAcBits));
+  EXPECT_EQ(30 * kEobLength, dropTrailingValues(values, bits, 30, kSegmentAcBits));
 }
 
 }  // namespace
@@ -351,9 +355,8 @@ TEST(CodecSegmentEncode, QuantisationRoundsAtItsShareLimitsAndCountsItsCodes) {
           const int mag = std::min(((in[i] < 0 ? -in[i] : in[i]) + ((rounding << s) >> 4)) >> s, 255);
           EXPECT_EQ(in[i] < 0 ? -mag : mag, q[i]) << cls << "/" << qno << "/" << rounding << " scan " << i;
         }
-        CodeList list;
-        buildCodeList(q, list);
-        EXPECT_EQ(list.codeBits, bits) << cls << "/" << qno << "/" << rounding;
+        BlockCodes codes;
+        EXPECT_EQ(packCodes(q, codes), bits) << cls << "/" << qno << "/" << rounding;
       }
     }
   }
