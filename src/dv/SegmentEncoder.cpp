@@ -442,6 +442,7 @@ void transformCheaper(const int16_t* samples, OutBlock& ob) {
 SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
   OutMacroblock out[kMacroblocksPerSegment];
   int startQno[kMacroblocksPerSegment];
+  BlockCodes codes[kMacroblocksPerSegment * kBlocksPerMacroblock];
 
   // Forward path for the blocks that hold samples; the others, in changed macroblocks too, keep
   // their parsed coefficients, class and DCT mode in scan order.
@@ -488,8 +489,9 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
       while (o.qno > kLowestQno && saturatesAt(o, o.qno)) --o.qno;
       o.bits = macroblockBits(o, o.qno, o.rounding);
     } else {
+      // Packed now: unless the segment falls back, these are its codes.
       o.bits = 0;
-      for (const OutBlock& ob : o.blocks) o.bits += countBits(ob.quantised);
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) o.bits += packCodes(o.blocks[b].quantised, codes[m * kBlocksPerMacroblock + b]);
     }
     startQno[m] = o.qno;
   }
@@ -529,8 +531,8 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
   }
 
   // Layout: headers, then the codes in three passes.
-  BlockCodes codes[kMacroblocksPerSegment * kBlocksPerMacroblock];
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const bool packed = !out[m].modified && out[m].qno == startQno[m] && fit != SegmentFit::Truncated;
     uint8_t* dif = blocks + m * kDifBlockBytes;
     dif[3] = static_cast<uint8_t>((dif[3] & 0xF0) | (out[m].qno & 0x0F));
     std::memset(dif + 4, 0, kDifBlockBytes - 4);
@@ -540,7 +542,7 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
       const uint32_t header = (static_cast<uint32_t>(ob.scan[0] & 0x1FF) << 3) |
                               (static_cast<uint32_t>(ob.dctMode) << 2) | static_cast<uint32_t>(ob.classNumber);
       writeBits(blocks, base + kBlockHeaderBit[b], header, 12);
-      packCodes(ob.quantised, codes[m * kBlocksPerMacroblock + b]);
+      if (!packed) packCodes(ob.quantised, codes[m * kBlocksPerMacroblock + b]);
     }
   }
   placeCodes(codes, blocks);
