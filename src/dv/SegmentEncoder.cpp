@@ -46,9 +46,14 @@ struct OutMacroblock {
   int reductions;
 };
 
-int macroblockBits(OutMacroblock& mb, int qno, int rounding) {
+// Quantises the macroblock's blocks and returns their bits; with a `limit`, stops (leaving the
+// rest as they were) as soon as the bits exceed it.
+int macroblockBits(OutMacroblock& mb, int qno, int rounding, int limit = kSegmentAcBits * 2) {
   int bits = 0;
-  for (OutBlock& b : mb.blocks) bits += quantiseBlock(b.scan, b.quantised, qno, b.classNumber, rounding);
+  for (OutBlock& b : mb.blocks) {
+    bits += quantiseBlock(b.scan, b.quantised, qno, b.classNumber, rounding);
+    if (bits > limit) break;
+  }
   return bits;
 }
 
@@ -386,28 +391,29 @@ int fitChanged(OutMacroblock* out, int total) {
   // The ladder, coarse to fine: QNO 1, then each QNO q > 1 with the smaller and then the usual
   // rounding share (rungs 2q - 3 and 2q - 2), so the coarsest choice is still QNO 1. The start, the top
   // rung, did not fit.
-  int quantisedAt = -1, bitsThere = 0;  // the rung the blocks hold now
-  auto bitsAt = [&](int rung) {
+  int quantisedAt = -1, bitsThere = 0;  // the rung all the blocks hold now
+  auto fitsAt = [&](int rung) {
     if (rung != quantisedAt) {
       o.qno = kLowestQno + (rung + 1) / 2;
       o.rounding = rung % 2 ? kCoarseRounding : kFineRounding;
-      bitsThere = macroblockBits(o, o.qno, o.rounding);
-      quantisedAt = rung;
+      bitsThere = macroblockBits(o, o.qno, o.rounding, room);
+      quantisedAt = bitsThere <= room ? rung : -1;
     }
-    return bitsThere;
+    return bitsThere <= room;
   };
   int low = 0, high = 2 * (o.qno - kLowestQno) - 1;  // the answer, if any, lies in [low, high]
-  if (bitsAt(low) <= room) {
+  if (fitsAt(low)) {
     while (low < high) {
       const int mid = (low + high + 1) / 2;
-      if (bitsAt(mid) <= room) {
+      if (fitsAt(mid)) {
         low = mid;
       } else {
         high = mid - 1;
       }
     }
   }
-  o.bits = bitsAt(low);  // leaves the blocks quantised as chosen
+  fitsAt(low);  // the blocks quantised as chosen; if not even the coarsest rung fits, the total
+  o.bits = bitsThere;  // is over the budget and the fallback starts afresh
   return others + o.bits;
 }
 
