@@ -443,6 +443,16 @@ void transformCheaper(const int16_t* samples, OutBlock& ob) {
   if (bits[1] < bits[0]) ob = other;
 }
 
+// A parsed block's values before quantisation, from its levels at the QNO they were coded with.
+void valuesFromLevels(OutBlock& ob, int qno) {
+  const uint8_t* shift = stepShiftsByScan(ob.classNumber, qno);
+  zeroBlock(ob.scan);
+  for (uint64_t mask = nonzeroMask(ob.quantised); mask != 0; mask &= mask - 1) {
+    const int i = __builtin_ctzll(mask);
+    ob.scan[i] = static_cast<int16_t>(ob.quantised[i] * (1 << shift[i]));
+  }
+}
+
 }  // namespace
 
 SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
@@ -456,11 +466,11 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     Macroblock& mb = segment.macroblocks[m];
     OutMacroblock& o = out[m];
     o.modified = mb.modified != 0;
+    for (const DctBlock& in : mb.blocks) o.modified = o.modified || in.holdsSamples;
     o.reductions = 0;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
       DctBlock& in = mb.blocks[b];
       OutBlock& ob = o.blocks[b];
-      o.modified = o.modified || in.holdsSamples;
       if (in.holdsSamples) {
         if (b < kCr) {
           transformCheaper(in.coeffs, ob);
@@ -470,20 +480,18 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
           clampForQno12(ob.scan, ob.classNumber);
         }
       } else {
-        // Parsed values, as they are (quantised at the decoded QNO) and shifted back by their
-        // steps. Blocks carry few coefficients: place those there are rather than gather all 64.
+        // Parsed values, as they are (quantised at the decoded QNO), in scan order. Blocks carry
+        // few coefficients: place those there are rather than gather all 64.
         ob.dctMode = in.dctMode & 1;
         ob.classNumber = in.classNumber & 3;
         const uint8_t* scanIndex = scanIndexOf(ob.dctMode);
-        const uint8_t* shift = stepShiftsByScan(ob.classNumber, mb.qno & 15);
-        zeroBlock(ob.scan);
         zeroBlock(ob.quantised);
         for (uint64_t mask = nonzeroMask(in.coeffs); mask != 0; mask &= mask - 1) {
           const int p = __builtin_ctzll(mask);
-          const int i = scanIndex[p];
-          ob.quantised[i] = in.coeffs[p];
-          ob.scan[i] = static_cast<int16_t>(in.coeffs[p] * (1 << shift[i]));
+          ob.quantised[scanIndex[p]] = in.coeffs[p];
         }
+        // Quantised again only in a changed macroblock (or a fallback, which does this then).
+        if (o.modified) valuesFromLevels(ob, mb.qno & 15);
       }
     }
     // A changed macroblock starts at the finest QNO that cuts none of its values; the others keep
@@ -512,7 +520,9 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     fit = SegmentFit::AllMacroblocks;
     total = 0;
     for (OutMacroblock& o : out) {
-      if (o.modified) {
+      if (!o.modified) {
+        for (OutBlock& ob : o.blocks) valuesFromLevels(ob, o.qno);
+      } else {
         o.qno = startQno[&o - out];
         o.rounding = kFineRounding;
         o.bits = macroblockBits(o, o.qno, o.rounding);
@@ -545,7 +555,7 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     const uint32_t base = static_cast<uint32_t>(m * kMacroblockBits);
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
       const OutBlock& ob = out[m].blocks[b];
-      const uint32_t header = (static_cast<uint32_t>(ob.scan[0] & 0x1FF) << 3) |
+      const uint32_t header = (static_cast<uint32_t>(ob.quantised[0] & 0x1FF) << 3) |
                               (static_cast<uint32_t>(ob.dctMode) << 2) | static_cast<uint32_t>(ob.classNumber);
       writeBits(blocks, base + kBlockHeaderBit[b], header, 12);
       if (!packed) packCodes(ob.quantised, codes[m * kBlocksPerMacroblock + b]);
