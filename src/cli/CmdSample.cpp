@@ -8,6 +8,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Common.h"
+#include "platform/FileSystem.h"
 #include "dv/VideoProfile.h"
 #include "dv/SampleWriter.h"
 #include "container/QuickTimeWriter.h"
@@ -38,11 +39,11 @@ int runSample(const SampleOptions& o) {
     scenes.push_back(scene);
   }
   std::string error;
-  if (endsWithNoCase(o.output, ".mov")) {
+  if (platform::endsWithNoCase(o.output, ".mov")) {
     if (container::writeSampleQuickTime(o.output, profile, scenes, o.frames, error) != 0) return fail(error);
     return 0;
   }
-  if (endsWithNoCase(o.output, ".avi")) {
+  if (platform::endsWithNoCase(o.output, ".avi")) {
     container::SampleOptions avi;
     avi.profile = &profile;
     avi.type = o.type;

@@ -1,9 +1,11 @@
 #include "platform/FileSystem.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,6 +53,14 @@ std::string joinPath(const std::string& folder, const std::string& name) {
 std::string fileNameOf(const std::string& path) {
   size_t cut = path.rfind(kSeparator);
   return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool endsWithNoCase(const std::string& path, const char* ending) {
+  const size_t n = std::strlen(ending);
+  if (path.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(path[path.size() - n + i])) != ending[i]) return false;
+  return true;
 }
 
 std::string folderOf(const std::string& path) {

@@ -20,6 +20,8 @@ constexpr char kSeparator = '/';
 std::string joinPath(const std::string& folder, const std::string& name);
 std::string fileNameOf(const std::string& path);
 std::string folderOf(const std::string& path);
+// True when `path` ends in `ending` (a lower-case literal such as ".mov"), in any case.
+bool endsWithNoCase(const std::string& path, const char* ending);
 
 bool fileExists(const std::string& path);
 // True when anything is at `path`, a dangling symbolic link included (which a rename that never

@@ -7,7 +7,6 @@
 #include "codec_media.h"
 #include "dv/FrameCodec.h"
 #include "dv/Packs.h"
-#include "dv/RawDvFile.h"
 #include "dv/SampleWriter.h"
 #include "dv/TestPicture.h"
 
