@@ -237,7 +237,8 @@ bool FramePipeline::segmentTouchesOverlay(const dv::DvFrameInfo& info, int s, in
   return any;
 }
 
-void FramePipeline::paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask& mask, const OverlayLayer& overlay) {
+void FramePipeline::paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask& mask, const OverlayLayer& overlay,
+                                    const render::SampleBlender& blender) {
   const render::OverlayRaster& layer = *overlay.raster;
   const MacroblockShape shape = mb.place.shape;
   const int bx = mb.place.x, by = mb.place.y;
@@ -250,7 +251,7 @@ void FramePipeline::paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask
       int block = 0, index = 0;
       lumaPosition(shape, r, c, block, index);
       int16_t& sample = mb.blocks[block].coeffs[index];
-      sample = render::blendSample(sample, static_cast<int16_t>(v), *overlay.code, *overlay.weights);
+      sample = blender.blend(sample, v);
     }
   }
 }
@@ -289,8 +290,8 @@ bool FramePipeline::paintSegment(const dv::DvFrameInfo& info, const OverlayLayer
       dv::decodeBlock(block, mb.qno);
       std::memcpy(decoded[b], block.coeffs, sizeof decoded[b]);
     }
-    if (info.hasDate && (dateMask_.macroblocks >> m & 1)) paintMacroblock(mb, m, dateMask_, date);
-    if (info.hasTime && (timeMask_.macroblocks >> m & 1)) paintMacroblock(mb, m, timeMask_, time);
+    if (info.hasDate && (dateMask_.macroblocks >> m & 1)) paintMacroblock(mb, m, dateMask_, date, dateBlender_);
+    if (info.hasTime && (timeMask_.macroblocks >> m & 1)) paintMacroblock(mb, m, timeMask_, time, timeBlender_);
     for (int b = 0; b < 4; ++b) {
       if (!(reached >> b & 1)) continue;
       dv::DctBlock& block = mb.blocks[b];
@@ -320,6 +321,8 @@ int FramePipeline::stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const
                               const OverlayLayer& time, PipelineMode mode, RgbImage* preview) {
   if (!beginFrame(info, date, time)) return -1;
   std::memset(fellBack_, 0, sizeof fellBack_);
+  if (info.hasDate) dateBlender_ = render::SampleBlender(*date.code, *date.weights);
+  if (info.hasTime) timeBlender_ = render::SampleBlender(*time.code, *time.weights);
   const bool previewing = mode == PipelineMode::Preview;
   if (previewing && preview) {
     preview->width = profile_->width;

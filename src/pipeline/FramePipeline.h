@@ -86,7 +86,8 @@ class FramePipeline {
 
  private:
   bool paintSegment(const dv::DvFrameInfo& info, const OverlayLayer& date, const OverlayLayer& time);
-  void paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask& mask, const OverlayLayer& layer);
+  void paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask& mask, const OverlayLayer& layer,
+                       const render::SampleBlender& blender);
   void reencode(uint8_t* bytes, int sequence, int segment);
   void convertToPreview(const dv::VideoSegment& segment, RgbImage& image);
   bool useProfileOf(const dv::DvFrameInfo& info);
@@ -100,6 +101,7 @@ class FramePipeline {
   bool rectsUnchanged_ = false;
   SegmentMask dateMask_, timeMask_;
   BlockCoverage dateCoverage_, timeCoverage_;
+  render::SampleBlender dateBlender_, timeBlender_;  // this frame's blend of each code
   PipelineCounts counts_;
 };
 
