@@ -252,13 +252,14 @@ bool FramePipeline::planStillHolds(const dv::DvFrameInfo& info) const {
 void FramePipeline::collectCells(const dv::MacroblockPlace& place, int m, const SegmentMask& mask,
                                  const render::OverlayRaster& layer) {
   const int stride = std::max<int>(layer.stride, 0);
-  // Rows the cells actually hold (a raster may be shorter than its rectangle).
+  // Rows and columns the cells actually hold (a raster may be smaller than its rectangle).
   const int rows = stride == 0 ? 0 : static_cast<int>(layer.cells.size() / static_cast<size_t>(stride));
   const int endRow = std::min<int>(mask.endRow[m], rows + layer.top - place.y);
+  const int endColumn = std::min<int>(mask.endColumn[m], stride + layer.left - place.x);
   for (int r = mask.firstRow[m]; r < endRow; ++r) {
     // Pixel (r, c) reads cell ((y + r - top) * stride + (x + c - left)).
     const int16_t* row = layer.cells.data() + static_cast<ptrdiff_t>(place.y + r - layer.top) * stride;
-    for (int c = mask.firstColumn[m]; c < mask.endColumn[m]; ++c) {
+    for (int c = mask.firstColumn[m]; c < endColumn; ++c) {
       const int16_t v = row[place.x + c - layer.left];
       if (v == 0) continue;
       int block = 0, index = 0;
