@@ -126,7 +126,9 @@ SampleBlender::SampleBlender(const settings::StampCodeSettings& code, const Over
   // Brightness within this bound keeps every intermediate of the shortcut inside 32 bits.
   constexpr int64_t kBrightnessBound = int64_t{1} << 20;
   constexpr int64_t kSampleBound = 32768;
-  const bool brightnessFits = magnitude(fontBrightness_) <= kBrightnessBound && magnitude(outlineBrightness_) <= kBrightnessBound;
+  constexpr int64_t kNumeratorBound = int64_t{1} << 31;
+  const bool brightnessFits =
+      magnitude(fontBrightness_) <= kBrightnessBound && magnitude(outlineBrightness_) <= kBrightnessBound;
   for (int k = 0; k < 4; ++k) {
     Class& c = classes_[k];
     c.newWeight = effNew_[k];
@@ -144,7 +146,8 @@ SampleBlender::SampleBlender(const settings::StampCodeSettings& code, const Over
       const int64_t targetBound = fixedTarget ? std::max(magnitude(fontBrightness_), magnitude(outlineBrightness_))
                                               : std::max(magnitude(fontBrightness_), kSampleBound);
       const int64_t d = c.newWeight + c.oldWeight;
-      const bool fits = d > 0 && d < (int64_t{1} << 31) && targetBound * magnitude(c.newWeight) + kSampleBound * magnitude(c.oldWeight) < (int64_t{1} << 31);
+      const bool fits = d > 0 && d < kNumeratorBound &&
+                        targetBound * magnitude(c.newWeight) + kSampleBound * magnitude(c.oldWeight) < kNumeratorBound;
       c.kind = fits ? Kind::Divide : Kind::Exact;
       if (fits) {
         int l = 0;
@@ -156,7 +159,8 @@ SampleBlender::SampleBlender(const settings::StampCodeSettings& code, const Over
   }
   if (outline_ && brightnessFits) {
     for (int cell = 1; cell < 256; ++cell) {
-      targetOfCell_[cell] = static_cast<int32_t>(outlineBrightness_ + (fontBrightness_ - outlineBrightness_) * cell / 255);
+      targetOfCell_[cell] =
+          static_cast<int32_t>(outlineBrightness_ + (fontBrightness_ - outlineBrightness_) * cell / 255);
       resultOfCell_[cell] = toSample(targetOfCell_[cell]);
     }
   }

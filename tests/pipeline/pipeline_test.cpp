@@ -278,11 +278,12 @@ TEST(FramePipeline, ReusedPipelineWritesWhatAFreshOneWrites) {
     info.hasDate = step.date != nullptr;
     const OverlayLayer dateLayer = setup.layer(step.date ? *step.date : setup.empty);
     std::vector<uint8_t> frame = original, expected = original;
-    const int n = reused.stampFrame(info, frame.data(), dateLayer, setup.layer(*step.time), PipelineMode::Stamp, nullptr);
+    const OverlayLayer timeLayer = setup.layer(*step.time);
+    const int n = reused.stampFrame(info, frame.data(), dateLayer, timeLayer, PipelineMode::Stamp, nullptr);
     FramePipeline fresh;
-    EXPECT_EQ(n, fresh.stampFrame(info, expected.data(), dateLayer, setup.layer(*step.time), PipelineMode::Stamp, nullptr));
+    EXPECT_EQ(n, fresh.stampFrame(info, expected.data(), dateLayer, timeLayer, PipelineMode::Stamp, nullptr));
     EXPECT_TRUE(frame == expected);
-    // The texts are the same as the frame before's from here on, as a pass says of an unchanged second.
+    // Later frames claim the second and date of the frame before: only the rasters tell what changed.
     info.previousSecondsOfDay = info.secondsOfDay;
     info.previousDateKey = info.dateKey;
     info.timeDrawnBefore = 1;
