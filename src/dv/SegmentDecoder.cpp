@@ -150,7 +150,6 @@ int parseSegment(VideoSegment& segment) {
   const VlcDecodeTable& table = vlcDecodeTable();
   const uint8_t* data = segment.bytes;
   const size_t size = sizeof segment.bytes;
-  BitReader& reader = segment.reader;
 
   // Pass 1: every block in its own area.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
@@ -161,8 +160,12 @@ int parseSegment(VideoSegment& segment) {
     mb.eobCount = 0;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
       DctBlock& block = mb.blocks[b];
-      reader.seek(base + kBlockHeaderBit[b]);
-      const uint32_t header = reader.read(12);
+      static_assert(kMacroblockBits % 8 == 0 && kBlockHeaderBit[0] % 8 == 0 && kBlockHeaderBit[1] % 8 == 0 &&
+                        kBlockHeaderBit[2] % 8 == 0 && kBlockHeaderBit[3] % 8 == 0 && kBlockHeaderBit[4] % 8 == 0 &&
+                        kBlockHeaderBit[5] % 8 == 0,
+                    "block headers start on byte boundaries");
+      const uint8_t* at = data + ((base + kBlockHeaderBit[b]) >> 3);
+      const uint32_t header = (uint32_t{at[0]} << 4) | (at[1] >> 4);
       int dc = static_cast<int>(header >> 3);
       if (dc >= 256) dc -= 512;
       zeroBlock(block.coeffs);
