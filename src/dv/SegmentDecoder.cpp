@@ -269,15 +269,19 @@ bool dequantiseBlock(const DctBlock& block, int qno, int16_t* out) {
   return true;
 }
 
-void decodeBlock(DctBlock& block, int qno) {
+void decodeBlockTo(const DctBlock& block, int qno, int16_t* samples) {
   alignas(32) int16_t x[64];
   if (dequantiseBlock(block, qno, x)) {
-    dctKernels().toSamples(x, block.coeffs, block.dctMode & 1);
+    dctKernels().toSamples(x, samples, block.dctMode & 1);
   } else {
     // Only a DC: every sample is exactly the mean, 2 x (mean - 128) = DC.
     const int16_t dc = block.coeffs[0];
-    for (int16_t& c : block.coeffs) c = dc;
+    for (int i = 0; i < 64; ++i) samples[i] = dc;
   }
+}
+
+void decodeBlock(DctBlock& block, int qno) {
+  decodeBlockTo(block, qno, block.coeffs);
   block.holdsSamples = 1;
 }
 

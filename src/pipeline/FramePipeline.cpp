@@ -264,7 +264,7 @@ void FramePipeline::collectCells(const dv::MacroblockPlace& place, int m, const 
       if (v == 0) continue;
       int block = 0, index = 0;
       lumaPosition(place.shape, r, c, block, index);
-      planCells_.push_back({static_cast<uint8_t>(block), static_cast<uint8_t>(index), v});
+      planCells_.push_back({static_cast<uint16_t>(block * 64 + index), v});
     }
   }
 }
@@ -327,21 +327,20 @@ bool FramePipeline::paintSegment(const SegmentPlan& plan, bool hasDate, bool has
     mb.modified = 0;
     const unsigned reached = plan.lumaBlocks[m];
     if (reached == 0) continue;
-    // Only the blocks under the text become samples; a block the blend leaves as it was (a
-    // transparent code, a fade at zero) gets its parsed coefficients back.
-    alignas(32) int16_t parsed[4][64];
-    alignas(32) int16_t decoded[4][64];
+    // The blocks under the text are decoded beside their coefficients; only those the blend
+    // changes (not those under a transparent code or a fade at zero) take the painted samples.
+    alignas(32) int16_t samples[4 * 64];  // block after block, as PaintCell::sample counts
+    alignas(32) int16_t decoded[4 * 64];
+    constexpr size_t kBlockBytes = 64 * sizeof(int16_t);
     for (int b = 0; b < 4; ++b) {
       if (!(reached >> b & 1)) continue;
-      dv::DctBlock& block = mb.blocks[b];
-      std::memcpy(parsed[b], block.coeffs, sizeof parsed[b]);
-      dv::decodeBlock(block, mb.qno);
-      std::memcpy(decoded[b], block.coeffs, sizeof decoded[b]);
+      dv::decodeBlockTo(mb.blocks[b], mb.qno, samples + 64 * b);
+      std::memcpy(decoded + 64 * b, samples + 64 * b, kBlockBytes);
     }
     // The date first, the time on top.
-    auto paint = [&mb](const PaintCell* cell, const PaintCell* end, const render::SampleBlender& blender) {
+    auto paint = [&samples](const PaintCell* cell, const PaintCell* end, const render::SampleBlender& blender) {
       for (; cell != end; ++cell) {
-        int16_t& sample = mb.blocks[cell->block].coeffs[cell->index];
+        int16_t& sample = samples[cell->sample];
         sample = blender.blend(sample, cell->cell);
       }
     };
@@ -349,14 +348,11 @@ bool FramePipeline::paintSegment(const SegmentPlan& plan, bool hasDate, bool has
     if (hasDate) paint(cells + plan.bounds[2 * m], cells + plan.bounds[2 * m + 1], dateBlender_);
     if (hasTime) paint(cells + plan.bounds[2 * m + 1], cells + plan.bounds[2 * m + 2], timeBlender_);
     for (int b = 0; b < 4; ++b) {
-      if (!(reached >> b & 1)) continue;
+      if (!(reached >> b & 1) || std::memcmp(decoded + 64 * b, samples + 64 * b, kBlockBytes) == 0) continue;
       dv::DctBlock& block = mb.blocks[b];
-      if (std::memcmp(decoded[b], block.coeffs, sizeof decoded[b]) == 0) {
-        std::memcpy(block.coeffs, parsed[b], sizeof parsed[b]);
-        block.holdsSamples = 0;
-      } else {
-        mb.modified = 1;
-      }
+      std::memcpy(block.coeffs, samples + 64 * b, kBlockBytes);
+      block.holdsSamples = 1;
+      mb.modified = 1;
     }
     changed = changed || mb.modified;
   }

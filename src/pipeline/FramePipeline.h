@@ -85,10 +85,10 @@ class FramePipeline {
   const SegmentMask& timeMask() const { return timeMask_; }
 
  private:
-  // One text cell of a touched macroblock: the luminance sample it lies on and its value.
+  // One text cell of a touched macroblock: the luminance sample it lies on (64 x block + index
+  // within the block) and its value.
   struct PaintCell {
-    uint8_t block;
-    uint8_t index;
+    uint16_t sample;
     int16_t cell;
   };
   // What a touched segment paints: per macroblock the luminance blocks the texts reach, and its
