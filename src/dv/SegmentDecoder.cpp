@@ -87,20 +87,29 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
 
   // Then the stream alone, from a register of at least 57 bits reloaded once fewer than 16 are
   // left: the next code never waits on a memory load.
+  // The stream's position and end stay in registers; s.pos is written when the run ends.
   uint32_t pos = s.pos;
+  const uint32_t end = s.end;
+  int16_t* coeffs = block.coeffs;
   for (;;) {
     uint64_t bits = load(pos);
     int left = 64 - static_cast<int>(pos & 7);
     do {
       const uint32_t window = static_cast<uint32_t>(bits >> 48);
       const VlcEntry e = decodeVlc(table, window);
-      const uint32_t available = s.end - pos;
-      if (e.length > available) return exhausted(window, available);
+      if (e.length > end - pos) return exhausted(window, end - pos);
       pos += e.length;
-      s.pos = pos;
       bits <<= e.length;
       left -= e.length;
-      if (const RunResult r = take(e); r != RunResult::Exhausted) return r;
+      // kRunEob lies beyond every scan position: one test finds both the end of the block and a
+      // code past coefficient 63.
+      const int index = next + e.run;
+      if (index > 63) {
+        s.pos = pos;
+        return take(e);
+      }
+      coeffs[scan[index]] = e.amplitude;  // zero for a pure zero run: the value is already 0
+      next = index + 1;
     } while (left >= 16);
   }
 }
