@@ -86,8 +86,8 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
   }
 
   // Then the stream alone, from a register of at least 57 bits reloaded once fewer than 16 are
-  // left: the next code never waits on a memory load.
-  // The stream's position and end stay in registers; s.pos is written when the run ends.
+  // left: the next code never waits on a memory load. The position and end stay in registers;
+  // s.pos is written when the run ends.
   uint32_t pos = s.pos;
   const uint32_t end = s.end;
   int16_t* coeffs = block.coeffs;
@@ -130,6 +130,11 @@ RunResult continueMacroblock(const VlcDecodeTable& table, Macroblock& mb, Stream
   return RunResult::Complete;
 }
 
+// Block headers start on byte boundaries, so parsing reads them as two bytes.
+static_assert(kMacroblockBits % 8 == 0 && kBlockHeaderBit[0] % 8 == 0 && kBlockHeaderBit[1] % 8 == 0 &&
+              kBlockHeaderBit[2] % 8 == 0 && kBlockHeaderBit[3] % 8 == 0 && kBlockHeaderBit[4] % 8 == 0 &&
+              kBlockHeaderBit[5] % 8 == 0);
+
 // Room for the spare bits of one macroblock (536) and of a segment (2680), padded.
 constexpr size_t kMacroblockStreamBytes = kMacroblockAcBits / 8 + 1 + kBitPadding;
 constexpr size_t kSegmentStreamBytes = kSegmentAcBits / 8 + 1 + kBitPadding;
@@ -169,10 +174,6 @@ int parseSegment(VideoSegment& segment) {
     mb.eobCount = 0;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
       DctBlock& block = mb.blocks[b];
-      static_assert(kMacroblockBits % 8 == 0 && kBlockHeaderBit[0] % 8 == 0 && kBlockHeaderBit[1] % 8 == 0 &&
-                        kBlockHeaderBit[2] % 8 == 0 && kBlockHeaderBit[3] % 8 == 0 && kBlockHeaderBit[4] % 8 == 0 &&
-                        kBlockHeaderBit[5] % 8 == 0,
-                    "block headers start on byte boundaries");
       const uint8_t* at = data + ((base + kBlockHeaderBit[b]) >> 3);
       const uint32_t header = (uint32_t{at[0]} << 4) | (at[1] >> 4);
       int dc = static_cast<int>(header >> 3);

@@ -20,7 +20,7 @@ int parseSegment(VideoSegment& segment);
 // Coefficients to samples S = 2 x (level - 128), in place, for one block (marking it as holding
 // samples) or for all six blocks of a macroblock.
 void decodeBlock(DctBlock& block, int qno);
-// The same samples written to `samples` (64, aligned to 32 bytes), the block left as it was.
+// The same samples written to `samples` (64 of them), the block left as it was.
 void decodeBlockTo(const DctBlock& block, int qno, int16_t* samples);
 void decodeMacroblock(Macroblock& macroblock);
 
