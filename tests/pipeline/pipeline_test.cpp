@@ -291,6 +291,32 @@ TEST(FramePipeline, ReusedPipelineWritesWhatAFreshOneWrites) {
   }
 }
 
+// A raster whose cells stop short of its rectangle (fewer rows, or a stride narrower than its
+// width) is painted as far as its cells go and never read beyond them.
+TEST(FramePipeline, CellsShorterThanTheirRectangleAreReadOnlyAsFarAsTheyGo) {
+  if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+  const std::vector<uint8_t> original = ffmpegFrame(test::palProfile());
+  ASSERT_EQ(original.size(), 144000u);
+  Paint setup;
+  render::OverlayRaster shortRows = solidRaster(200, 300, 40, 24);
+  shortRows.cells.resize(40 * 10);  // cells for 10 of its 24 rows
+  shortRows.cells.shrink_to_fit();
+  render::OverlayRaster narrow = solidRaster(200, 300, 40, 24);
+  narrow.stride = 20;  // 24 rows of 20 cells, under a rectangle 40 wide
+  narrow.cells.resize(20 * 24);
+  narrow.cells.shrink_to_fit();
+  for (const render::OverlayRaster* raster : {&shortRows, &narrow}) {
+    std::vector<uint8_t> frame = original;
+    FramePipeline pipeline;
+    EXPECT_GT(pipeline.stampFrame(infoFor(test::palProfile()), frame.data(), setup.layer(setup.empty),
+                                  setup.layer(*raster), PipelineMode::Stamp, nullptr),
+              0);
+    dv::Picture after;
+    ASSERT_EQ(dv::decodeFrame(frame.data(), frame.size(), test::palProfile(), after), 0);
+    EXPECT_GT(after.y[305 * 720 + 210], 200);
+  }
+}
+
 // Every layout through the same check: a stamped frame differs from its input only in the video
 // segments under the text, FFmpeg decodes it without a complaint, and FFmpeg sees the text where
 // it was drawn and the rest of the picture as before.
