@@ -86,21 +86,30 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
   }
 
   // Then the stream alone, from a register of at least 57 bits reloaded once fewer than 16 are
-  // left: the next code never waits on a memory load.
+  // left: the next code never waits on a memory load. The position and end stay in registers;
+  // s.pos is written when the run ends.
   uint32_t pos = s.pos;
+  const uint32_t end = s.end;
+  int16_t* coeffs = block.coeffs;
   for (;;) {
     uint64_t bits = load(pos);
     int left = 64 - static_cast<int>(pos & 7);
     do {
       const uint32_t window = static_cast<uint32_t>(bits >> 48);
       const VlcEntry e = decodeVlc(table, window);
-      const uint32_t available = s.end - pos;
-      if (e.length > available) return exhausted(window, available);
+      if (e.length > end - pos) return exhausted(window, end - pos);
       pos += e.length;
-      s.pos = pos;
       bits <<= e.length;
       left -= e.length;
-      if (const RunResult r = take(e); r != RunResult::Exhausted) return r;
+      // kRunEob lies beyond every scan position: one test finds both the end of the block and a
+      // code past coefficient 63.
+      const int index = next + e.run;
+      if (index > 63) {
+        s.pos = pos;
+        return take(e);
+      }
+      coeffs[scan[index]] = e.amplitude;  // zero for a pure zero run: the value is already 0
+      next = index + 1;
     } while (left >= 16);
   }
 }
@@ -120,6 +129,11 @@ RunResult continueMacroblock(const VlcDecodeTable& table, Macroblock& mb, Stream
   }
   return RunResult::Complete;
 }
+
+// Block headers start on byte boundaries, so parsing reads them as two bytes.
+static_assert(kMacroblockBits % 8 == 0 && kBlockHeaderBit[0] % 8 == 0 && kBlockHeaderBit[1] % 8 == 0 &&
+              kBlockHeaderBit[2] % 8 == 0 && kBlockHeaderBit[3] % 8 == 0 && kBlockHeaderBit[4] % 8 == 0 &&
+              kBlockHeaderBit[5] % 8 == 0);
 
 // Room for the spare bits of one macroblock (536) and of a segment (2680), padded.
 constexpr size_t kMacroblockStreamBytes = kMacroblockAcBits / 8 + 1 + kBitPadding;
@@ -150,7 +164,6 @@ int parseSegment(VideoSegment& segment) {
   const VlcDecodeTable& table = vlcDecodeTable();
   const uint8_t* data = segment.bytes;
   const size_t size = sizeof segment.bytes;
-  BitReader& reader = segment.reader;
 
   // Pass 1: every block in its own area.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
@@ -161,8 +174,8 @@ int parseSegment(VideoSegment& segment) {
     mb.eobCount = 0;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
       DctBlock& block = mb.blocks[b];
-      reader.seek(base + kBlockHeaderBit[b]);
-      const uint32_t header = reader.read(12);
+      const uint8_t* at = data + ((base + kBlockHeaderBit[b]) >> 3);
+      const uint32_t header = (uint32_t{at[0]} << 4) | (at[1] >> 4);
       int dc = static_cast<int>(header >> 3);
       if (dc >= 256) dc -= 512;
       zeroBlock(block.coeffs);
@@ -266,15 +279,19 @@ bool dequantiseBlock(const DctBlock& block, int qno, int16_t* out) {
   return true;
 }
 
-void decodeBlock(DctBlock& block, int qno) {
+void decodeBlockTo(const DctBlock& block, int qno, int16_t* samples) {
   alignas(32) int16_t x[64];
   if (dequantiseBlock(block, qno, x)) {
-    dctKernels().toSamples(x, block.coeffs, block.dctMode & 1);
+    dctKernels().toSamples(x, samples, block.dctMode & 1);
   } else {
     // Only a DC: every sample is exactly the mean, 2 x (mean - 128) = DC.
     const int16_t dc = block.coeffs[0];
-    for (int16_t& c : block.coeffs) c = dc;
+    for (int i = 0; i < 64; ++i) samples[i] = dc;
   }
+}
+
+void decodeBlock(DctBlock& block, int qno) {
+  decodeBlockTo(block, qno, block.coeffs);
   block.holdsSamples = 1;
 }
 

@@ -20,6 +20,8 @@ int parseSegment(VideoSegment& segment);
 // Coefficients to samples S = 2 x (level - 128), in place, for one block (marking it as holding
 // samples) or for all six blocks of a macroblock.
 void decodeBlock(DctBlock& block, int qno);
+// The same samples written to `samples` (64 of them), the block left as it was.
+void decodeBlockTo(const DctBlock& block, int qno, int16_t* samples);
 void decodeMacroblock(Macroblock& macroblock);
 
 // Coefficients to 8-bit levels for one block, written with `stride` bytes between rows.

@@ -162,6 +162,7 @@ FramePipeline::~FramePipeline() = default;
 
 void FramePipeline::beginPass() {
   std::memset(touched_, 1, sizeof touched_);
+  planValid_ = false;
   std::fill(std::begin(lastDateRect_), std::end(lastDateRect_), -1);
   std::fill(std::begin(lastTimeRect_), std::end(lastTimeRect_), -1);
 }
@@ -217,7 +218,13 @@ bool FramePipeline::segmentTouchesOverlay(const dv::DvFrameInfo& info, int s, in
   const bool dateSame = !info.hasDate || (info.dateKey == info.previousDateKey && info.dateDrawnBefore);
   if (!useProfileOf(info)) return false;
   if (timeSame && dateSame && rectsUnchanged_ && !touched_[s][k]) return false;
+  const bool any = computeMasks(info, s, k, date, time);
+  touched_[s][k] = any ? 1 : 0;
+  return any;
+}
 
+bool FramePipeline::computeMasks(const dv::DvFrameInfo& info, int s, int k, const OverlayLayer& date,
+                                 const OverlayLayer& time) {
   dateMask_ = SegmentMask{};
   timeMask_ = SegmentMask{};
   for (int m = 0; m < dv::kMacroblocksPerSegment; ++m) {
@@ -232,27 +239,69 @@ bool FramePipeline::segmentTouchesOverlay(const dv::DvFrameInfo& info, int s, in
       reachedBlocks(timeMask_, m, p, timeCoverage_);
     }
   }
-  const bool any = (dateMask_.macroblocks | timeMask_.macroblocks) != 0;
-  touched_[s][k] = any ? 1 : 0;
-  return any;
+  return (dateMask_.macroblocks | timeMask_.macroblocks) != 0;
 }
 
-void FramePipeline::paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask& mask, const OverlayLayer& overlay) {
-  const render::OverlayRaster& layer = *overlay.raster;
-  const MacroblockShape shape = mb.place.shape;
-  const int bx = mb.place.x, by = mb.place.y;
-  for (int r = mask.firstRow[m]; r < mask.endRow[m]; ++r) {
-    // Pixel (r, c) reads cell ((by + r - top) * stride + (bx + c - left)).
-    const int16_t* row = layer.cells.data() + static_cast<ptrdiff_t>(by + r - layer.top) * layer.stride;
-    for (int c = mask.firstColumn[m]; c < mask.endColumn[m]; ++c) {
-      const int v = row[bx + c - layer.left];
+bool FramePipeline::planStillHolds(const dv::DvFrameInfo& info) const {
+  // The coverages compare the cells themselves, so a new text with another shape is seen even in
+  // the same rectangle.
+  return planValid_ && rectsUnchanged_ && planProfile_ == profile_ && planHasDate_ == (info.hasDate != 0) &&
+         planHasTime_ == (info.hasTime != 0);
+}
+
+void FramePipeline::collectCells(const dv::MacroblockPlace& place, int m, const SegmentMask& mask,
+                                 const render::OverlayRaster& layer) {
+  const int stride = std::max<int>(layer.stride, 0);
+  // Rows and columns the cells actually hold (a raster may be smaller than its rectangle).
+  const int rows = stride == 0 ? 0 : static_cast<int>(layer.cells.size() / static_cast<size_t>(stride));
+  const int endRow = std::min<int>(mask.endRow[m], rows + layer.top - place.y);
+  const int endColumn = std::min<int>(mask.endColumn[m], stride + layer.left - place.x);
+  for (int r = mask.firstRow[m]; r < endRow; ++r) {
+    // Pixel (r, c) reads cell ((y + r - top) * stride + (x + c - left)).
+    const int16_t* row = layer.cells.data() + static_cast<ptrdiff_t>(place.y + r - layer.top) * stride;
+    for (int c = mask.firstColumn[m]; c < endColumn; ++c) {
+      const int16_t v = row[place.x + c - layer.left];
       if (v == 0) continue;
       int block = 0, index = 0;
-      lumaPosition(shape, r, c, block, index);
-      int16_t& sample = mb.blocks[block].coeffs[index];
-      sample = render::blendSample(sample, static_cast<int16_t>(v), *overlay.code, *overlay.weights);
+      lumaPosition(place.shape, r, c, block, index);
+      planCells_.push_back({static_cast<uint16_t>(block * 64 + index), v});
     }
   }
+}
+
+void FramePipeline::buildPlan(const dv::DvFrameInfo& info, const OverlayLayer& date, const OverlayLayer& time) {
+  plan_.clear();
+  planCells_.clear();
+  for (int s = 0; s < profile_->sequenceCount; ++s) {
+    for (int k = 0; k < dv::kSegmentsPerSequence; ++k) {
+      const bool any = computeMasks(info, s, k, date, time);
+      touched_[s][k] = any ? 1 : 0;
+      planOf_[s][k] = -1;
+      if (!any) continue;
+      planOf_[s][k] = static_cast<int16_t>(plan_.size());
+      SegmentPlan& plan = plan_.emplace_back();
+      plan.sequence = s;
+      plan.segment = k;
+      for (int m = 0; m < dv::kMacroblocksPerSegment; ++m) {
+        const dv::MacroblockPlace& place = profile_->place(s, k, m);
+        plan.bounds[2 * m] = static_cast<uint32_t>(planCells_.size());
+        if (dateMask_.macroblocks >> m & 1) {
+          plan.lumaBlocks[m] |= dateMask_.lumaBlocks[m];
+          collectCells(place, m, dateMask_, *date.raster);
+        }
+        plan.bounds[2 * m + 1] = static_cast<uint32_t>(planCells_.size());
+        if (timeMask_.macroblocks >> m & 1) {
+          plan.lumaBlocks[m] |= timeMask_.lumaBlocks[m];
+          collectCells(place, m, timeMask_, *time.raster);
+        }
+      }
+      plan.bounds[2 * dv::kMacroblocksPerSegment] = static_cast<uint32_t>(planCells_.size());
+    }
+  }
+  planValid_ = true;
+  planProfile_ = profile_;
+  planHasDate_ = info.hasDate != 0;
+  planHasTime_ = info.hasTime != 0;
 }
 
 void FramePipeline::convertToPreview(const dv::VideoSegment& segment, RgbImage& image) {
@@ -271,35 +320,39 @@ void FramePipeline::convertToPreview(const dv::VideoSegment& segment, RgbImage& 
   }
 }
 
-bool FramePipeline::paintSegment(const dv::DvFrameInfo& info, const OverlayLayer& date, const OverlayLayer& time) {
+bool FramePipeline::paintSegment(const SegmentPlan& plan, bool hasDate, bool hasTime) {
   bool changed = false;
   for (int m = 0; m < dv::kMacroblocksPerSegment; ++m) {
     dv::Macroblock& mb = segment_->macroblocks[m];
     mb.modified = 0;
-    const unsigned reached = (info.hasDate ? dateMask_.lumaBlocks[m] : 0u) | (info.hasTime ? timeMask_.lumaBlocks[m] : 0u);
+    const unsigned reached = plan.lumaBlocks[m];
     if (reached == 0) continue;
-    // Only the blocks under the text become samples; a block the blend leaves as it was (a
-    // transparent code, a fade at zero) gets its parsed coefficients back.
-    alignas(32) int16_t parsed[4][64];
-    alignas(32) int16_t decoded[4][64];
+    // The blocks under the text are decoded beside their coefficients; only those the blend
+    // changes (not those under a transparent code or a fade at zero) take the painted samples.
+    alignas(32) int16_t samples[4 * 64];  // block after block, as PaintCell::sample counts
+    alignas(32) int16_t decoded[4 * 64];
+    constexpr size_t kBlockBytes = 64 * sizeof(int16_t);
     for (int b = 0; b < 4; ++b) {
       if (!(reached >> b & 1)) continue;
-      dv::DctBlock& block = mb.blocks[b];
-      std::memcpy(parsed[b], block.coeffs, sizeof parsed[b]);
-      dv::decodeBlock(block, mb.qno);
-      std::memcpy(decoded[b], block.coeffs, sizeof decoded[b]);
+      dv::decodeBlockTo(mb.blocks[b], mb.qno, samples + 64 * b);
+      std::memcpy(decoded + 64 * b, samples + 64 * b, kBlockBytes);
     }
-    if (info.hasDate && (dateMask_.macroblocks >> m & 1)) paintMacroblock(mb, m, dateMask_, date);
-    if (info.hasTime && (timeMask_.macroblocks >> m & 1)) paintMacroblock(mb, m, timeMask_, time);
-    for (int b = 0; b < 4; ++b) {
-      if (!(reached >> b & 1)) continue;
-      dv::DctBlock& block = mb.blocks[b];
-      if (std::memcmp(decoded[b], block.coeffs, sizeof decoded[b]) == 0) {
-        std::memcpy(block.coeffs, parsed[b], sizeof parsed[b]);
-        block.holdsSamples = 0;
-      } else {
-        mb.modified = 1;
+    // The date first, the time on top.
+    auto paint = [&samples](const PaintCell* cell, const PaintCell* end, const render::SampleBlender& blender) {
+      for (; cell != end; ++cell) {
+        int16_t& sample = samples[cell->sample];
+        sample = blender.blend(sample, cell->cell);
       }
+    };
+    const PaintCell* cells = planCells_.data();
+    if (hasDate) paint(cells + plan.bounds[2 * m], cells + plan.bounds[2 * m + 1], dateBlender_);
+    if (hasTime) paint(cells + plan.bounds[2 * m + 1], cells + plan.bounds[2 * m + 2], timeBlender_);
+    for (int b = 0; b < 4; ++b) {
+      if (!(reached >> b & 1) || std::memcmp(decoded + 64 * b, samples + 64 * b, kBlockBytes) == 0) continue;
+      dv::DctBlock& block = mb.blocks[b];
+      std::memcpy(block.coeffs, samples + 64 * b, kBlockBytes);
+      block.holdsSamples = 1;
+      mb.modified = 1;
     }
     changed = changed || mb.modified;
   }
@@ -320,6 +373,8 @@ int FramePipeline::stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const
                               const OverlayLayer& time, PipelineMode mode, RgbImage* preview) {
   if (!beginFrame(info, date, time)) return -1;
   std::memset(fellBack_, 0, sizeof fellBack_);
+  if (info.hasDate) dateBlender_ = render::SampleBlender(*date.code, *date.weights);
+  if (info.hasTime) timeBlender_ = render::SampleBlender(*time.code, *time.weights);
   const bool previewing = mode == PipelineMode::Preview;
   if (previewing && preview) {
     preview->width = profile_->width;
@@ -329,26 +384,36 @@ int FramePipeline::stampFrame(const dv::DvFrameInfo& info, uint8_t* frame, const
     return 0;
   }
 
+  if (!planStillHolds(info)) buildPlan(info, date, time);
+
   int encoded = 0;
   dv::VideoSegment& seg = *segment_;
+  auto stampSegment = [&](const SegmentPlan& plan, uint8_t* bytes) {
+    dv::loadSegment(seg, bytes, *profile_, plan.sequence, plan.segment);
+    dv::parseSegment(seg);
+    const bool changed = paintSegment(plan, info.hasDate != 0, info.hasTime != 0);
+    if (changed) reencode(bytes, plan.sequence, plan.segment);
+    return changed;
+  };
+  if (!previewing) {
+    for (const SegmentPlan& plan : plan_) {
+      if (stampSegment(plan, frame + dv::segmentOffset(plan.sequence, plan.segment))) ++encoded;
+    }
+    return encoded;
+  }
   for (int s = 0; s < profile_->sequenceCount; ++s) {
     for (int k = 0; k < dv::kSegmentsPerSequence; ++k) {
-      const bool touches = segmentTouchesOverlay(info, s, k, date, time);
-      if (!touches && !previewing) continue;
-      uint8_t* bytes = frame + dv::segmentOffset(s, k);
-      dv::loadSegment(seg, bytes, *profile_, s, k);
-      dv::parseSegment(seg);
-      const bool changed = touches && paintSegment(info, date, time);
-      if (!previewing) {
-        if (changed) reencode(bytes, s, k), ++encoded;
-        continue;
-      }
-      if (changed) {
-        // The preview shows what the stamp writes: the segment as re-encoded and read back.
-        uint8_t out[dv::kSegmentBytes];
+      const uint8_t* bytes = frame + dv::segmentOffset(s, k);
+      uint8_t out[dv::kSegmentBytes];
+      if (planOf_[s][k] >= 0) {
+        // The preview shows what the stamp writes: the segment as re-encoded and read back (one
+        // the text leaves as it was holds its parsed coefficients again).
         std::memcpy(out, bytes, sizeof out);
-        reencode(out, s, k);
-        dv::loadSegment(seg, out, *profile_, s, k);
+        if (stampSegment(plan_[static_cast<size_t>(planOf_[s][k])], out)) bytes = out;
+        else bytes = nullptr;
+      }
+      if (bytes) {
+        dv::loadSegment(seg, bytes, *profile_, s, k);
         dv::parseSegment(seg);
       }
       for (dv::Macroblock& mb : seg.macroblocks) dv::decodeMacroblock(mb);

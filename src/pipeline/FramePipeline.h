@@ -85,8 +85,28 @@ class FramePipeline {
   const SegmentMask& timeMask() const { return timeMask_; }
 
  private:
-  bool paintSegment(const dv::DvFrameInfo& info, const OverlayLayer& date, const OverlayLayer& time);
-  void paintMacroblock(dv::Macroblock& mb, int m, const SegmentMask& mask, const OverlayLayer& layer);
+  // One text cell of a touched macroblock: the luminance sample it lies on (64 x block + index
+  // within the block) and its value.
+  struct PaintCell {
+    uint16_t sample;
+    int16_t cell;
+  };
+  // What a touched segment paints: per macroblock the luminance blocks the texts reach, and its
+  // cells in planCells_, the date's [bounds[2m], bounds[2m + 1]) and the time's
+  // [bounds[2m + 1], bounds[2m + 2]).
+  struct SegmentPlan {
+    int sequence = 0, segment = 0;
+    uint8_t lumaBlocks[dv::kMacroblocksPerSegment] = {};
+    uint32_t bounds[2 * dv::kMacroblocksPerSegment + 1] = {};
+  };
+
+  bool planStillHolds(const dv::DvFrameInfo& info) const;
+  void buildPlan(const dv::DvFrameInfo& info, const OverlayLayer& date, const OverlayLayer& time);
+  bool computeMasks(const dv::DvFrameInfo& info, int sequence, int segment, const OverlayLayer& date,
+                    const OverlayLayer& time);
+  void collectCells(const dv::MacroblockPlace& place, int m, const SegmentMask& mask,
+                    const render::OverlayRaster& layer);
+  bool paintSegment(const SegmentPlan& plan, bool hasDate, bool hasTime);
   void reencode(uint8_t* bytes, int sequence, int segment);
   void convertToPreview(const dv::VideoSegment& segment, RgbImage& image);
   bool useProfileOf(const dv::DvFrameInfo& info);
@@ -100,6 +120,15 @@ class FramePipeline {
   bool rectsUnchanged_ = false;
   SegmentMask dateMask_, timeMask_;
   BlockCoverage dateCoverage_, timeCoverage_;
+  render::SampleBlender dateBlender_, timeBlender_;  // this frame's blend of each code
+  // The touched segments and their cells, kept while the texts, their places, the codes drawn and
+  // the layout stay the same: most frames of a file repeat the previous frame's texts.
+  std::vector<SegmentPlan> plan_;
+  std::vector<PaintCell> planCells_;
+  int16_t planOf_[12][27] = {};  // index into plan_, or -1
+  bool planValid_ = false;
+  const dv::VideoProfile* planProfile_ = nullptr;
+  bool planHasDate_ = false, planHasTime_ = false;
   PipelineCounts counts_;
 };
 

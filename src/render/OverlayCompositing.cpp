@@ -81,10 +81,12 @@ int16_t blendSample(int16_t sample, int16_t cell, const settings::StampCodeSetti
   return blendSample(sample, cell, code, weights.effNewWeight, weights.effOldWeight);
 }
 
-int16_t blendSample(int16_t sample, int cell, const settings::StampCodeSettings& code, const int32_t effNewWeight[4],
-                    const int32_t effOldWeight[4]) {
+namespace {
+
+int16_t blendOne(int16_t sample, int cell, bool outline, int64_t fontBrightness, int64_t outlineBrightness,
+                 const int32_t effNewWeight[4], const int32_t effOldWeight[4]) {
   const int64_t s = sample;
-  const int64_t o = code.outlineBrightness;
+  const int64_t o = outlineBrightness;
   int64_t target;
   int64_t wn;
   int64_t wo;
@@ -94,8 +96,8 @@ int16_t blendSample(int16_t sample, int cell, const settings::StampCodeSettings&
     wn = effNewWeight[ring];
     wo = effOldWeight[ring];
   } else {
-    const int64_t l = code.fontBrightness;
-    const int64_t base = code.outline ? o : s;
+    const int64_t l = fontBrightness;
+    const int64_t base = outline ? o : s;
     target = base + (l - base) * cell / 255;
     wn = effNewWeight[0];
     wo = effOldWeight[0];
@@ -104,6 +106,68 @@ int16_t blendSample(int16_t sample, int cell, const settings::StampCodeSettings&
   // Weights that cancel out (only possible from damaged settings) leave the sample as it was.
   if (wn + wo == 0) return sample;
   return toSample((target * wn + s * wo) / (wn + wo));
+}
+
+int64_t magnitude(int64_t v) { return v < 0 ? -v : v; }
+
+}  // namespace
+
+int16_t blendSample(int16_t sample, int cell, const settings::StampCodeSettings& code, const int32_t effNewWeight[4],
+                    const int32_t effOldWeight[4]) {
+  return blendOne(sample, cell, code.outline, code.fontBrightness, code.outlineBrightness, effNewWeight, effOldWeight);
+}
+
+SampleBlender::SampleBlender(const settings::StampCodeSettings& code, const OverlayWeights& weights)
+    : outline_(code.outline), fontBrightness_(code.fontBrightness), outlineBrightness_(code.outlineBrightness) {
+  for (int k = 0; k < 4; ++k) {
+    effNew_[k] = weights.effNewWeight[k];
+    effOld_[k] = weights.effOldWeight[k];
+  }
+  // Brightness within this bound keeps every intermediate of the shortcut inside 32 bits.
+  constexpr int64_t kBrightnessBound = int64_t{1} << 20;
+  constexpr int64_t kSampleBound = 32768;
+  constexpr int64_t kNumeratorBound = int64_t{1} << 31;
+  const bool brightnessFits =
+      magnitude(fontBrightness_) <= kBrightnessBound && magnitude(outlineBrightness_) <= kBrightnessBound;
+  for (int k = 0; k < 4; ++k) {
+    Class& c = classes_[k];
+    c.newWeight = effNew_[k];
+    c.oldWeight = effOld_[k];
+    const bool glyph = k == 0;
+    const bool fixedTarget = !glyph || outline_;  // the target does not depend on the sample
+    if (!brightnessFits) {
+      c.kind = Kind::Exact;
+    } else if (c.oldWeight == 0) {
+      c.kind = glyph ? (outline_ ? Kind::Table : Kind::Target) : Kind::Constant;
+      c.constant = toSample(outlineBrightness_);
+    } else if (c.newWeight + c.oldWeight == 0) {
+      c.kind = Kind::Keep;
+    } else {
+      const int64_t targetBound = fixedTarget ? std::max(magnitude(fontBrightness_), magnitude(outlineBrightness_))
+                                              : std::max(magnitude(fontBrightness_), kSampleBound);
+      const int64_t d = c.newWeight + c.oldWeight;
+      const bool fits = d > 0 && d < kNumeratorBound &&
+                        targetBound * magnitude(c.newWeight) + kSampleBound * magnitude(c.oldWeight) < kNumeratorBound;
+      c.kind = fits ? Kind::Divide : Kind::Exact;
+      if (fits) {
+        int l = 0;
+        while ((int64_t{1} << l) < d) ++l;
+        c.shift = 31 + l;
+        c.magic = static_cast<uint64_t>(((int64_t{1} << c.shift) + d - 1) / d);
+      }
+    }
+  }
+  if (outline_ && brightnessFits) {
+    for (int cell = 1; cell < 256; ++cell) {
+      targetOfCell_[cell] =
+          static_cast<int32_t>(outlineBrightness_ + (fontBrightness_ - outlineBrightness_) * cell / 255);
+      resultOfCell_[cell] = toSample(targetOfCell_[cell]);
+    }
+  }
+}
+
+int16_t SampleBlender::exact(int16_t sample, int cell) const {
+  return blendOne(sample, cell, outline_, fontBrightness_, outlineBrightness_, effNew_, effOld_);
 }
 
 }  // namespace kelo::render

@@ -246,6 +246,77 @@ TEST(FramePipeline, UnchangedTextSkipsUntouchedSegmentsButAMovedRasterIsFollowed
   EXPECT_GT(after.y[115 * 720 + 150], 200);
 }
 
+// A pipeline carried from frame to frame writes what a fresh one writes, whatever changed between
+// the frames: the cells inside the same rectangle, a code left out and back, the other code.
+TEST(FramePipeline, ReusedPipelineWritesWhatAFreshOneWrites) {
+  if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+  const std::vector<uint8_t> original = ffmpegFrame(test::palProfile());
+  ASSERT_EQ(original.size(), 144000u);
+  Paint setup;
+  const render::OverlayRaster wide = solidRaster(200, 400, 120, 24);
+  render::OverlayRaster narrow = wide;  // same rectangle, cells only in its left third
+  for (int v = 0; v < 24; ++v)
+    for (int u = 40; u < 120; ++u) narrow.cells[static_cast<size_t>(v) * 120 + static_cast<size_t>(u)] = 0;
+  const render::OverlayRaster date = solidRaster(64, 96, 80, 20);
+  struct Step {
+    const char* what;
+    const render::OverlayRaster* date;  // nullptr: no date this frame
+    const render::OverlayRaster* time;
+  };
+  const Step steps[] = {
+      {"first frame", &date, &wide},
+      {"same texts", &date, &wide},
+      {"fewer cells, same rectangle", &date, &narrow},
+      {"more cells again", &date, &wide},
+      {"date left out, time changed", nullptr, &narrow},
+      {"date back as it was", &date, &narrow},
+  };
+  FramePipeline reused;
+  dv::DvFrameInfo info = infoFor(test::palProfile());
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    info.hasDate = step.date != nullptr;
+    const OverlayLayer dateLayer = setup.layer(step.date ? *step.date : setup.empty);
+    std::vector<uint8_t> frame = original, expected = original;
+    const OverlayLayer timeLayer = setup.layer(*step.time);
+    const int n = reused.stampFrame(info, frame.data(), dateLayer, timeLayer, PipelineMode::Stamp, nullptr);
+    FramePipeline fresh;
+    EXPECT_EQ(n, fresh.stampFrame(info, expected.data(), dateLayer, timeLayer, PipelineMode::Stamp, nullptr));
+    EXPECT_TRUE(frame == expected);
+    // Later frames claim the second and date of the frame before: only the rasters tell what changed.
+    info.previousSecondsOfDay = info.secondsOfDay;
+    info.previousDateKey = info.dateKey;
+    info.timeDrawnBefore = 1;
+    info.dateDrawnBefore = info.hasDate;
+  }
+}
+
+// A raster whose cells stop short of its rectangle (fewer rows, or a stride narrower than its
+// width) is painted as far as its cells go and never read beyond them.
+TEST(FramePipeline, CellsShorterThanTheirRectangleAreReadOnlyAsFarAsTheyGo) {
+  if (!test::haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+  const std::vector<uint8_t> original = ffmpegFrame(test::palProfile());
+  ASSERT_EQ(original.size(), 144000u);
+  Paint setup;
+  render::OverlayRaster shortRows = solidRaster(200, 300, 40, 24);
+  shortRows.cells.resize(40 * 10);  // cells for 10 of its 24 rows
+  shortRows.cells.shrink_to_fit();
+  render::OverlayRaster narrow = solidRaster(200, 300, 40, 24);
+  narrow.stride = 20;  // 24 rows of 20 cells, under a rectangle 40 wide
+  narrow.cells.resize(20 * 24);
+  narrow.cells.shrink_to_fit();
+  for (const render::OverlayRaster* raster : {&shortRows, &narrow}) {
+    std::vector<uint8_t> frame = original;
+    FramePipeline pipeline;
+    EXPECT_GT(pipeline.stampFrame(infoFor(test::palProfile()), frame.data(), setup.layer(setup.empty),
+                                  setup.layer(*raster), PipelineMode::Stamp, nullptr),
+              0);
+    dv::Picture after;
+    ASSERT_EQ(dv::decodeFrame(frame.data(), frame.size(), test::palProfile(), after), 0);
+    EXPECT_GT(after.y[305 * 720 + 210], 200);
+  }
+}
+
 // Every layout through the same check: a stamped frame differs from its input only in the video
 // segments under the text, FFmpeg decodes it without a complaint, and FFmpeg sees the text where
 // it was drawn and the rest of the picture as before.

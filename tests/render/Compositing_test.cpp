@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
 namespace kelo::render {
 namespace {
 
@@ -120,6 +124,56 @@ TEST(Blend, ExtremesDoNotOverflow) {
   cancel.oldWeight[0] = -1000;
   applyTransparency(cancel, 0);
   EXPECT_EQ(blendSample(42, 255, code(true), cancel), 42);
+}
+
+// The prepared blender must give blendSample's result for every cell and sample, including the
+// settings and weights (damaged, huge, cancelling) that its shortcuts do not cover.
+TEST(Blend, PreparedBlenderMatchesBlendSample) {
+  struct Case {
+    bool outline;
+    int font, outlineLevel;
+    int32_t newWeight[4], oldWeight[4];
+    int transparency;
+  };
+  const Case cases[] = {
+      {true, 220, -220, {1000, 1000, 1000, 1000}, {0, 0, 1000, 5000}, 0},
+      {false, 220, -220, {1000, 1000, 1000, 1000}, {0, 0, 1000, 5000}, 0},
+      {true, -255, 255, {1000, 1000, 1000, 1000}, {0, 0, 1000, 5000}, 37},
+      {false, 255, 0, {1000, 1000, 1000, 1000}, {0, 0, 1000, 5000}, 90},
+      {true, 200, -90, {350, 350, 350, 350}, {650, 650, 1650, 5650}, 0},  // part-way through a fade
+      {true, 1 << 20, -(1 << 20), {1, 1, 1, 1}, {3, 0, 7, 11}, 0},           // at the shortcut's bound
+      {false, (1 << 20) + 1, 5, {1000, 1000, 1000, 1000}, {0, 0, 1000, 5000}, 0},
+      {true, 100000, -100000, {1000, 1000, 1000, 1000}, {0, 0, 1000, 5000}, 0},
+      {true, 220, -220, {1000, -7, 1000, 3}, {-1000, 0, -1000, -5000}, 0},  // cancelling, negative totals
+      {false, 220, -220, {2000000000, 1, 70000, 1 << 30}, {2000000000, 1, 1 << 30, 65536}, 0},
+      {true, 0, 0, {2147483647, 1, 1, 1}, {1, 0, 1, 1}, 0},
+      {true, 220, -220, {1000, 1000, 1000, 1000}, {0, 0, 1000, 5000}, 2000000000},
+  };
+  std::vector<int> cells = {0, -3, 256, 500, 1000, 1004, kRing1, kRing2, kRing3};
+  for (int cell = 1; cell <= 255; ++cell) cells.push_back(cell);
+  std::vector<int> samples = {-32768, -32767, 32766, 32767};
+  for (int s = -700; s <= 700; ++s) samples.push_back(s);
+  for (int s = -32768; s <= 32767; s += 331) samples.push_back(s);
+  for (const Case& c : cases) {
+    const auto settings = code(c.outline, c.font, c.outlineLevel);
+    OverlayWeights w;
+    std::copy(std::begin(c.newWeight), std::end(c.newWeight), w.newWeight);
+    std::copy(std::begin(c.oldWeight), std::end(c.oldWeight), w.oldWeight);
+    applyTransparency(w, c.transparency);
+    const SampleBlender blender(settings, w);
+    int mismatches = 0;
+    for (int cell : cells) {
+      for (int s : samples) {
+        const auto sample = static_cast<int16_t>(s);
+        const int expected = blendSample(sample, cell, settings, w.effNewWeight, w.effOldWeight);
+        const int got = blender.blend(sample, cell);
+        if (got != expected && ++mismatches <= 3) {
+          ADD_FAILURE() << "font " << c.font << " outline " << c.outlineLevel << " cell " << cell << " sample " << s
+                        << ": " << got << " instead of " << expected;
+        }
+      }
+    }
+  }
 }
 
 TEST(Placement, CornersAndClamping) {
