@@ -160,9 +160,12 @@ const QuantMultipliers& quantMultipliers() {
   return q;
 }
 
+// The code table, found once rather than through its first-use guard in every call.
+const VlcEncodeTable& gCodes = vlcEncodeTable();
+
 // Bits of the block's codes in scan order, end-of-block included.
 int countBits(const int16_t* quantised) {
-  const VlcEncodeTable& t = vlcEncodeTable();
+  const VlcEncodeTable& t = gCodes;
   int bits = kEobLength;
   int previous = 0;
   for (uint64_t mask = nonzeroMask(quantised) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
@@ -213,7 +216,7 @@ int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int cl
 }
 
 int packCodes(const int16_t* quantised, BlockCodes& codes) {
-  const VlcEncodeTable& t = vlcEncodeTable();
+  const VlcEncodeTable& t = gCodes;
   // Codes gathered in a register and stored 32 bits at a time, big-endian.
   uint64_t pending = 0;
   int pendingBits = 0;
@@ -257,7 +260,7 @@ int packCodes(const int16_t* quantised, BlockCodes& codes) {
 }
 
 int dropTrailingValues(int16_t* const* quantised, int* bits, int count, int budget) {
-  const VlcEncodeTable& t = vlcEncodeTable();
+  const VlcEncodeTable& t = gCodes;
   int total = 0;
   for (int b = 0; b < count; ++b) total += bits[b];
   // A dropped value takes its whole pair with it: the zero run in front of it would carry nothing.
