@@ -456,6 +456,18 @@ void valuesFromLevels(OutBlock& ob, int qno) {
   }
 }
 
+// Codes taken as they stand from bits [from, to) of the segment's bytes.
+int copyCodes(const uint8_t* segmentBytes, uint32_t from, uint32_t to, BlockCodes& codes) {
+  uint8_t* out = codes.bytes;
+  for (uint32_t at = from; at < to; at += 32, out += 4) {
+    const uint32_t word = __builtin_bswap32(peekBits32(segmentBytes, kSegmentBytes + kBitPadding, at));
+    std::memcpy(out, &word, 4);
+  }
+  codes.length = static_cast<int>(to - from);
+  codes.placed = 0;
+  return codes.length;
+}
+
 }  // namespace
 
 SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
@@ -506,9 +518,16 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
       while (o.qno > kLowestQno && saturatesAt(o, o.qno)) --o.qno;
       o.bits = macroblockBits(o, o.qno, o.rounding);
     } else {
-      // Packed now: unless the segment falls back, these are its codes.
+      // Its codes now: unless the segment falls back, they are laid out again as they are. A block
+      // that ended in its own area has them there, in one piece, as the input coded them.
       o.bits = 0;
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) o.bits += packCodes(o.blocks[b].quantised, codes[m * kBlocksPerMacroblock + b]);
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        const DctBlock& in = mb.blocks[b];
+        BlockCodes& c = codes[m * kBlocksPerMacroblock + b];
+        const uint32_t start = static_cast<uint32_t>(m * kMacroblockBits + kBlockAcBit[b]);
+        o.bits += in.eob && in.spareEnd != 0 ? copyCodes(segment.bytes, start, in.spareStart, c)
+                                              : packCodes(o.blocks[b].quantised, c);
+      }
     }
     startQno[m] = o.qno;
   }
