@@ -31,17 +31,17 @@ class MemoryLayer final : public container::WriteLayer {
   std::vector<uint8_t>& out_;
 };
 
-// `open` attaches a fresh source to the bytes; null when they are refused at once.
-// Buffers live from one input to the next, and one source serves both passes: fresh large blocks
-// for every input would cost more page faults than the reading itself.
-template <typename Open>
-void checkSource(const std::vector<uint8_t>& file, Open open) {
+// `source` is attached to the bytes of `file`; null when they are refused at once.
+// Buffers live from one input to the next, and one source serves both passes; the targets keep
+// their sources too and attach each input anew (as a pass reopening a source does): fresh large
+// blocks for every input would cost more page faults than the reading itself.
+inline void checkSource(const std::vector<uint8_t>& file, container::DvSource* source) {
   static std::vector<uint8_t> buffer(container::kFrameBufferBytes);
   static std::vector<uint8_t> copy;
   static container::StampedFileWriter writer(std::make_unique<MemoryLayer>(copy));
   container::MessageList log;
-  std::unique_ptr<container::DvSource> source = open();
-  if (!source) return;
+  if (source == nullptr) return;
+  source->setRandomAccess(false);
   copy.clear();
   if (writer.open("memory") == 0 && source->validateHeader(&writer, &log) == container::HeaderOutcome::Valid) {
     dv::DvFrameInfo info;
