@@ -138,6 +138,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t>& file = build(data, size);
   static DvAviReader reader;
   reader.attach(std::make_unique<MemoryByteSource>(file.data(), file.size()), "memory.avi");
-  kelo::fuzz::checkSource(file, &reader);
+  kelo::fuzz::checkSource(file, reader);
   return 0;
 }

@@ -95,6 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   source->attach(std::make_unique<MemoryByteSource>(file.data(), file.size()), byContent ? "memory" : "memory.dv");
-  kelo::fuzz::checkSource(file, source);
+  kelo::fuzz::checkSource(file, *source);
   return 0;
 }
