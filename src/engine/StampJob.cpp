@@ -275,9 +275,9 @@ constexpr int kLoopFailed = 1;
 // frames; at the start of a run it redraws and retests everything. Which worker stamps a run
 // therefore never changes the bytes.
 constexpr int kRunFrames = 8;
-// Frames in flight per worker: enough that a worker slowed down by a costly frame (a text redrawn)
-// does not leave the others without work while the oldest frame holds up the writing.
-constexpr int kRunsPerWorker = 3;
+// Runs in flight per worker, beside the one being written. More would let the reader run further
+// ahead, but frames then wait in memory long enough to drop out of the caches: measured slower.
+constexpr int kRunsPerWorker = 1;
 
 // Where the reader's between-frame bytes go in the parallel loop: into the slot being read.
 class GapLayer final : public container::WriteLayer {
