@@ -275,8 +275,8 @@ constexpr int kLoopFailed = 1;
 // frames; at the start of a run it redraws and retests everything. Which worker stamps a run
 // therefore never changes the bytes.
 constexpr int kRunFrames = 8;
-// Runs in flight per worker, beside the one being written. More would let the reader run further
-// ahead, but frames then wait in memory long enough to drop out of the caches: measured slower.
+// Runs in flight per worker, beside the one being written. Letting the reader run further ahead
+// measured slower on two cores, not faster.
 constexpr int kRunsPerWorker = 1;
 
 // Where the reader's between-frame bytes go in the parallel loop: into the slot being read.
