@@ -91,9 +91,10 @@ int DvAviReader::readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& g
 
 size_t DvAviReader::cacheCapacity() {
   // No more than the file needs (one byte more, so that a fill ending at the end is seen as such):
-  // small files, as the fuzzer makes them, then cost no large allocation.
+  // small files, as the fuzzer makes them, then cost no large allocation. A block allocated for an
+  // earlier file is kept when it is large enough.
   const size_t capacity = static_cast<size_t>(std::clamp<int64_t>(fileSize_ + 1, 1, kCacheBytes));
-  if (capacity != cacheCapacity_) {
+  if (capacity > cacheCapacity_) {
     cache_ = std::make_unique_for_overwrite<uint8_t[]>(capacity);
     cacheCapacity_ = capacity;
     cacheLength_ = 0;
@@ -127,6 +128,10 @@ int DvAviReader::window(const uint8_t*& w, size_t& n) {
 
 HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink* log) {
   validated_ = false;
+  // The cache may hold bytes of the file attached before (a reopened source).
+  cacheStart_ = 0;
+  cacheLength_ = 0;
+  cacheAtEnd_ = false;
   header_.assign(kHeaderBytes, 0);
   size_t n = 0;
   if (readBytes(0, header_.data(), kHeaderBytes, n) != 0) {
@@ -308,6 +313,7 @@ size_t DvAviReader::findFrameInTail(const uint8_t* w, size_t n, dv::DvFrameInfo&
         continue;
       }
     }
+    if (w[p] != '0') continue;  // every video chunk id starts so
     const uint32_t id = lowerFourcc(w + p);
     if (!isVideoChunk(id)) continue;
     if (firstPending_) {

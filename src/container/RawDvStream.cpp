@@ -71,7 +71,9 @@ HeaderOutcome RawDvStream::validateHeader(StampedFileWriter*, MessageSink* log) 
 // first blocks in view.
 size_t RawDvStream::nextFrameStart(const uint8_t* w, size_t n) {
   for (size_t k = 1; k + dv::kDetectBytes <= n; ++k) {
-    if ((w[k] >> 5) != 0 || w[k + 2] != 0) continue;
+    // The subcode block behind the header block first: long runs of zeros (padding, blank frames)
+    // pass the header's own tests at every byte.
+    if ((w[k + dv::kDifBlockBytes] >> 5) != 1 || (w[k] >> 5) != 0 || w[k + 2] != 0) continue;
     if (startsFrame(w + k, n - k)) return k;
   }
   return 0;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
-#include <deque>
+#include <memory>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -249,10 +249,10 @@ struct LoopEnd {
 };
 
 
-// A frame on its way through the parallel loop: read and decided on the reading thread, stamped
-// by a worker, written by the reading thread in file order.
+// A frame on its way through the parallel loop: read and decided by the reading thread, stamped
+// by a worker, written by the calling thread in file order.
 struct FrameSlot {
-  std::vector<uint8_t> buffer = std::vector<uint8_t>(kFrameBufferBytes);
+  std::unique_ptr<uint8_t[]> buffer = std::make_unique_for_overwrite<uint8_t[]>(kFrameBufferBytes);
   size_t length = 0;
   std::vector<uint8_t> gap;         // bytes between the previous frame and this one, not yet written
   std::vector<std::string> lines;   // log lines of reading and deciding this frame, not yet shown
@@ -261,83 +261,23 @@ struct FrameSlot {
   bool stamp = false;
   dv::DvFrameInfo info;
   pipeline::CodeWeights weights;
-  bool done = false;  // under the pool's mutex
+  // Under the loop's mutex:
+  bool done = false;  // stamped, or nothing to stamp
+  bool end = false;   // not a frame: how reading ended (`rc`), with the trailing bytes in `buffer`
+  ReadOutcome rc = ReadOutcome::End;
 };
 
 // The parallel loop ended inside the loop, everything logged.
 constexpr int kLoopFailed = 1;
 
-// Frames go to the workers in runs of this many consecutive frames: a FrameStamper redraws a
-// text and retests the segments only when they can have changed since its previous frame, which
-// holds for consecutive frames; at the start of a run it redraws and retests everything.
+// Workers take runs of this many consecutive frames: a FrameStamper redraws a text and retests the
+// segments only when they can have changed since its previous frame, which holds for consecutive
+// frames; at the start of a run it redraws and retests everything. Which worker stamps a run
+// therefore never changes the bytes.
 constexpr int kRunFrames = 8;
-
-// Workers that stamp frames, each with a FrameStamper of its own. Which worker gets a frame
-// depends only on the frame's index, never on timing.
-class StampPool {
- public:
-  StampPool(int workers, const settings::StampSettings& settings, size_t frameOffset)
-      : settings_(settings), frameOffset_(frameOffset), queues_(static_cast<size_t>(workers)) {
-    for (int k = 0; k < workers; ++k) threads_.emplace_back([this, k] { work(queues_[static_cast<size_t>(k)]); });
-  }
-  ~StampPool() {
-    {
-      std::lock_guard lock(mutex_);
-      quit_ = true;
-    }
-    wake_.notify_all();
-    for (auto& t : threads_) t.join();
-  }
-  StampPool(const StampPool&) = delete;
-  StampPool& operator=(const StampPool&) = delete;
-
-  void submit(FrameSlot& slot) {
-    {
-      std::lock_guard lock(mutex_);
-      slot.done = !slot.stamp;
-      if (slot.stamp) queues_[static_cast<size_t>(slot.index / kRunFrames) % queues_.size()].push_back(&slot);
-    }
-    if (slot.stamp) wake_.notify_all();
-  }
-  void wait(FrameSlot& slot) {
-    std::unique_lock lock(mutex_);
-    finished_.wait(lock, [&] { return slot.done; });
-  }
-
- private:
-  void work(std::deque<FrameSlot*>& queue) {
-    pipeline::FrameStamper stamper;
-    int previous = -2;  // the frame this stamper stamped last
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [&] { return quit_ || !queue.empty(); });
-      if (quit_) return;
-      FrameSlot* slot = queue.front();
-      queue.pop_front();
-      lock.unlock();
-      // What this stamper holds belongs to an earlier frame than the one before: draw both texts
-      // afresh and test every segment, which gives what the one-thread pass holds at this frame.
-      if (slot->index != previous + 1) {
-        slot->info.dateDrawnBefore = 0;
-        slot->info.timeDrawnBefore = 0;
-      }
-      previous = slot->index;
-      stamper.stampFrame(slot->info, settings_, slot->weights, slot->buffer.data() + frameOffset_,
-                          pipeline::PipelineMode::Stamp);
-      lock.lock();
-      slot->done = true;
-      finished_.notify_all();
-    }
-  }
-
-  const settings::StampSettings& settings_;
-  const size_t frameOffset_;  // the DV frame's start in a slot's buffer
-  std::mutex mutex_;
-  std::condition_variable wake_, finished_;
-  std::vector<std::deque<FrameSlot*>> queues_;
-  bool quit_ = false;
-  std::vector<std::thread> threads_;
-};
+// Runs in flight per worker, beside the one being written. Letting the reader run further ahead
+// measured slower on two cores, not faster.
+constexpr int kRunsPerWorker = 1;
 
 // Where the reader's between-frame bytes go in the parallel loop: into the slot being read.
 class GapLayer final : public container::WriteLayer {
@@ -353,79 +293,199 @@ class GapLayer final : public container::WriteLayer {
   int remove(const std::string&) override { return 0; }
 };
 
-// More between-frame bytes than this are not held back: the frames before them are written out
-// and the bytes follow straight away, so memory stays bounded whatever the file holds.
+// More between-frame bytes than this are not held back: once the frames before them are written
+// the reading thread writes the bytes itself, so memory stays bounded whatever the file holds.
 constexpr size_t kGapHoldBytes = 1u << 20;
 
-// The frame loop with stamping spread over worker threads. Reading, the schedule and every
-// message, progress step, stop and pause check and write happen on the calling thread in the
-// order of the one-thread loop; only stampFrame runs elsewhere, a few frames ahead.
+// The frame loop on several threads: one reads frames and decides them in file order, workers
+// stamp them, and the calling thread writes them in file order with every message, progress
+// step, stop and pause check of the one-thread loop, in its order. Frame i lives in slot
+// i % slots until it is written.
 class ParallelLoop {
  public:
   ParallelLoop(const JobContext& context, const settings::StampSettings& s, DvSource& reader,
                const MarkerList& markers, StampedFileWriter& writer, RunLog& log, int workers)
       : context_(context),
+        settings_(s),
         reader_(reader),
         writer_(writer),
         log_(log),
-        slots_(static_cast<size_t>(workers + 1) * kRunFrames),
+        slots_(static_cast<size_t>(workers * kRunsPerWorker + 1) * kRunFrames),
+        workers_(workers),
         capture_(makeGapLayer()),
         decider_(s, reader, markers, &readLog_) {
     capture_.open("gaps");
-    pool_.emplace(workers, s, reader.frameOffset());
   }
+  ~ParallelLoop() { finish(); }
+  ParallelLoop(const ParallelLoop&) = delete;
+  ParallelLoop& operator=(const ParallelLoop&) = delete;
 
+  // Valid for the caller once run() has returned.
   FrameDecider& decider() { return decider_; }
 
   // kLoopFailed when the pass ended inside the loop (everything logged), -1 when the loop reached
   // the end of the pass (`end` filled).
   int run(dv::DvFrameInfo& info, LoopEnd& end) {
-    int i = 0;
-    for (;;) {
-      if (count_ == slots_.size() && !retireOldest()) return result_;
-      FrameSlot& cur = slots_[(head_ + count_) % slots_.size()];
+    threads_.emplace_back([this, &info] { readFrames(info); });
+    for (int k = 0; k < workers_; ++k) threads_.emplace_back([this] { stampFrames(); });
+    const int result = writeFrames(end);
+    finish();
+    return result;
+  }
+
+ private:
+  FrameSlot& slotOf(int64_t i) { return slots_[static_cast<size_t>(i) % slots_.size()]; }
+
+  // Stops the other threads (they stop at once when the pass has ended early) and waits for them.
+  void finish() {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    writable_.notify_all();
+    published_.notify_all();
+    for (auto& t : threads_) t.join();
+    threads_.clear();
+  }
+
+  // The calling thread: writes the frames in file order.
+  int writeFrames(LoopEnd& end) {
+    for (int64_t w = 0;; ++w) {
+      FrameSlot& slot = slotOf(w);
+      {
+        std::unique_lock lock(mutex_);
+        finished_.wait(lock, [&] { return w < read_ && (slot.done || slot.end); });
+      }
+      if (slot.end) {
+        // Frames before the end are written; then the end's own gap and lines.
+        if (!writeGap(slot)) {
+          end.rc = ReadOutcome::WriteFailed;
+        } else {
+          for (auto& line : slot.lines) log_.add(std::move(line));
+          end.rc = slot.rc;
+        }
+        end.buffer = slot.buffer.get();
+        end.length = slot.length;
+        end.frames = slot.index;
+        return -1;
+      }
+      if (!retire(slot)) return kLoopFailed;
+      {
+        std::lock_guard lock(mutex_);
+        written_ = w + 1;
+      }
+      writable_.notify_all();
+    }
+  }
+
+  // Writes a frame: false when the pass has ended (logged).
+  bool retire(FrameSlot& slot) {
+    if (!writeGap(slot)) {
+      logTotals(log_, slot.index, slot.invalidBefore, slot.noDateTimeBefore, slot.unstampableBefore);
+      return false;
+    }
+    for (auto& line : slot.lines) log_.add(std::move(line));
+    reportProgress(context_.observer, slot.index, decider_.lastFrameIndex, lastShown_);
+    if (stopRequested(context_.runState, log_)) return false;
+    if (writer_.write(slot.buffer.get(), slot.length) < 0) {
+      log_.add(kMsgWriteFailed);
+      return false;
+    }
+    return true;
+  }
+
+  bool writeGap(FrameSlot& slot) {
+    if (slot.gap.empty() || writer_.write(slot.gap.data(), slot.gap.size()) >= 0) return true;
+    log_.add(kMsgWriteFailed);
+    return false;
+  }
+
+  // The reading thread: frames in file order into free slots, each decided before it is handed on.
+  void readFrames(dv::DvFrameInfo& info) {
+    for (int64_t i = 0;; ++i) {
+      {
+        std::unique_lock lock(mutex_);
+        writable_.wait(lock, [&] { return quit_ || i - written_ < static_cast<int64_t>(slots_.size()); });
+        if (quit_) return;
+      }
+      FrameSlot& cur = slotOf(i);
       current_ = &cur;
+      currentIndex_ = i;
       cur.gap.clear();
       cur.lines.clear();
-      cur.index = i;
+      cur.index = static_cast<int>(i);
       cur.invalidBefore = decider_.invalidDate + decider_.invalidTime;
       cur.noDateTimeBefore = decider_.noDateTime;
       cur.unstampableBefore = decider_.unstampable;
       gapFailed_ = false;
-      ReadOutcome rc = reader_.readFrame(info, &capture_, cur.buffer.data(), cur.length, i, &readLog_);
+      ReadOutcome rc = reader_.readFrame(info, &capture_, cur.buffer.get(), cur.length, cur.index, &readLog_);
       capture_.flush();
-      if (ended_) return result_;
+      if (gapQuit_) return;
       if (gapFailed_) rc = ReadOutcome::WriteFailed;
       takeLines(cur);
       if (rc != ReadOutcome::Frame) {
-        // Frames before the end are written out first; then the end's own gap and lines.
-        while (count_ > 0)
-          if (!retireOldest()) return result_;
-        if (!writeGap(cur)) {
-          end.rc = ReadOutcome::WriteFailed;
-        } else {
-          for (auto& line : cur.lines) log_.add(std::move(line));
-          end.rc = rc;
+        {
+          std::lock_guard lock(mutex_);
+          cur.end = true;
+          cur.rc = rc;
+          readerDone_ = true;
+          read_ = i + 1;
         }
-        end.buffer = cur.buffer.data();
-        end.length = cur.length;
-        end.frames = i;
-        return -1;
+        finished_.notify_all();
+        published_.notify_all();
+        return;
       }
       const size_t offset = reader_.frameOffset();
-      const auto decision = decider_.decide(info, cur.buffer.data() + offset,
-                                            cur.length > offset ? cur.length - offset : 0, i, cur.weights);
+      const auto decision = decider_.decide(info, cur.buffer.get() + offset,
+                                            cur.length > offset ? cur.length - offset : 0, cur.index, cur.weights);
       takeLines(cur);
       cur.stamp = decision == FrameDecider::kStamp;
       if (cur.stamp) cur.info = info;
       if (decision != FrameDecider::kSkipped) FrameDecider::remember(info);
-      ++count_;
-      ++i;
-      pool_->submit(cur);
+      {
+        std::lock_guard lock(mutex_);
+        cur.end = false;
+        cur.done = !cur.stamp;
+        read_ = i + 1;
+      }
+      if (cur.stamp) {
+        published_.notify_all();
+      } else {
+        finished_.notify_all();
+      }
     }
   }
 
- private:
+  // A worker: claims the next run of frames and stamps those that are to be stamped, in order.
+  void stampFrames() {
+    pipeline::FrameStamper stamper;
+    int64_t previous = -2;  // the frame this stamper stamped last
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      const int64_t first = nextRun_++ * kRunFrames;
+      for (int64_t i = first; i < first + kRunFrames; ++i) {
+        published_.wait(lock, [&] { return quit_ || readerDone_ || i < read_; });
+        if (quit_ || i >= read_) return;  // stopped, or the frames ended before this one
+        if (i < written_) continue;      // written already: nothing to stamp, and the slot is reused
+        FrameSlot& slot = slotOf(i);
+        if (!slot.stamp || slot.end) continue;
+        lock.unlock();
+        // What this stamper holds belongs to an earlier frame than the one before: draw both texts
+        // afresh and test every segment, which gives what the one-thread pass holds at this frame.
+        if (i != previous + 1) {
+          slot.info.dateDrawnBefore = 0;
+          slot.info.timeDrawnBefore = 0;
+        }
+        previous = i;
+        stamper.stampFrame(slot.info, settings_, slot.weights, slot.buffer.get() + reader_.frameOffset(),
+                           pipeline::PipelineMode::Stamp);
+        lock.lock();
+        slot.done = true;
+        finished_.notify_all();
+      }
+    }
+  }
+
   std::unique_ptr<container::WriteLayer> makeGapLayer() {
     auto layer = std::make_unique<GapLayer>();
     layer->sink = [this](const void* data, size_t count) { holdGap(data, count); };
@@ -439,16 +499,25 @@ class ParallelLoop {
     taken_ = lines.size();
   }
 
+  // On the reading thread, while it reads frame currentIndex_.
   void holdGap(const void* data, size_t count) {
-    if (ended_ || gapFailed_) return;
+    if (gapQuit_ || gapFailed_) return;
     FrameSlot& cur = *current_;
     const auto* bytes = static_cast<const uint8_t*>(data);
     if (cur.gap.size() + count <= kGapHoldBytes) {
       cur.gap.insert(cur.gap.end(), bytes, bytes + count);
       return;
     }
-    while (count_ > 0)
-      if (!retireOldest()) return;
+    // Every frame before this one written, the writer waits for this frame and leaves the output
+    // to this thread; the mutex orders the writes.
+    {
+      std::unique_lock lock(mutex_);
+      writable_.wait(lock, [&] { return quit_ || written_ == currentIndex_; });
+      if (quit_) {
+        gapQuit_ = true;
+        return;
+      }
+    }
     if (!cur.gap.empty() && writer_.write(cur.gap.data(), cur.gap.size()) < 0) return failGap();
     cur.gap.clear();
     if (writer_.write(bytes, count) < 0) return failGap();
@@ -462,55 +531,34 @@ class ParallelLoop {
     readLog_.add(kMsgWriteFailed);
   }
 
-  bool writeGap(FrameSlot& slot) {
-    if (slot.gap.empty() || writer_.write(slot.gap.data(), slot.gap.size()) >= 0) return true;
-    log_.add(kMsgWriteFailed);
-    return false;
-  }
-
-  // Writes the oldest frame in flight: false when the pass has ended (result_ set).
-  bool retireOldest() {
-    FrameSlot& slot = slots_[head_];
-    pool_->wait(slot);
-    if (!writeGap(slot)) {
-      logTotals(log_, slot.index, slot.invalidBefore, slot.noDateTimeBefore, slot.unstampableBefore);
-      return endWith(kLoopFailed);
-    }
-    for (auto& line : slot.lines) log_.add(std::move(line));
-    reportProgress(context_.observer, slot.index, decider_.lastFrameIndex, lastShown_);
-    if (stopRequested(context_.runState, log_)) return endWith(kLoopFailed);
-    if (writer_.write(slot.buffer.data(), slot.length) < 0) {
-      log_.add(kMsgWriteFailed);
-      return endWith(kLoopFailed);
-    }
-    head_ = (head_ + 1) % slots_.size();
-    --count_;
-    return true;
-  }
-
-  bool endWith(int result) {
-    ended_ = true;
-    result_ = result;
-    return false;
-  }
-
   const JobContext& context_;
+  const settings::StampSettings& settings_;
   DvSource& reader_;
   StampedFileWriter& writer_;
   RunLog& log_;
+  std::vector<FrameSlot> slots_;
+  const int workers_;
+  int lastShown_ = 0;  // the writer's
+
+  // The reading thread's.
   RunLog readLog_;  // lines of reading and deciding, shown when their frame is written
   size_t taken_ = 0;
-  std::vector<FrameSlot> slots_;
-  size_t head_ = 0, count_ = 0;
   FrameSlot* current_ = nullptr;
+  int64_t currentIndex_ = 0;
+  bool gapFailed_ = false, gapQuit_ = false;
   StampedFileWriter capture_;
   FrameDecider decider_;
-  std::optional<StampPool> pool_;  // last member: its workers stop before the slots go
-  int lastShown_ = 0;
-  bool ended_ = false, gapFailed_ = false;
-  int result_ = kLoopFailed;
-};
 
+  std::mutex mutex_;
+  std::condition_variable writable_;   // a slot was written, or quit
+  std::condition_variable published_;  // a frame to stamp was read, reading ended, or quit
+  std::condition_variable finished_;   // a frame is ready to be written, or reading ended
+  int64_t read_ = 0;                   // slots filled by the reading thread (frames, then the end)
+  int64_t written_ = 0;                // frames written
+  int64_t nextRun_ = 0;                // the run the next idle worker takes
+  bool readerDone_ = false, quit_ = false;
+  std::vector<std::thread> threads_;   // last member: joined before the slots go
+};
 }  // namespace
 
 void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, int frameIndex) {

@@ -1,6 +1,7 @@
 // DvAviReader on files written by the test fixture: every layout quirk, random access, bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -497,6 +498,28 @@ TEST_F(AviBadInput, ClosedReaderReportsNotValid) {
   EXPECT_EQ(ReadOutcome::ReadFailed, reader.readFrame(info, nullptr, buffer.data(), length, 0, nullptr));
   EXPECT_EQ(ENOENT, reader.open(dir_.file("missing.avi")));
   EXPECT_EQ("ERROR: file is not valid.\nERROR: can not open file.\n", testing::internal::GetCapturedStderr());
+}
+
+TEST_F(AviBadInput, AReopenedReaderReadsTheNewFileNotTheOldOnesBytes) {
+  // Two files of one size and layout, frames in opposite orders: nothing of the first may be served
+  // from what the reader kept of it.
+  std::vector<std::vector<uint8_t>> frames = test::syntheticFrames(test::palProfile(), 4);
+  ASSERT_EQ(0, test::writeAviFixture(dir_.file("a.avi"), frames, AviFixtureOptions{}));
+  std::reverse(frames.begin(), frames.end());
+  ASSERT_EQ(0, test::writeAviFixture(dir_.file("b.avi"), frames, AviFixtureOptions{}));
+  DvAviReader reader;
+  std::vector<uint8_t> buffer(kFrameBufferBytes);
+  for (const char* name : {"a.avi", "b.avi"}) {
+    ASSERT_EQ(0, reader.open(dir_.file(name)));
+    ASSERT_EQ(HeaderOutcome::Valid, reader.validateHeader(nullptr, nullptr));
+    std::vector<int> timecodes;
+    dv::DvFrameInfo info;
+    size_t length = 0;
+    for (int i = 0; reader.readFrame(info, nullptr, buffer.data(), length, i, nullptr) == ReadOutcome::Frame; ++i)
+      timecodes.push_back(test::timecodeFrameNumber(buffer.data() + 8, length - 8));
+    const std::vector<int> expected = name == std::string("a.avi") ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{3, 2, 1, 0};
+    EXPECT_EQ(expected, timecodes) << name;
+  }
 }
 
 // --- look-ahead ---

@@ -277,6 +277,27 @@ TEST(ParallelStamp, ALongStretchBetweenFramesIsPassedOnWithoutHoldingItAll) {
   EXPECT_EQ(many.result, one.result);
   EXPECT_FALSE(many.exists);
   EXPECT_EQ(many.events, one.events);
+  // A stop at each frame around the stretch, while the reading thread may be waiting to write it
+  // itself, ends the pass as in one thread.
+  for (int after : {15, 16, 17, 18}) {
+    std::vector<std::string> first;
+    for (int workers : {1, 2}) {
+      StoppingTranscript t;
+      RunStateCell state{kRunRunning};
+      t.state = &state;
+      t.after = after;
+      JobContext c{s, t, t, state};
+      c.workers = workers;
+      std::string out = dir.file("stopped.avi");
+      EXPECT_EQ(runStampJob(c, in, out), JobOutcome::Failed) << after;
+      EXPECT_FALSE(platform::fileExists(out)) << after;
+      if (workers == 1) {
+        first = t.inner.events;
+      } else {
+        EXPECT_EQ(t.inner.events, first) << after;
+      }
+    }
+  }
 }
 
 TEST(ParallelStamp, WorkerCountFollowsTheRequestAndTheFile) {

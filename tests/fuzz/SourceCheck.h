@@ -31,41 +31,40 @@ class MemoryLayer final : public container::WriteLayer {
   std::vector<uint8_t>& out_;
 };
 
-// `open` attaches a fresh source to the bytes; null when they are refused at once.
-// Buffers live from one input to the next, and one source serves both passes: fresh large blocks
-// for every input would cost more page faults than the reading itself.
-template <typename Open>
-void checkSource(const std::vector<uint8_t>& file, Open open) {
+// `source` is attached to the bytes of `file`.
+// Buffers live from one input to the next, and one source serves both passes; the targets keep
+// their sources too and attach each input anew (as a pass reopening a source does): fresh large
+// blocks for every input would cost more page faults than the reading itself.
+inline void checkSource(const std::vector<uint8_t>& file, container::DvSource& source) {
   static std::vector<uint8_t> buffer(container::kFrameBufferBytes);
   static std::vector<uint8_t> copy;
   static container::StampedFileWriter writer(std::make_unique<MemoryLayer>(copy));
   container::MessageList log;
-  std::unique_ptr<container::DvSource> source = open();
-  if (!source) return;
+  source.setRandomAccess(false);
   copy.clear();
-  if (writer.open("memory") == 0 && source->validateHeader(&writer, &log) == container::HeaderOutcome::Valid) {
+  if (writer.open("memory") == 0 && source.validateHeader(&writer, &log) == container::HeaderOutcome::Valid) {
     dv::DvFrameInfo info;
     size_t length = 0;
     container::ReadOutcome r;
     int i = 0;
-    while ((r = source->readFrame(info, &writer, buffer.data(), length, i++, &log)) == container::ReadOutcome::Frame) {
-      if (length <= source->frameOffset() || length > container::kFrameBufferBytes) std::abort();
+    while ((r = source.readFrame(info, &writer, buffer.data(), length, i++, &log)) == container::ReadOutcome::Frame) {
+      if (length <= source.frameOffset() || length > container::kFrameBufferBytes) std::abort();
       writer.write(buffer.data(), length);
     }
     if (r != container::ReadOutcome::End) std::abort();  // memory never fails to read or write
     writer.write(buffer.data(), length);
-    if (source->copyRemainder(writer) != container::CopyOutcome::Copied) std::abort();
+    if (source.copyRemainder(writer) != container::CopyOutcome::Copied) std::abort();
     writer.close();
     if (copy != file) std::abort();
   }
   writer.close();
-  source->setRandomAccess(true);
-  if (source->validateHeader(nullptr, &log) == container::HeaderOutcome::Valid) {
+  source.setRandomAccess(true);
+  if (source.validateHeader(nullptr, &log) == container::HeaderOutcome::Valid) {
     dv::DvFrameInfo info;
     size_t length = 0;
-    for (int n : {3, 0, 1, 70, 2, source->lastFrameIndex()}) {
-      if (source->readFrame(info, nullptr, buffer.data(), length, n, &log) == container::ReadOutcome::Frame &&
-          (length <= source->frameOffset() || length > container::kFrameBufferBytes))
+    for (int n : {3, 0, 1, 70, 2, source.lastFrameIndex()}) {
+      if (source.readFrame(info, nullptr, buffer.data(), length, n, &log) == container::ReadOutcome::Frame &&
+          (length <= source.frameOffset() || length > container::kFrameBufferBytes))
         std::abort();
     }
   }

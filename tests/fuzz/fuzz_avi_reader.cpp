@@ -136,10 +136,8 @@ const std::vector<uint8_t>& build(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t>& file = build(data, size);
-  kelo::fuzz::checkSource(file, [&]() -> std::unique_ptr<DvSource> {
-    auto reader = std::make_unique<DvAviReader>();
-    reader->attach(std::make_unique<MemoryByteSource>(file.data(), file.size()), "memory.avi");
-    return reader;
-  });
+  static DvAviReader reader;
+  reader.attach(std::make_unique<MemoryByteSource>(file.data(), file.size()), "memory.avi");
+  kelo::fuzz::checkSource(file, reader);
   return 0;
 }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "container/ByteOrder.h"
+#include "container/DvAviReader.h"
+#include "container/QuickTimeSource.h"
 #include "container/RawDvStream.h"
 #include "dv/DifLayout.h"
 #include "fuzz/SourceCheck.h"
@@ -74,16 +76,25 @@ const std::vector<uint8_t>& build(const uint8_t* data, size_t size, bool& opened
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool byContent = false;
   const std::vector<uint8_t>& file = build(data, size, byContent);
-  kelo::fuzz::checkSource(file, [&]() -> std::unique_ptr<DvSource> {
-    std::unique_ptr<DvSource> source;
-    auto bytes = std::make_unique<MemoryByteSource>(file.data(), file.size());
-    if (byContent) {
-      if (openDvSource(std::move(bytes), "memory", source) != OpenOutcome::Opened) return nullptr;
-      return source;
+  // One source of each kind, kept: the one the bytes call for is attached to them.
+  static DvAviReader avi;
+  static QuickTimeSource quickTime;
+  static RawDvStream raw;
+  DvSource* source = &raw;
+  if (byContent) {
+    // Opening picks the kind by content; the source it makes has read nothing yet.
+    std::unique_ptr<DvSource> picked;
+    if (openDvSource(std::make_unique<MemoryByteSource>(file.data(), file.size()), "memory", picked) !=
+        OpenOutcome::Opened) {
+      return 0;
     }
-    source = std::make_unique<RawDvStream>();
-    source->attach(std::move(bytes), "memory.dv");
-    return source;
-  });
+    switch (picked->kind()) {
+      case ContainerKind::Avi: source = &avi; break;
+      case ContainerKind::QuickTime: source = &quickTime; break;
+      case ContainerKind::RawDv: source = &raw; break;
+    }
+  }
+  source->attach(std::make_unique<MemoryByteSource>(file.data(), file.size()), byContent ? "memory" : "memory.dv");
+  kelo::fuzz::checkSource(file, *source);
   return 0;
 }
