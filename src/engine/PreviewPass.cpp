@@ -1,5 +1,4 @@
 #include "engine/PreviewPass.h"
-#include "engine/StampJob.h"
 
 #include <vector>
 
@@ -7,6 +6,7 @@
 #include "dv/DifLayout.h"
 #include "dv/Packs.h"
 #include "dv/VideoProfile.h"
+#include "engine/FrameDecider.h"
 #include "engine/RunLog.h"
 #include "pipeline/FrameStamper.h"
 #include "render/TimeFormatTraits.h"

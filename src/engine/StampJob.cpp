@@ -17,6 +17,7 @@
 #include "dv/FrameInfo.h"
 #include "dv/Packs.h"
 #include "dv/VideoProfile.h"
+#include "engine/FrameDecider.h"
 #include "engine/MarkerList.h"
 #include "engine/OutputNaming.h"
 #include "engine/RunLog.h"
@@ -26,6 +27,7 @@
 #include "render/TimeFormatTraits.h"
 #include "render/FontCheck.h"
 #include "platform/FileSystem.h"
+#include "settings/IntervalRules.h"
 
 namespace kelo::engine {
 
@@ -42,171 +44,18 @@ using settings::IntervalMode;
 // Without renaming: the output's name is taken (%s: the output path).
 constexpr const char* kMsgOutputExists = "*** 加码后的录像 %s 已经有了，跳过去。";
 
-bool usesMarkers(const settings::StampCodeSettings& code) {
-  return code.enabled && (code.intervalMode == IntervalMode::AtStartMarkers ||
-                          code.intervalMode == IntervalMode::BetweenMarkers ||
-                          code.intervalMode == IntervalMode::BetweenMarkersZeroTime);
-}
-
-ScheduleClock clockOf(const dv::DvFrameInfo& info) {
-  ScheduleClock c;
-  c.dateKey = static_cast<uint32_t>(info.dateKey);
-  c.previousDateKey = static_cast<uint32_t>(info.previousDateKey);
-  c.secondsOfDay = static_cast<uint32_t>(info.secondsOfDay);
-  c.previousSecondsOfDay = static_cast<uint32_t>(info.previousSecondsOfDay);
-  c.hour = info.recorded.tm_hour;
-  c.minute = info.recorded.tm_min;
-  c.second = info.recorded.tm_sec;
-  return c;
-}
-
-void copyWeights(const FadeWeights& from, render::OverlayWeights& to) {
-  for (int k = 0; k < 4; ++k) {
-    to.newWeight[k] = from.newWeight[k];
-    to.oldWeight[k] = from.oldWeight[k];
-  }
-}
-
-// Changes `recorded` and `frameInSecond` of the frame to the time elapsed since the start marker.
-void zeroReset(StampSchedule& schedule, dv::DvFrameInfo& info, int fps, bool frameFormat, bool capture) {
-  ZeroResetTime t{info.recorded.tm_hour, info.recorded.tm_min, info.recorded.tm_sec, info.timecodeFrames,
-                  info.frameInSecond};
-  if (capture) captureZeroReset(schedule, t);
-  applyZeroReset(schedule, fps, frameFormat, t);
-  info.recorded.tm_hour = t.hour;
-  info.recorded.tm_min = t.minute;
-  info.recorded.tm_sec = t.second;
-  info.frameInSecond = t.frameInSecond;
-}
-
-
-// Reads the recorded date and time of each frame in file order and decides, with the two
-// schedules, whether and how the frame is stamped. Runs on the reading thread only: its state
-// carries from frame to frame.
+// Stamping threads at most.
 constexpr int kMaxWorkers = 4;
 // Shorter files are not worth starting threads for.
 constexpr int kParallelMinFrames = 100;
 
-struct FrameDecider {
-  const settings::StampSettings& s;
-  DvSource& reader;
-  RunLog* log;
-  dv::DateTimeReadOptions readOptions;
-  bool timecodeFormat, frameFormat, zeroTime;
-  ScheduleMarkers markers;
-  int lastFrameIndex;
-  StampSchedule dateSchedule, timeSchedule;
-  FadeWeights dateFade, timeFade;
-  int fps = 25;
-  int invalidDate = 0, invalidTime = 0, noDateTime = 0, stamped = 0;
-  int unstampable = 0;  // frames Kelo could not read or stamp (another size, unsupported DV)
-  std::tm first = dv::blankRecordedTime();
-  // The last real recording time: the timecode formats and the zero reset change `recorded` of
-  // the frame afterwards, and names and file times must not take those.
-  std::tm last = dv::blankRecordedTime();
-
-  FrameDecider(const settings::StampSettings& settings, DvSource& r, const MarkerList& fileMarkers, RunLog* runLog)
-      : s(settings),
-        reader(r),
-        log(runLog),
-        readOptions(render::dateTimeReadOptions(settings)),
-        timecodeFormat(render::timeFormatTraits(settings.timeCode.formatIndex).tapeTimecode),
-        frameFormat(render::timeFormatTraits(settings.timeCode.formatIndex).perFrame),
-        zeroTime(settings.timeCode.intervalMode == IntervalMode::BetweenMarkersZeroTime),
-        markers(ScheduleMarkers::from(fileMarkers)),
-        lastFrameIndex(r.lastFrameIndex()) {
-    first.tm_year = 0;
-  }
-
-  // Frame i (the DV frame behind the chunk header): kSkipped for a frame without a usable
-  // recorded time or one Kelo cannot stamp, kStamp when it is to be stamped with `info` and
-  // `weights` as they are left (then stamped before remember()).
-  enum Decision { kSkipped, kUnchanged, kStamp };
-  Decision decide(dv::DvFrameInfo& info, const uint8_t* frame, size_t frameLength, int i,
-              pipeline::CodeWeights& weights) {
-    const settings::StampCodeSettings& dc = s.dateCode;
-    const settings::StampCodeSettings& tc = s.timeCode;
-    // The schedules count time at the rate of the first frame (as the reader found it); each frame
-    // is decoded by the layout its own header names.
-    if (i == 0) {
-      fps = render::textProfileOf(info).framesPerSecond;
-      dateSchedule = buildSchedule(dc, fps, markers);
-      timeSchedule = buildSchedule(tc, fps, markers);
-      dateFade = timeFade = FadeWeights{};
-    }
-    info.profile = dv::profileForFrame(frame, frameLength);
-    if (!info.profile) {
-      ++unstampable;
-      return kSkipped;
-    }
-    const int status = dv::readRecordedDateTime(info, readOptions, frame, frameLength);
-    if (!timecodeFormat && (status & dv::kStatusDateUnset)) {
-      ++invalidDate;
-      return kSkipped;
-    }
-    if (!timecodeFormat && (status & dv::kStatusTimeUnset)) {
-      ++invalidTime;
-      return kSkipped;
-    }
-    if (!timecodeFormat && (status & dv::kStatusNoPacks)) {
-      ++noDateTime;
-      return kSkipped;
-    }
-    const bool complete = (status & (dv::kStatusDateUnset | dv::kStatusTimeUnset | dv::kStatusNoPacks)) == 0;
-    if (complete) {
-      if (first.tm_year == 0) first = info.recorded;
-      last = info.recorded;
-      if (info.dateKey != info.previousDateKey) {
-        const dv::Timecode t = dv::frameNumberToTimecode(*info.profile, i);
-        log->add(formatMessage("\t日期: %d-%d-%d 帧数: %d (%d%%) [%02d:%02d:%02d:%02d]", info.recorded.tm_year + 1900,
-                               info.recorded.tm_mon + 1, info.recorded.tm_mday, i,
-                               lastFrameIndex > 0 ? static_cast<int>(static_cast<int64_t>(i) * 100 / lastFrameIndex) : 100,
-                               t.hours, t.minutes, t.seconds, t.frames));
-      }
-      if (!(s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse))
-        info.timecodeFrames = info.secondsOfDay == info.previousSecondsOfDay ? info.timecodeFrames + 1 : 0;
-    }
-    if (timecodeFormat) {
-      showTimecodeAsTime(info, s, i);
-    }
-
-    const ScheduleClock clock = clockOf(info);
-    const int dateOn = dc.enabled ? decideStamp(dateSchedule, clock, i, dateFade, dc, markers) : 0;
-    const int timeOn = tc.enabled ? decideStamp(timeSchedule, clock, i, timeFade, tc, markers) : 0;
-    info.hasDate = info.hasDate && dateOn;
-    info.hasTime = info.hasTime && timeOn;
-
-    const bool stamp = info.hasDate || info.hasTime;
-    if (stamp) {
-      const bool resync = (info.hasTime && (!info.timeDrawnBefore || timeSchedule.newWindow)) ||
-                          (info.hasDate && (!info.dateDrawnBefore || dateSchedule.newWindow));
-      if (resync && frameFormat) {
-        const int c = reader.lookAheadToNextSecond(info, readOptions);
-        info.timecodeFrames = c < fps ? fps - c : 0;
-        if (zeroTime)
-          zeroReset(timeSchedule, info, fps, frameFormat, true);
-        else
-          info.frameInSecond = info.timecodeFrames;
-      } else if (zeroTime) {
-        zeroReset(timeSchedule, info, fps, frameFormat, false);
-      } else {
-        info.frameInSecond = info.timecodeFrames;
-      }
-      copyWeights(dateFade, weights.date);
-      copyWeights(timeFade, weights.time);
-      ++stamped;
-    }
-    return stamp ? kStamp : kUnchanged;
-  }
-
-  // After a frame with a usable recorded time (stamped or not): what the next frame compares with.
-  static void remember(dv::DvFrameInfo& info) {
-    info.dateDrawnBefore = info.hasDate;
-    info.timeDrawnBefore = info.hasTime;
-    info.previousDateKey = info.dateKey;
-    info.previousSecondsOfDay = info.secondsOfDay;
-  }
-};
+// The decider of a pass over `reader`: it looks ahead through the reader when a per-frame time
+// format starts counting afresh.
+FramesToNextSecond lookAheadOf(DvSource& reader) {
+  return [&reader](const dv::DvFrameInfo& info, const dv::DateTimeReadOptions& options) {
+    return reader.lookAheadToNextSecond(info, options);
+  };
+}
 
 // Progress after frame i: the bar and its text move at most once per per-mille step.
 void reportProgress(RunObserver& observer, int i, int lastFrameIndex, int& lastShown) {
@@ -313,7 +162,7 @@ class ParallelLoop {
         slots_(static_cast<size_t>(workers * kRunsPerWorker + 1) * kRunFrames),
         workers_(workers),
         capture_(makeGapLayer()),
-        decider_(s, reader, markers, &readLog_) {
+        decider_(s, markers, reader.lastFrameIndex(), &readLog_, lookAheadOf(reader)) {
     capture_.open("gaps");
   }
   ~ParallelLoop() { finish(); }
@@ -385,7 +234,7 @@ class ParallelLoop {
       return false;
     }
     for (auto& line : slot.lines) log_.add(std::move(line));
-    reportProgress(context_.observer, slot.index, decider_.lastFrameIndex, lastShown_);
+    reportProgress(context_.observer, slot.index, decider_.lastFrameIndex(), lastShown_);
     if (stopRequested(context_.runState, log_)) return false;
     if (writer_.write(slot.buffer.get(), slot.length) < 0) {
       log_.add(kMsgWriteFailed);
@@ -439,9 +288,9 @@ class ParallelLoop {
       const auto decision = decider_.decide(info, cur.buffer.get() + offset,
                                             cur.length > offset ? cur.length - offset : 0, cur.index, cur.weights);
       takeLines(cur);
-      cur.stamp = decision == FrameDecider::kStamp;
+      cur.stamp = decision == FrameDecision::Stamp;
       if (cur.stamp) cur.info = info;
-      if (decision != FrameDecider::kSkipped) FrameDecider::remember(info);
+      if (decision != FrameDecision::Skipped) FrameDecider::remember(info);
       {
         std::lock_guard lock(mutex_);
         cur.end = false;
@@ -561,22 +410,6 @@ class ParallelLoop {
 };
 }  // namespace
 
-void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, int frameIndex) {
-  if (s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse) {
-    info.recorded.tm_hour = info.timecodeHours;
-    info.recorded.tm_min = info.timecodeMinutes;
-    info.recorded.tm_sec = info.timecodeSeconds;
-  } else {
-    const dv::Timecode t = dv::frameNumberToTimecode(render::textProfileOf(info), frameIndex);
-    info.recorded.tm_hour = t.hours;
-    info.recorded.tm_min = t.minutes;
-    info.recorded.tm_sec = t.seconds;
-    info.timecodeFrames = t.frames;
-  }
-  info.hasTime = 1;
-}
-
-ScheduleClock scheduleClock(const dv::DvFrameInfo& info) { return clockOf(info); }
 
 int stampWorkers(int requested, int lastFrameIndex) {
   if (requested > 0) return std::min(requested, kMaxWorkers);
@@ -616,7 +449,7 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
   MarkerList markers;
   markers.load(markerPathFor(input));
 
-  if ((usesMarkers(dc) || usesMarkers(tc)) && markers.count() == 0)
+  if ((settings::usesMarkers(dc) || settings::usesMarkers(tc)) && markers.count() == 0)
     return failBox(formatMessage("%s 没有任何开始/结束标记，跳过去。", input.c_str()), true);
   if (tc.intervalMode == IntervalMode::BetweenMarkersZeroTime) {
     const int f = tc.formatIndex;
@@ -673,7 +506,7 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
   FrameDecider* decider = nullptr;
   LoopEnd end;
   if (workers <= 1) {
-    serialDecider.emplace(s, reader, markers, &log);
+    serialDecider.emplace(s, markers, reader.lastFrameIndex(), &log, lookAheadOf(reader));
     decider = &*serialDecider;
     pipeline::FrameStamper stamper;
     pipeline::CodeWeights weights;
@@ -686,9 +519,9 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
     while (rc == ReadOutcome::Frame) {
       uint8_t* frame = buffer.data() + offset;
       const auto decision = decider->decide(info, frame, length > offset ? length - offset : 0, i, weights);
-      if (decision == FrameDecider::kStamp) stamper.stampFrame(info, s, weights, frame, pipeline::PipelineMode::Stamp);
-      if (decision != FrameDecider::kSkipped) FrameDecider::remember(info);
-      reportProgress(context.observer, i, decider->lastFrameIndex, lastShown);
+      if (decision == FrameDecision::Stamp) stamper.stampFrame(info, s, weights, frame, pipeline::PipelineMode::Stamp);
+      if (decision != FrameDecision::Skipped) FrameDecider::remember(info);
+      reportProgress(context.observer, i, decider->lastFrameIndex(), lastShown);
       ++i;
       if (stopRequested(context.runState, log)) return JobOutcome::Failed;
       if (writer.write(buffer.data(), length) < 0) {

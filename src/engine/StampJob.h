@@ -44,13 +44,6 @@ struct JobContext {
   JobStats* stats = nullptr;
 };
 
-// With a timecode time format the time code shows the tape timecode (when the settings ask for it
-// and the file has one) or the elapsed time of frame `frameIndex`, counted at the frame's rate.
-void showTimecodeAsTime(dv::DvFrameInfo& info, const settings::StampSettings& s, int frameIndex);
-
-// The recorded clock of a frame as the schedules compare it.
-ScheduleClock scheduleClock(const dv::DvFrameInfo& info);
-
 // The stamping threads a pass uses for a file of `lastFrameIndex` + 1 frames when `requested`
 // threads were asked for (0: automatic).
 int stampWorkers(int requested, int lastFrameIndex);

@@ -12,11 +12,12 @@
 #include "container/DvSource.h"
 #include "engine/MarkerList.h"
 #include "engine/RunLog.h"
-#include "engine/StampJob.h"
+#include "engine/FrameDecider.h"
 #include "engine/StampSchedule.h"
 #include "platform/Text.h"
 #include "render/StampText.h"
 #include "render/TimeFormatTraits.h"
+#include "settings/IntervalRules.h"
 
 namespace kelo::engine {
 
@@ -75,12 +76,6 @@ bool openFrameFeed(const std::string& path, FrameFeed& feed, MarkerList& markers
   return true;
 }
 
-
-bool usesMarkers(const settings::StampCodeSettings& code) {
-  return code.enabled && (code.intervalMode == IntervalMode::AtStartMarkers ||
-                          code.intervalMode == IntervalMode::BetweenMarkers ||
-                          code.intervalMode == IntervalMode::BetweenMarkersZeroTime);
-}
 
 std::string cueLines(const std::u16string& text) {
   std::string out;
@@ -196,7 +191,7 @@ bool buildSubtitleTrack(const settings::StampSettings& settings, const std::stri
     error = "not a 525/60 or 625/50 DV file: " + path;
     return false;
   }
-  if ((usesMarkers(dc) || usesMarkers(tc)) && markerList.count() == 0) {
+  if ((settings::usesMarkers(dc) || settings::usesMarkers(tc)) && markerList.count() == 0) {
     error = formatMessage("%s 没有任何开始/结束标记，跳过去。", path.c_str());
     return false;
   }
@@ -205,70 +200,31 @@ bool buildSubtitleTrack(const settings::StampSettings& settings, const std::stri
   track.width = profile->width;
   track.height = profile->height;
 
-  // Texts are formatted in full for every frame; whether a code shows follows the schedules
-  // exactly as in a stamping pass.
+  // Texts are formatted in full for every frame; whether a code shows is decided exactly as in a
+  // stamping pass.
   settings::StampSettings s = settings;
   s.idle = true;
-  const int fps = profile->framesPerSecond;
-  const bool timecodeFormat = render::timeFormatTraits(tc.formatIndex).tapeTimecode;
-  const bool frameFormat = render::timeFormatTraits(tc.formatIndex).perFrame;
-  const bool zeroTime = tc.intervalMode == IntervalMode::BetweenMarkersZeroTime;
-  const dv::DateTimeReadOptions options = render::dateTimeReadOptions(settings);
-  const ScheduleMarkers markers = ScheduleMarkers::from(markerList);
-  StampSchedule dateSchedule = buildSchedule(dc, fps, markers);
-  StampSchedule timeSchedule = buildSchedule(tc, fps, markers);
-  FadeWeights dateFade, timeFade;
-
   Lookahead frames(std::move(feed));
+  FrameDecider decider(s, markerList, -1, nullptr,
+                       [&frames](const dv::DvFrameInfo& info, const dv::DateTimeReadOptions& options) {
+                         return framesToNextSecond(frames, info, options);
+                       });
   dv::DvFrameInfo info;
+  info.profile = profile;  // the rate the schedules count by
   info.previousSecondsOfDay = -1;
   info.previousDateKey = -1;
+  pipeline::CodeWeights weights;
   std::string open;  // text of the cue being extended
   int openFrom = 0;
   int i = 0;
   for (const std::vector<uint8_t>* frame; (frame = frames.at(0)) != nullptr; frames.advance(), ++i) {
     std::string text;
-    // A frame whose own header names no layout Kelo stamps gets no cue, as the stamp leaves it.
-    info.profile = dv::profileForFrame(frame->data(), frame->size());
-    const int status = info.profile ? dv::readRecordedDateTime(info, options, frame->data(), frame->size()) : 0;
-    const bool unusable = (status & (dv::kStatusDateUnset | dv::kStatusTimeUnset | dv::kStatusNoPacks)) != 0;
-    if (info.profile && (timecodeFormat || !unusable)) {
-      if (!unusable && !(s.tapeTimecodeAsTcb && info.timecodeStatus == dv::kTimecodeInUse))
-        info.timecodeFrames = info.secondsOfDay == info.previousSecondsOfDay ? info.timecodeFrames + 1 : 0;
-      if (timecodeFormat) showTimecodeAsTime(info, s, i);
-      const ScheduleClock clock = scheduleClock(info);
-      const int dateOn = dc.enabled ? decideStamp(dateSchedule, clock, i, dateFade, dc, markers) : 0;
-      const int timeOn = tc.enabled ? decideStamp(timeSchedule, clock, i, timeFade, tc, markers) : 0;
-      info.hasDate = info.hasDate && dateOn;
-      info.hasTime = info.hasTime && timeOn;
-      if (info.hasDate || info.hasTime) {
-        const bool resync = (info.hasTime && (!info.timeDrawnBefore || timeSchedule.newWindow)) ||
-                            (info.hasDate && (!info.dateDrawnBefore || dateSchedule.newWindow));
-        ZeroResetTime t{info.recorded.tm_hour, info.recorded.tm_min, info.recorded.tm_sec, info.timecodeFrames,
-                        info.frameInSecond};
-        if (resync && frameFormat) {
-          const int c = framesToNextSecond(frames, info, options);
-          info.timecodeFrames = t.counter = c < fps ? fps - c : 0;
-          if (zeroTime) captureZeroReset(timeSchedule, t);
-          else info.frameInSecond = info.timecodeFrames;
-        } else if (!zeroTime) {
-          info.frameInSecond = info.timecodeFrames;
-        }
-        if (zeroTime) {
-          applyZeroReset(timeSchedule, fps, frameFormat, t);
-          info.recorded.tm_hour = t.hour;
-          info.recorded.tm_min = t.minute;
-          info.recorded.tm_sec = t.second;
-          info.frameInSecond = t.frameInSecond;
-        }
-        if (info.hasDate) text = cueLines(render::formatDateText(info, s).text);
-        if (info.hasTime) text += (text.empty() ? "" : "\n") + cueLines(render::formatTimeText(info, s).text);
-      }
-      info.dateDrawnBefore = info.hasDate;
-      info.timeDrawnBefore = info.hasTime;
-      info.previousDateKey = info.dateKey;
-      info.previousSecondsOfDay = info.secondsOfDay;
+    const FrameDecision decision = decider.decide(info, frame->data(), frame->size(), i, weights);
+    if (decision == FrameDecision::Stamp) {
+      if (info.hasDate) text = cueLines(render::formatDateText(info, s).text);
+      if (info.hasTime) text += (text.empty() ? "" : "\n") + cueLines(render::formatTimeText(info, s).text);
     }
+    if (decision != FrameDecision::Skipped) FrameDecider::remember(info);
     if (text != open) {
       if (!open.empty()) track.cues.push_back({openFrom, i, open});
       open = text;

@@ -34,6 +34,12 @@ int32_t stampedSeconds(const StampCodeSettings& c) {
   }
 }
 
+bool usesMarkers(const StampCodeSettings& code) {
+  return code.enabled && (code.intervalMode == IntervalMode::AtStartMarkers ||
+                          code.intervalMode == IntervalMode::BetweenMarkers ||
+                          code.intervalMode == IntervalMode::BetweenMarkersZeroTime);
+}
+
 bool modeHasFadeAndDelay(IntervalMode mode) {
   return mode >= IntervalMode::OnSceneChange && mode <= IntervalMode::BetweenMarkers;
 }

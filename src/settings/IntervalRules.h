@@ -19,6 +19,9 @@ int32_t stampedSeconds(const StampCodeSettings& code);
 // Fade and delay apply in modes 1-5.
 bool modeHasFadeAndDelay(IntervalMode mode);
 
+// An enabled code whose interval follows the file's start and end markers.
+bool usesMarkers(const StampCodeSettings& code);
+
 // Checks `field` of `code` after it was entered and corrects it; the warnings of the corrections,
 // in order (none when the value stands).
 std::vector<std::u16string> correctIntervalField(StampCodeSettings& code, IntervalField field);
