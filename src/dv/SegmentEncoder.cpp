@@ -29,10 +29,12 @@ constexpr int kLowestQno = 1;
 constexpr int kFineRounding = 7;
 constexpr int kCoarseRounding = 5;
 
-// One block on its way out: coefficients in scan order (index 0 the DC as stored).
+// One block on its way out, in scan order, index 0 the DC as stored.
 struct OutBlock {
+  // Values before quantisation; a parsed block of an unchanged macroblock has them only once the
+  // segment falls back.
   alignas(32) int16_t scan[64];
-  alignas(32) int16_t quantised[64];
+  alignas(32) int16_t quantised[64];  // as they are coded
   int dctMode;
   int classNumber;
 };
