@@ -393,20 +393,20 @@ int fitChanged(OutMacroblock* out, int total) {
   OutMacroblock& o = out[changed];
   const int others = total - o.bits;
   const int room = kSegmentAcBits - others;
-  // The ladder, coarse to fine: QNO 1, then each QNO q > 1 with the smaller and then the usual
-  // rounding share (rungs 2q - 3 and 2q - 2), so the coarsest choice is still QNO 1. The start, the top
-  // rung, did not fit.
+  // The ladder, coarse to fine: QNO 1 truncating, then each QNO q with the smaller and then the
+  // usual rounding share (rungs 2q - 1 and 2q), so the coarsest choice is still QNO 1 truncating,
+  // as with the values as they were. The start, the top rung, did not fit.
   int quantisedAt = -1, bitsThere = 0;  // the rung all the blocks hold now
   auto fitsAt = [&](int rung) {
     if (rung != quantisedAt) {
-      o.qno = kLowestQno + (rung + 1) / 2;
-      o.rounding = rung % 2 ? kCoarseRounding : kFineRounding;
+      o.qno = rung == 0 ? kLowestQno : (rung + 1) / 2;
+      o.rounding = rung == 0 ? 0 : rung % 2 ? kCoarseRounding : kFineRounding;
       bitsThere = macroblockBits(o, o.qno, o.rounding, room);
       quantisedAt = bitsThere <= room ? rung : -1;
     }
     return bitsThere <= room;
   };
-  int low = 0, high = 2 * (o.qno - kLowestQno) - 1;  // the answer, if any, lies in [low, high]
+  int low = 0, high = 2 * o.qno - 1;  // the answer, if any, lies in [low, high]
   if (fitsAt(low)) {
     while (low < high) {
       const int mid = (low + high + 1) / 2;
