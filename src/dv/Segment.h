@@ -42,6 +42,10 @@ struct DctBlock {
   uint16_t pendingBits;
   uint16_t spareStart;
   uint16_t spareEnd;
+  // Where the rest of its codes lay, once its own area was full: bits [from, to) of its
+  // macroblock's stream (the second pass) and of the segment's stream (the third).
+  uint16_t secondFrom, secondTo;
+  uint16_t thirdFrom, thirdTo;
 };
 
 struct Macroblock {
@@ -56,6 +60,10 @@ struct Macroblock {
   MacroblockPlace place;
 };
 
+// The streams of the second and third pass: the spare bits gathered in order, padded.
+inline constexpr size_t kMacroblockStreamBytes = kMacroblockAcBits / 8 + 1 + kBitPadding;
+inline constexpr size_t kSegmentStreamBytes = kSegmentAcBits / 8 + 1 + kBitPadding;
+
 struct VideoSegment {
   int sequence = 0;
   int segment = 0;
@@ -65,6 +73,9 @@ struct VideoSegment {
   alignas(16) uint8_t bytes[kSegmentBytes + kBitPadding];
   BitReader reader;
   Macroblock macroblocks[kMacroblocksPerSegment];
+  // As parsing left them, for the encoder to take unchanged blocks' codes from.
+  uint8_t macroblockStreams[kMacroblocksPerSegment][kMacroblockStreamBytes];
+  uint8_t segmentStream[kSegmentStreamBytes];
 };
 
 }  // namespace kelo::dv

@@ -116,10 +116,14 @@ RunResult decodeRun(const VlcDecodeTable& table, DctBlock& block, Stream& s) {
 
 // Continues the unfinished blocks of `mb` from `s` in block order: Complete when all of them are
 // done, else how the first one that could not finish stopped (an error marks the macroblock).
-RunResult continueMacroblock(const VlcDecodeTable& table, Macroblock& mb, Stream& s) {
+// Each block's bits of the stream go to `from` and `to` of the pass (`second` or third).
+RunResult continueMacroblock(const VlcDecodeTable& table, Macroblock& mb, Stream& s, bool second) {
   for (DctBlock& block : mb.blocks) {
     if (block.eob || block.error) continue;
+    const uint32_t from = s.pos;
     const RunResult r = decodeRun(table, block, s);
+    (second ? block.secondFrom : block.thirdFrom) = static_cast<uint16_t>(from);
+    (second ? block.secondTo : block.thirdTo) = static_cast<uint16_t>(s.pos);
     if (r == RunResult::Complete) {
       ++mb.eobCount;
       continue;
@@ -135,9 +139,6 @@ static_assert(kMacroblockBits % 8 == 0 && kBlockHeaderBit[0] % 8 == 0 && kBlockH
               kBlockHeaderBit[2] % 8 == 0 && kBlockHeaderBit[3] % 8 == 0 && kBlockHeaderBit[4] % 8 == 0 &&
               kBlockHeaderBit[5] % 8 == 0);
 
-// Room for the spare bits of one macroblock (536) and of a segment (2680), padded.
-constexpr size_t kMacroblockStreamBytes = kMacroblockAcBits / 8 + 1 + kBitPadding;
-constexpr size_t kSegmentStreamBytes = kSegmentAcBits / 8 + 1 + kBitPadding;
 
 }  // namespace
 
@@ -189,6 +190,7 @@ int parseSegment(VideoSegment& segment) {
       block.pendingCount = 0;
       block.pendingBits = 0;
       block.spareStart = block.spareEnd = 0;
+      block.secondFrom = block.secondTo = block.thirdFrom = block.thirdTo = 0;
       Stream s{data, size, base + kBlockAcBit[b], base + kBlockAcBit[b] + kBlockAcBits[b]};
       const RunResult r = decodeRun(table, block, s);
       if (r == RunResult::Complete) {
@@ -203,7 +205,7 @@ int parseSegment(VideoSegment& segment) {
 
   // Pass 2: within each macroblock, the unfinished blocks continue in the spare bits of its
   // finished ones. A macroblock with a damaged block takes no further part.
-  uint8_t mbStream[kMacroblocksPerSegment][kMacroblockStreamBytes];
+  auto& mbStream = segment.macroblockStreams;
   uint32_t leftoverStart[kMacroblocksPerSegment] = {};
   uint32_t leftoverEnd[kMacroblocksPerSegment] = {};
   bool usedStream[kMacroblocksPerSegment] = {};
@@ -221,7 +223,7 @@ int parseSegment(VideoSegment& segment) {
       }
     }
     Stream s{mbStream[m], kMacroblockStreamBytes, 0, length};
-    if (continueMacroblock(table, mb, s) == RunResult::Error) thirdPass = false;
+    if (continueMacroblock(table, mb, s, true) == RunResult::Error) thirdPass = false;
     leftoverStart[m] = s.pos;
     leftoverEnd[m] = s.end;
     if (mb.eobCount < kBlocksPerMacroblock && !mb.vlcError) anyIncomplete = true;
@@ -229,26 +231,26 @@ int parseSegment(VideoSegment& segment) {
   if (!thirdPass || !anyIncomplete) return 0;
 
   // Pass 3: across the segment, from the leftovers of the macroblocks that are complete.
-  uint8_t segStream[kSegmentStreamBytes];
-  std::memset(segStream, 0, sizeof segStream);
+  uint8_t* segStream = segment.segmentStream;
+  std::memset(segStream, 0, kSegmentStreamBytes);
   uint32_t length = 0;
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     const Macroblock& mb = segment.macroblocks[m];
     if (mb.vlcError || mb.eobCount < kBlocksPerMacroblock) continue;
     if (usedStream[m]) {
-      length = appendBits(segStream, sizeof segStream, length, mbStream[m], kMacroblockStreamBytes, leftoverStart[m],
+      length = appendBits(segStream, kSegmentStreamBytes, length, mbStream[m], kMacroblockStreamBytes, leftoverStart[m],
                           leftoverEnd[m]);
     } else {
       for (const DctBlock& block : mb.blocks) {
-        length = appendBits(segStream, sizeof segStream, length, data, size, block.spareStart, block.spareEnd);
+        length = appendBits(segStream, kSegmentStreamBytes, length, data, size, block.spareStart, block.spareEnd);
       }
     }
   }
-  Stream s{segStream, sizeof segStream, 0, length};
+  Stream s{segStream, kSegmentStreamBytes, 0, length};
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     Macroblock& mb = segment.macroblocks[m];
     if (mb.vlcError || mb.eobCount == kBlocksPerMacroblock) continue;
-    const RunResult r = continueMacroblock(table, mb, s);
+    const RunResult r = continueMacroblock(table, mb, s, false);
     if (r == RunResult::Error) return -1;
     if (r == RunResult::Exhausted) return 0;  // no unused bits left anywhere
   }

@@ -458,14 +458,20 @@ void valuesFromLevels(OutBlock& ob, int qno) {
   }
 }
 
-// Codes taken as they stand from bits [from, to) of the segment's bytes.
-int copyCodes(const uint8_t* segmentBytes, uint32_t from, uint32_t to, BlockCodes& codes) {
-  uint8_t* out = codes.bytes;
-  for (uint32_t at = from; at < to; at += 32, out += 4) {
-    const uint32_t word = __builtin_bswap32(peekBits32(segmentBytes, kSegmentBytes + kBitPadding, at));
-    std::memcpy(out, &word, 4);
-  }
-  codes.length = static_cast<int>(to - from);
+// The codes of a parsed block that reached its end-of-block code, taken as they stand: from its own
+// area, then from where the second and third passes found the rest.
+int copyCodes(const VideoSegment& segment, int m, int b, BlockCodes& codes) {
+  const DctBlock& in = segment.macroblocks[m].blocks[b];
+  const uint32_t start = static_cast<uint32_t>(m * kMacroblockBits + kBlockAcBit[b]);
+  const uint32_t ownEnd = in.spareEnd != 0 ? in.spareStart : start + static_cast<uint32_t>(kBlockAcBits[b]);
+  const uint32_t length = (ownEnd - start) + (in.secondTo - in.secondFrom) + (in.thirdTo - in.thirdFrom);
+  std::memset(codes.bytes, 0, std::min<size_t>(kBlockCodeBytes, length / 8 + 9));
+  uint32_t at = appendBits(codes.bytes, kBlockCodeBytes, 0, segment.bytes, sizeof segment.bytes, start, ownEnd);
+  at = appendBits(codes.bytes, kBlockCodeBytes, at, segment.macroblockStreams[m], kMacroblockStreamBytes,
+                  in.secondFrom, in.secondTo);
+  at = appendBits(codes.bytes, kBlockCodeBytes, at, segment.segmentStream, kSegmentStreamBytes, in.thirdFrom,
+                  in.thirdTo);
+  codes.length = static_cast<int>(at);
   codes.placed = 0;
   return codes.length;
 }
@@ -520,15 +526,13 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
       while (o.qno > kLowestQno && saturatesAt(o, o.qno)) --o.qno;
       o.bits = macroblockBits(o, o.qno, o.rounding);
     } else {
-      // Its codes now: unless the segment falls back, they are laid out again as they are. A block
-      // that ended in its own area has them there, in one piece, as the input coded them.
+      // Its codes now, as the input coded them: unless the segment falls back, they are laid out
+      // again as they are.
       o.bits = 0;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const DctBlock& in = mb.blocks[b];
         BlockCodes& c = codes[m * kBlocksPerMacroblock + b];
-        const uint32_t start = static_cast<uint32_t>(m * kMacroblockBits + kBlockAcBit[b]);
-        o.bits += in.eob && in.spareEnd != 0 ? copyCodes(segment.bytes, start, in.spareStart, c)
-                                              : packCodes(o.blocks[b].quantised, c);
+        o.bits += in.eob && !in.error ? copyCodes(segment, m, b, c) : packCodes(o.blocks[b].quantised, c);
       }
     }
     startQno[m] = o.qno;

@@ -20,9 +20,9 @@ enum class SegmentFit : uint8_t {
 // macroblock that is `modified` or has a block holding samples is changed; the others are
 // unchanged. Writes the segment into `blocks` (its 400 bytes in the frame): keeps each DIF block's
 // ID and STA, rewrites QNO and bytes 4-79. Unchanged macroblocks keep their codes (coefficients,
-// DCT mode, class and QNO; a block that parsing found complete in its own area, its spare bits
-// known, the very codes of the segment's bytes) unless even QNO 1 for the changed ones cannot make
-// the segment fit; changed ones take the finest quantisation that fits beside them, their
+// DCT mode, class and QNO; a block whose end-of-block code parsing reached, the very codes of the
+// segment's bytes, wherever the passes found them) unless even QNO 1 for the changed ones cannot
+// make the segment fit; changed ones take the finest quantisation that fits beside them, their
 // luminance blocks that hold samples in whichever DCT mode codes them shorter. The segment record
 // is used up.
 SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks);

@@ -146,7 +146,7 @@ TEST(CodecSegmentDecode, ACodeRunningPastTheLastCoefficientEndsOnlyItsBlock) {
 
 // An untouched macroblock whose blocks hold +1 at every AC position (class 2, QNO 15): 193 bits a
 // block. `flat` gives one with only DCs. Values set by hand have no codes in the segment's bytes
-// for the encoder to take over.
+// for the encoder to take over: as far as the encoder knows, parsing never reached their end.
 void untouched(Macroblock& mb, bool flat) {
   mb.modified = 0;
   mb.qno = 15;
@@ -154,7 +154,7 @@ void untouched(Macroblock& mb, bool flat) {
     std::memset(b.coeffs, 0, sizeof b.coeffs);
     b.dctMode = kDct88;
     b.classNumber = 2;
-    b.spareStart = b.spareEnd = 0;
+    b.eob = 0;
     if (!flat)
       for (int i = 1; i < 64; ++i) b.coeffs[i] = 1;
   }
