@@ -194,7 +194,8 @@ int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int cl
   for (int i = 0; i < 64; i += 8) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scanCoeffs + i));
     const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(mult + i));
-    const __m128i offset = _mm_srli_epi16(_mm_mullo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(step + i)), share), 4);
+    const __m128i steps = _mm_load_si128(reinterpret_cast<const __m128i*>(step + i));
+    const __m128i offset = _mm_srli_epi16(_mm_mullo_epi16(steps, share), 4);
     const __m128i sign = _mm_srai_epi16(v, 15);
     const __m128i a = _mm_add_epi16(_mm_sub_epi16(_mm_xor_si128(v, sign), sign), offset);
     const __m128i unshifted = _mm_and_si128(a, _mm_cmpeq_epi16(m, zero));
