@@ -350,6 +350,22 @@ class AviBadInput : public ::testing::Test {
     EXPECT_EQ(0, test::writeAviFixture(path, test::syntheticFrames(test::palProfile(), frames), o));
     return test::readFile(path);
   }
+  // A three-frame OpenDML file without idx1 whose first ix00 chunk claims the size `claim` makes of
+  // its own.
+  template <typename Claim>
+  std::vector<uint8_t> fileWithIndexSize(Claim claim) {
+    AviFixtureOptions o;
+    o.openDml = true;
+    o.idx1 = false;
+    std::vector<uint8_t> bytes = goodFile(3, o);
+    for (size_t i = 12; i + 8 <= bytes.size(); i += 2) {
+      if (std::memcmp(&bytes[i], "ix00", 4) == 0) {
+        writeLe32(&bytes[i + 4], claim(readLe32(&bytes[i + 4])));
+        break;
+      }
+    }
+    return bytes;
+  }
   TempDir dir_;
 };
 
@@ -433,17 +449,8 @@ TEST_F(AviBadInput, TruncatedAnywhereNeverLoopsOrCrashes) {
 }
 
 TEST_F(AviBadInput, IndexSizesPastTheEndAreNotTrusted) {
-  AviFixtureOptions o;
-  o.openDml = true;
-  o.idx1 = false;
-  std::vector<uint8_t> bytes = goodFile(3, o);
   // The ix00 chunk claims 16 MiB: stepping over it would skip every frame.
-  for (size_t i = 12; i + 8 <= bytes.size(); i += 2) {
-    if (std::memcmp(&bytes[i], "ix00", 4) == 0) {
-      writeLe32(&bytes[i + 4], 0x00FFFFF0u);
-      break;
-    }
-  }
+  const std::vector<uint8_t> bytes = fileWithIndexSize([](uint32_t) { return 0x00FFFFF0u; });
   const std::string path = dir_.file("size.avi");
   ASSERT_TRUE(test::writeFile(path, bytes));
   Scan s = scanFile(path);
@@ -458,17 +465,8 @@ TEST_F(AviBadInput, IndexSizesPastTheEndAreNotTrusted) {
 }
 
 TEST_F(AviBadInput, IndexSizeNotFollowedByAChunkIsNotTrusted) {
-  AviFixtureOptions o;
-  o.openDml = true;
-  o.idx1 = false;
-  std::vector<uint8_t> bytes = goodFile(3, o);
   // 16 bytes too long: the claimed end lies inside the first frame's DV data.
-  for (size_t i = 12; i + 8 <= bytes.size(); i += 2) {
-    if (std::memcmp(&bytes[i], "ix00", 4) == 0) {
-      writeLe32(&bytes[i + 4], readLe32(&bytes[i + 4]) + 16);
-      break;
-    }
-  }
+  const std::vector<uint8_t> bytes = fileWithIndexSize([](uint32_t size) { return size + 16; });
   const std::string path = dir_.file("size.avi");
   ASSERT_TRUE(test::writeFile(path, bytes));
   Scan s = scanFile(path);
