@@ -75,16 +75,8 @@ int DvAviReader::readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& g
       got += take;
       continue;
     }
-    const size_t capacity = cacheCapacity();
-    size_t filled = 0;
-    if (int err = readAt(at, cache_.get(), capacity, filled)) {
-      cacheLength_ = 0;
-      return err;
-    }
-    cacheStart_ = at;
-    cacheLength_ = filled;
-    cacheAtEnd_ = filled < capacity;
-    if (filled == 0) break;  // end of file
+    if (int err = fillCache(at, cacheCapacity())) return err;
+    if (cacheLength_ == 0) break;  // end of file
   }
   return 0;
 }
@@ -102,6 +94,18 @@ size_t DvAviReader::cacheCapacity() {
   return capacity;
 }
 
+int DvAviReader::fillCache(int64_t at, size_t fill) {
+  size_t filled = 0;
+  if (int err = readAt(at, cache_.get(), fill, filled)) {
+    cacheLength_ = 0;
+    return err;
+  }
+  cacheStart_ = at;
+  cacheLength_ = filled;
+  cacheAtEnd_ = filled < fill;
+  return 0;
+}
+
 int DvAviReader::window(const uint8_t*& w, size_t& n) {
   w = nullptr;
   n = 0;
@@ -110,15 +114,8 @@ int DvAviReader::window(const uint8_t*& w, size_t& n) {
   // A window shows a whole frame of any layout, so that one of another size than the first is seen.
   if (!inCache || (pos_ + static_cast<int64_t>(kFrameBufferBytes) > cacheEnd && !cacheAtEnd_)) {
     // A random jump needs one window, not a long run ahead of it.
-    const size_t fill = std::min(randomAccess_ ? 2 * kFrameBufferBytes : kCacheBytes, cacheCapacity());
-    size_t filled = 0;
-    if (int err = readAt(pos_, cache_.get(), fill, filled)) {
-      cacheLength_ = 0;
+    if (int err = fillCache(pos_, std::min(randomAccess_ ? 2 * kFrameBufferBytes : kCacheBytes, cacheCapacity())))
       return err;
-    }
-    cacheStart_ = pos_;
-    cacheLength_ = filled;
-    cacheAtEnd_ = filled < fill;
   }
   const size_t offset = static_cast<size_t>(pos_ - cacheStart_);
   w = cache_.get() + offset;

@@ -94,6 +94,8 @@ class DvAviReader final : public DvSource {
   int readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& got);
   int window(const uint8_t*& w, size_t& n);
   size_t cacheCapacity();
+  // The cache holds up to `fill` bytes from `at` (fewer at the end of the file); 0 or errno.
+  int fillCache(int64_t at, size_t fill);
   ScanStop scanWindow(const uint8_t* w, size_t n, size_t p, dv::DvFrameInfo& info);
   bool isFollower(uint32_t id, uint32_t frameId) const;
   size_t acceptedLength(const uint8_t* w, size_t n, int64_t at) const;
