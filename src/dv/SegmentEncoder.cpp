@@ -28,6 +28,7 @@ constexpr int kLowestQno = 1;
 // rounding to nearest spends bits on values barely above a half, truncation loses a step's worth.
 constexpr int kFineRounding = 7;
 constexpr int kCoarseRounding = 5;
+constexpr int kNearest = 8;
 
 // One block on its way out, in scan order, index 0 the DC as stored.
 struct OutBlock {
@@ -382,6 +383,62 @@ int coarsen(OutMacroblock* out, int total, bool modifiedOnly) {
   return total;
 }
 
+// The rung's QNO and rounding share: rung 0 is QNO 1 truncating, rungs 2q - 1 and 2q are QNO q with
+// the smaller and then the usual share.
+int rungQno(int rung) { return rung == 0 ? kLowestQno : (rung + 1) / 2; }
+int rungRounding(int rung) { return rung == 0 ? 0 : rung % 2 ? kCoarseRounding : kFineRounding; }
+
+// For every k from 1 to 64, the bits of a block whose values below scan index k are `fine` and the
+// rest `coarse` (the DC is the same in both), end-of-block included.
+void mixedBits(const int16_t* fine, const int16_t* coarse, int* bits) {
+  const VlcEncodeTable& t = gCodes;
+  // Coarse values from each index on: the pairs after the first one there, whose runs are known.
+  int coarseAt[65], tailAfter[65];
+  int next = 64, tail = 0;
+  coarseAt[64] = 64;
+  tailAfter[64] = 0;
+  for (int p = 63; p >= 1; --p) {
+    if (coarse[p] != 0) {
+      if (next < 64) tail += t.pairLength[next - p - 1][std::abs(coarse[next])];
+      next = p;
+    }
+    coarseAt[p] = next;
+    tailAfter[p] = tail;
+  }
+  int head = kEobLength, lastFine = 0;
+  for (int k = 1; k <= 64; ++k) {
+    const int c = coarseAt[k];
+    bits[k] = head + (c < 64 ? t.pairLength[c - lastFine - 1][std::abs(coarse[c])] + tailAfter[k] : 0);
+    if (k < 64 && fine[k] != 0) {
+      head += t.pairLength[k - lastFine - 1][std::abs(fine[k])];
+      lastFine = k;
+    }
+  }
+}
+
+// The macroblock holds its values at a rung that fits `room`. Its lowest frequencies take the
+// values of the next larger rounding share at the same QNO, as far into the scan as the room allows,
+// so the bits up to the next rung are not left unused. Returns the macroblock's bits.
+int fillWithLargerShare(OutMacroblock& o, int room) {
+  const int share = o.rounding == 0 ? kCoarseRounding : o.rounding == kCoarseRounding ? kFineRounding : kNearest;
+  alignas(32) int16_t fine[kBlocksPerMacroblock][64];
+  int bits[kBlocksPerMacroblock][65];
+  for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+    const OutBlock& ob = o.blocks[b];
+    quantiseBlock(ob.scan, fine[b], o.qno, ob.classNumber, share);
+    mixedBits(fine[b], ob.quantised, bits[b]);
+  }
+  int best = 1, bestBits = 0;
+  for (int k = 1; k <= 64; ++k) {
+    int sum = 0;
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) sum += bits[b][k];
+    if (sum <= room) best = k, bestBits = sum;
+  }
+  for (OutBlock& ob : o.blocks)
+    std::memcpy(ob.quantised + 1, fine[&ob - o.blocks] + 1, sizeof(int16_t) * static_cast<size_t>(best - 1));
+  return bestBits;
+}
+
 // Gives way with the changed macroblocks only. A single one (the usual case) takes the finest
 // quantisation whose bits fit beside the others: the QNOs, each with the usual and then the smaller
 // rounding share, form one ladder from fine to coarse, searched by halving rather than step by step.
@@ -400,8 +457,8 @@ int fitChanged(OutMacroblock* out, int total) {
   int quantisedAt = -1, bitsThere = 0;  // the rung all the blocks hold now
   auto fitsAt = [&](int rung) {
     if (rung != quantisedAt) {
-      o.qno = rung == 0 ? kLowestQno : (rung + 1) / 2;
-      o.rounding = rung == 0 ? 0 : rung % 2 ? kCoarseRounding : kFineRounding;
+      o.qno = rungQno(rung);
+      o.rounding = rungRounding(rung);
       bitsThere = macroblockBits(o, o.qno, o.rounding, room);
       quantisedAt = bitsThere <= room ? rung : -1;
     }
@@ -420,6 +477,7 @@ int fitChanged(OutMacroblock* out, int total) {
   }
   fitsAt(low);  // the blocks quantised as chosen; if not even the coarsest rung fits, the total
   o.bits = bitsThere;  // is over the budget and the fallback starts afresh
+  if (o.bits <= room) o.bits = fillWithLargerShare(o, room);
   return others + o.bits;
 }
 
