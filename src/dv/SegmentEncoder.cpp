@@ -51,7 +51,8 @@ struct OutMacroblock {
 
 // Quantises the macroblock's blocks and returns their bits; with a `limit`, stops (leaving the
 // rest as they were) as soon as the bits exceed it.
-int macroblockBits(OutMacroblock& mb, int qno, int rounding, int limit = kSegmentAcBits * 2) {
+constexpr int kNoBitLimit = 1 << 30;
+int macroblockBits(OutMacroblock& mb, int qno, int rounding, int limit = kNoBitLimit) {
   int bits = 0;
   for (OutBlock& b : mb.blocks) {
     bits += quantiseBlock(b.scan, b.quantised, qno, b.classNumber, rounding);
@@ -583,7 +584,7 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     if (o.modified) {
       o.qno = kHighestQno;
       while (o.qno > kLowestQno && saturatesAt(o, o.qno)) --o.qno;
-      o.bits = macroblockBits(o, o.qno, o.rounding);
+      o.bits = 0;  // counted below, once the room beside the unchanged ones is known
     } else {
       // Its codes now, as the input coded them: unless the segment falls back, they are laid out
       // again as they are.
@@ -599,8 +600,17 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
 
   // Only the changed macroblocks give way. When even their coarsest choice does not fit, every
   // macroblock takes part, changed ones from their start again, untouched ones coarsened first.
-  int total = 0;
-  for (const OutMacroblock& o : out) total += o.bits;
+  int unchangedBits = 0, changedCount = 0;
+  for (const OutMacroblock& o : out) {
+    unchangedBits += o.bits;
+    changedCount += o.modified ? 1 : 0;
+  }
+  // A single changed macroblock is only counted at its start as far as the room: over it, the
+  // search below quantises it afresh.
+  const int startLimit = changedCount == 1 ? kSegmentAcBits - unchangedBits : kNoBitLimit;
+  int total = unchangedBits;
+  for (OutMacroblock& o : out)
+    if (o.modified) total += o.bits = macroblockBits(o, o.qno, o.rounding, startLimit);
   SegmentFit fit = SegmentFit::ChangedOnly;
   total = fitChanged(out, total);
   if (total > kSegmentAcBits) {
