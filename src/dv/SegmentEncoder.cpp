@@ -455,15 +455,19 @@ int fitChanged(OutMacroblock* out, int total) {
   // The ladder, coarse to fine: QNO 1 truncating, then each QNO q with the smaller and then the
   // usual rounding share (rungs 2q - 1 and 2q), so the coarsest choice is still QNO 1 truncating,
   // as with the values as they were. The start, the top rung, did not fit.
-  int quantisedAt = -1, bitsThere = 0;  // the rung all the blocks hold now
+  // The values of the finest rung found to fit are kept, so that the search need not quantise
+  // them again at its end.
+  alignas(32) int16_t kept[kBlocksPerMacroblock][64];
+  int keptRung = -1, keptBits = 0;
   auto fitsAt = [&](int rung) {
-    if (rung != quantisedAt) {
-      o.qno = rungQno(rung);
-      o.rounding = rungRounding(rung);
-      bitsThere = macroblockBits(o, o.qno, o.rounding, room);
-      quantisedAt = bitsThere <= room ? rung : -1;
-    }
-    return bitsThere <= room;
+    o.qno = rungQno(rung);
+    o.rounding = rungRounding(rung);
+    const int bits = macroblockBits(o, o.qno, o.rounding, room);
+    if (bits > room) return false;
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) std::memcpy(kept[b], o.blocks[b].quantised, sizeof kept[b]);
+    keptRung = rung;
+    keptBits = bits;
+    return true;
   };
   int low = 0, high = 2 * o.qno - 1;  // the answer, if any, lies in [low, high]
   if (fitsAt(low)) {
@@ -476,9 +480,14 @@ int fitChanged(OutMacroblock* out, int total) {
       }
     }
   }
-  fitsAt(low);  // the blocks quantised as chosen; if not even the coarsest rung fits, the total
-  o.bits = bitsThere;  // is over the budget and the fallback starts afresh
-  if (o.bits <= room) o.bits = fillWithLargerShare(o, room);
+  if (keptRung < 0) {  // not even the coarsest rung fits: the fallback starts afresh
+    o.bits = kSegmentAcBits + 1;
+    return others + o.bits;
+  }
+  o.qno = rungQno(keptRung);
+  o.rounding = rungRounding(keptRung);
+  for (int b = 0; b < kBlocksPerMacroblock; ++b) std::memcpy(o.blocks[b].quantised, kept[b], sizeof kept[b]);
+  o.bits = fillWithLargerShare(o, room);
   return others + o.bits;
 }
 
