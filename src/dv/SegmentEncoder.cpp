@@ -186,14 +186,15 @@ int countBits(const int16_t* quantised) {
 int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber, int rounding) {
 #if defined(__SSE2__)
   // (|v| + rounding x step / 16) >> shift on the magnitude, limited to the code table's 255, sign
-  // put back. |v| plus at most half a step stays within 16 unsigned bits (32768 + 16).
+  // put back. |v| plus at most half a step stays within 16 unsigned bits (32768 + 16). The
+  // magnitudes are kept as bytes, with a mask of those not zero, for the count.
   const QuantMultipliers& t = quantMultipliers();
   const uint16_t* mult = t.m[classNumber & 3][qno & 15];
   const uint16_t* step = t.step[classNumber & 3][qno & 15];
   const __m128i zero = _mm_setzero_si128();
-  const __m128i limit = _mm_set1_epi16(kMaxAmplitude);
+  const __m128i ceiling = _mm_set1_epi16(kMaxAmplitude);
   const __m128i share = _mm_set1_epi16(static_cast<int16_t>(rounding));
-  for (int i = 0; i < 64; i += 8) {
+  auto lanes = [&](int i) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scanCoeffs + i));
     const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(mult + i));
     const __m128i steps = _mm_load_si128(reinterpret_cast<const __m128i*>(step + i));
@@ -202,10 +203,27 @@ int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int cl
     const __m128i a = _mm_add_epi16(_mm_sub_epi16(_mm_xor_si128(v, sign), sign), offset);
     const __m128i unshifted = _mm_and_si128(a, _mm_cmpeq_epi16(m, zero));
     __m128i q = _mm_or_si128(_mm_mulhi_epu16(a, m), unshifted);
-    q = _mm_sub_epi16(q, _mm_subs_epu16(q, limit));  // unsigned min(q, 255)
+    q = _mm_sub_epi16(q, _mm_subs_epu16(q, ceiling));  // unsigned min(q, 255)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(quantised + i), _mm_sub_epi16(_mm_xor_si128(q, sign), sign));
+    return q;
+  };
+  alignas(16) uint8_t magnitude[64];
+  uint64_t mask = 0;
+  for (int i = 0; i < 64; i += 16) {
+    const __m128i bytes = _mm_packus_epi16(lanes(i), lanes(i + 8));
+    _mm_store_si128(reinterpret_cast<__m128i*>(magnitude + i), bytes);
+    mask |= static_cast<uint64_t>(~_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)) & 0xFFFF) << i;
   }
   quantised[0] = scanCoeffs[0];
+  const VlcEncodeTable& codes = gCodes;
+  int bits = kEobLength;
+  int previous = 0;
+  for (mask &= ~uint64_t{1}; mask != 0; mask &= mask - 1) {
+    const int p = __builtin_ctzll(mask);
+    bits += codes.pairLength[p - previous - 1][magnitude[p]];
+    previous = p;
+  }
+  return bits;
 #else
   const uint8_t* shift = stepShiftsByScan(classNumber, qno);
   quantised[0] = scanCoeffs[0];
@@ -216,8 +234,8 @@ int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int cl
     q = q > kMaxAmplitude ? kMaxAmplitude : q;
     quantised[i] = static_cast<int16_t>(v < 0 ? -q : q);
   }
-#endif
   return countBits(quantised);
+#endif
 }
 
 int packCodes(const int16_t* quantised, BlockCodes& codes) {
