@@ -32,6 +32,24 @@ inline uint64_t nonzeroMask(const int16_t* c) {
 #endif
 }
 
+// Which coefficients of two blocks differ, as one mask.
+inline uint64_t differenceMask(const int16_t* a, const int16_t* b) {
+  uint64_t mask = 0;
+#if defined(__SSE2__)
+  for (int i = 0; i < 64; i += 16) {
+    const __m128i x = _mm_packs_epi16(
+        _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i))),
+        _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 8)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 8))));
+    mask |= static_cast<uint64_t>(~_mm_movemask_epi8(x) & 0xFFFF) << i;
+  }
+#else
+  for (int i = 0; i < 64; ++i) mask |= static_cast<uint64_t>(a[i] != b[i]) << i;
+#endif
+  return mask;
+}
+
 // Zeroes 64 coefficients (32-byte aligned) with plain stores: as a loop or memset the compiler
 // emits a string instruction whose start-up costs more than the work.
 inline void zeroBlock(int16_t* c) {

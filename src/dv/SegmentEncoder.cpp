@@ -407,51 +407,42 @@ int coarsen(OutMacroblock* out, int total, bool modifiedOnly) {
 int rungQno(int rung) { return rung == 0 ? kLowestQno : (rung + 1) / 2; }
 int rungRounding(int rung) { return rung == 0 ? 0 : rung % 2 ? kCoarseRounding : kFineRounding; }
 
-// For every k from 1 to 64, the bits of a block whose values below scan index k are `fine` and the
-// rest `coarse` (the DC is the same in both), end-of-block included.
-void mixedBits(const int16_t* fine, const int16_t* coarse, int* bits) {
-  const VlcEncodeTable& t = gCodes;
-  // Coarse values from each index on: the pairs after the first one there, whose runs are known.
-  int coarseAt[65], tailAfter[65];
-  int next = 64, tail = 0;
-  coarseAt[64] = 64;
-  tailAfter[64] = 0;
-  for (int p = 63; p >= 1; --p) {
-    if (coarse[p] != 0) {
-      if (next < 64) tail += t.pairLength[next - p - 1][std::abs(coarse[next])];
-      next = p;
-    }
-    coarseAt[p] = next;
-    tailAfter[p] = tail;
-  }
-  int head = kEobLength, lastFine = 0;
-  for (int k = 1; k <= 64; ++k) {
-    const int c = coarseAt[k];
-    bits[k] = head + (c < 64 ? t.pairLength[c - lastFine - 1][std::abs(coarse[c])] + tailAfter[k] : 0);
-    if (k < 64 && fine[k] != 0) {
-      head += t.pairLength[k - lastFine - 1][std::abs(fine[k])];
-      lastFine = k;
-    }
-  }
-}
-
 // The macroblock holds its values at a rung that fits `room`. Its lowest frequencies take the
 // values of the next larger rounding share at the same QNO, as far into the scan as the room allows,
 // so the bits up to the next rung are not left unused. Returns the macroblock's bits.
 int fillWithLargerShare(OutMacroblock& o, int room) {
+  const VlcEncodeTable& t = gCodes;
   const int share = o.rounding == 0 ? kCoarseRounding : o.rounding == kCoarseRounding ? kFineRounding : kNearest;
   alignas(32) int16_t fine[kBlocksPerMacroblock][64];
-  int bits[kBlocksPerMacroblock][65];
+  uint64_t fineMask[kBlocksPerMacroblock], coarseMask[kBlocksPerMacroblock], differ[kBlocksPerMacroblock];
+  uint64_t anyDiffer = 0;
   for (int b = 0; b < kBlocksPerMacroblock; ++b) {
     const OutBlock& ob = o.blocks[b];
     quantiseBlock(ob.scan, fine[b], o.qno, ob.classNumber, share);
-    mixedBits(fine[b], ob.quantised, bits[b]);
+    fineMask[b] = nonzeroMask(fine[b]) & ~uint64_t{1};
+    coarseMask[b] = nonzeroMask(ob.quantised) & ~uint64_t{1};
+    differ[b] = differenceMask(fine[b], ob.quantised) & ~uint64_t{1};
+    anyDiffer |= differ[b];
   }
-  int best = 1, bestBits = 0;
-  for (int k = 1; k <= 64; ++k) {
-    int sum = 0;
-    for (int b = 0; b < kBlocksPerMacroblock; ++b) sum += bits[b][k];
-    if (sum <= room) best = k, bestBits = sum;
+  // The boundary moves up the scan past one differing index after another; each move changes a
+  // block's codes only around that index: the pair there, and the run of the next coarse value.
+  int bits = o.bits, best = 1, bestBits = bits;
+  for (uint64_t at = anyDiffer; at != 0; at &= at - 1) {
+    const int d = __builtin_ctzll(at);
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      if (!(differ[b] >> d & 1)) continue;
+      const uint64_t below = fineMask[b] & ((uint64_t{1} << d) - 1);
+      const int last = below == 0 ? 0 : 63 - __builtin_clzll(below);
+      const uint64_t above = coarseMask[b] & ~((uint64_t{2} << d) - 1);
+      const int next = above == 0 ? -1 : __builtin_ctzll(above);
+      const int nextValue = next < 0 ? 0 : std::abs(o.blocks[b].quantised[next]);
+      auto around = [&](int value) {
+        if (value == 0) return next < 0 ? 0 : t.pairLength[next - last - 1][nextValue];
+        return t.pairLength[d - last - 1][std::abs(value)] + (next < 0 ? 0 : t.pairLength[next - d - 1][nextValue]);
+      };
+      bits += around(fine[b][d]) - around(o.blocks[b].quantised[d]);
+    }
+    if (bits <= room) best = d + 1, bestBits = bits;
   }
   for (OutBlock& ob : o.blocks)
     std::memcpy(ob.quantised + 1, fine[&ob - o.blocks] + 1, sizeof(int16_t) * static_cast<size_t>(best - 1));
@@ -505,6 +496,7 @@ int fitChanged(OutMacroblock* out, int total) {
   o.qno = rungQno(keptRung);
   o.rounding = rungRounding(keptRung);
   for (int b = 0; b < kBlocksPerMacroblock; ++b) std::memcpy(o.blocks[b].quantised, kept[b], sizeof kept[b]);
+  o.bits = keptBits;
   o.bits = fillWithLargerShare(o, room);
   return others + o.bits;
 }
