@@ -354,6 +354,34 @@ namespace {
 // Whether some AC value of the macroblock would need an amplitude above the code table's at `qno`:
 // such a QNO is not finer, it cuts the largest coefficients.
 bool saturatesAt(const OutMacroblock& mb, int qno) {
+#if defined(__SSE2__)
+  // Per class, QNO and scan index the largest magnitude that still fits, (256 << shift) - 1; the
+  // DC never counts.
+  struct Ceilings {
+    alignas(16) uint16_t m[4][16][64];
+  };
+  static const Ceilings ceilings = [] {
+    Ceilings c{};
+    for (int k = 0; k < 4; ++k)
+      for (int n = 0; n < 16; ++n) {
+        const uint8_t* shift = stepShiftsByScan(k, n);
+        c.m[k][n][0] = 0xFFFF;
+        for (int i = 1; i < 64; ++i) c.m[k][n][i] = static_cast<uint16_t>(((kMaxAmplitude + 1) << shift[i]) - 1);
+      }
+    return c;
+  }();
+  __m128i over = _mm_setzero_si128();
+  for (const OutBlock& b : mb.blocks) {
+    const uint16_t* ceiling = ceilings.m[b.classNumber & 3][qno & 15];
+    for (int i = 0; i < 64; i += 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b.scan + i));
+      const __m128i sign = _mm_srai_epi16(v, 15);
+      const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(v, sign), sign);  // 0x8000 for -32768
+      over = _mm_or_si128(over, _mm_subs_epu16(magnitude, _mm_load_si128(reinterpret_cast<const __m128i*>(ceiling + i))));
+    }
+  }
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) != 0xFFFF;
+#else
   for (const OutBlock& b : mb.blocks) {
     const uint8_t* shift = stepShiftsByScan(b.classNumber, qno);
     for (uint64_t mask = nonzeroMask(b.scan) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
@@ -363,6 +391,7 @@ bool saturatesAt(const OutMacroblock& mb, int qno) {
     }
   }
   return false;
+#endif
 }
 
 // Coarsens one macroblock after another, the one with the most bits first, unchanged ones before
