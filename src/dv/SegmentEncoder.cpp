@@ -507,17 +507,17 @@ int fitChanged(OutMacroblock* out, int total) {
     keptBits = bits;
     return true;
   };
+  // The coarsest rung is tried only when no finer one fits.
   int low = 0, high = 2 * o.qno - 1;  // the answer, if any, lies in [low, high]
-  if (fitsAt(low)) {
-    while (low < high) {
-      const int mid = (low + high + 1) / 2;
-      if (fitsAt(mid)) {
-        low = mid;
-      } else {
-        high = mid - 1;
-      }
+  while (low < high) {
+    const int mid = (low + high + 1) / 2;
+    if (fitsAt(mid)) {
+      low = mid;
+    } else {
+      high = mid - 1;
     }
   }
+  if (keptRung < 0) fitsAt(0);
   if (keptRung < 0) {  // not even the coarsest rung fits: the fallback starts afresh
     o.bits = kSegmentAcBits + 1;
     return others + o.bits;
