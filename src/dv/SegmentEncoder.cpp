@@ -183,11 +183,15 @@ int countBits(const int16_t* quantised) {
 
 }  // namespace
 
-int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber, int rounding) {
+namespace {
+
+// Quantises as quantiseBlock does; returns the mask of the AC values that are not zero and leaves
+// their magnitudes, as bytes, in `magnitude`.
+uint64_t quantiseValues(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber, int rounding,
+                        uint8_t* magnitude) {
 #if defined(__SSE2__)
   // (|v| + rounding x step / 16) >> shift on the magnitude, limited to the code table's 255, sign
-  // put back. |v| plus at most half a step stays within 16 unsigned bits (32768 + 16). The
-  // magnitudes are kept as bytes, with a mask of those not zero, for the count.
+  // put back. |v| plus at most half a step stays within 16 unsigned bits (32768 + 16).
   const QuantMultipliers& t = quantMultipliers();
   const uint16_t* mult = t.m[classNumber & 3][qno & 15];
   const uint16_t* step = t.step[classNumber & 3][qno & 15];
@@ -207,35 +211,44 @@ int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int cl
     _mm_storeu_si128(reinterpret_cast<__m128i*>(quantised + i), _mm_sub_epi16(_mm_xor_si128(q, sign), sign));
     return q;
   };
-  alignas(16) uint8_t magnitude[64];
   uint64_t mask = 0;
   for (int i = 0; i < 64; i += 16) {
     const __m128i bytes = _mm_packus_epi16(lanes(i), lanes(i + 8));
-    _mm_store_si128(reinterpret_cast<__m128i*>(magnitude + i), bytes);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(magnitude + i), bytes);
     mask |= static_cast<uint64_t>(~_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)) & 0xFFFF) << i;
   }
   quantised[0] = scanCoeffs[0];
-  const VlcEncodeTable& codes = gCodes;
-  int bits = kEobLength;
-  int previous = 0;
-  for (mask &= ~uint64_t{1}; mask != 0; mask &= mask - 1) {
-    const int p = __builtin_ctzll(mask);
-    bits += codes.pairLength[p - previous - 1][magnitude[p]];
-    previous = p;
-  }
-  return bits;
 #else
   const uint8_t* shift = stepShiftsByScan(classNumber, qno);
   quantised[0] = scanCoeffs[0];
+  uint64_t mask = 0;
   for (int i = 1; i < 64; ++i) {
     const int v = scanCoeffs[i];
     const int s = shift[i];
     int q = ((v < 0 ? -v : v) + ((rounding << s) >> 4)) >> s;
     q = q > kMaxAmplitude ? kMaxAmplitude : q;
     quantised[i] = static_cast<int16_t>(v < 0 ? -q : q);
+    magnitude[i] = static_cast<uint8_t>(q);
+    mask |= static_cast<uint64_t>(q != 0) << i;
   }
-  return countBits(quantised);
 #endif
+  return mask & ~uint64_t{1};
+}
+
+}  // namespace
+
+int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber, int rounding) {
+  alignas(16) uint8_t magnitude[64];
+  const VlcEncodeTable& t = gCodes;
+  int bits = kEobLength;
+  int previous = 0;
+  for (uint64_t mask = quantiseValues(scanCoeffs, quantised, qno, classNumber, rounding, magnitude); mask != 0;
+       mask &= mask - 1) {
+    const int p = __builtin_ctzll(mask);
+    bits += t.pairLength[p - previous - 1][magnitude[p]];
+    previous = p;
+  }
+  return bits;
 }
 
 int packCodes(const int16_t* quantised, BlockCodes& codes) {
@@ -447,8 +460,8 @@ int fillWithLargerShare(OutMacroblock& o, int room) {
   uint64_t anyDiffer = 0;
   for (int b = 0; b < kBlocksPerMacroblock; ++b) {
     const OutBlock& ob = o.blocks[b];
-    quantiseBlock(ob.scan, fine[b], o.qno, ob.classNumber, share);
-    fineMask[b] = nonzeroMask(fine[b]) & ~uint64_t{1};
+    alignas(16) uint8_t magnitude[64];
+    fineMask[b] = quantiseValues(ob.scan, fine[b], o.qno, ob.classNumber, share, magnitude);
     coarseMask[b] = nonzeroMask(ob.quantised) & ~uint64_t{1};
     differ[b] = differenceMask(fine[b], ob.quantised) & ~uint64_t{1};
     anyDiffer |= differ[b];
