@@ -322,18 +322,20 @@ int dropTrailingValues(int16_t* const* quantised, int* bits, int count, int budg
 
 namespace {
 
-// Moves as much of `from`'s unplaced codes as fit into `into`'s free room.
-void placeInto(BlockCodes& from, BlockCodes& into, uint8_t* segmentBytes) {
+// Moves as much of `from`'s unplaced codes as fit into `into`'s free room; with `copy` false the
+// bits are there already and only the counts move.
+void placeInto(BlockCodes& from, BlockCodes& into, uint8_t* segmentBytes, bool copy) {
   const int n = std::min(from.length - from.placed, into.freeBits);
-  appendBits(segmentBytes, kSegmentBytes, into.freeAt, from.bytes, kBlockCodeBytes, static_cast<uint32_t>(from.placed),
-             static_cast<uint32_t>(from.placed + n));
+  if (copy)
+    appendBits(segmentBytes, kSegmentBytes, into.freeAt, from.bytes, kBlockCodeBytes,
+               static_cast<uint32_t>(from.placed), static_cast<uint32_t>(from.placed + n));
   from.placed += n;
   into.freeAt += static_cast<uint32_t>(n);
   into.freeBits -= n;
 }
 
 // Passes 2 and 3: the incomplete blocks, in order, continue in the free room of the complete ones.
-void spread(BlockCodes* codes, int count, uint8_t* segmentBytes) {
+void spread(BlockCodes* codes, int count, uint8_t* segmentBytes, bool copy) {
   int supplier = 0;
   for (int taker = 0; taker < count; ++taker) {
     BlockCodes& t = codes[taker];
@@ -341,25 +343,44 @@ void spread(BlockCodes* codes, int count, uint8_t* segmentBytes) {
       while (supplier < count && !(codes[supplier].placed == codes[supplier].length && codes[supplier].freeBits > 0))
         ++supplier;
       if (supplier == count) return;  // no room left: the rest waits for a later pass
-      placeInto(t, codes[supplier], segmentBytes);
+      placeInto(t, codes[supplier], segmentBytes, copy);
     }
   }
 }
 
+// Clears bits [from, to) of the segment.
+void clearBits(uint8_t* segmentBytes, uint32_t from, uint32_t to) {
+  while (from < to && (from & 7) != 0) {
+    segmentBytes[from >> 3] &= static_cast<uint8_t>(~(0x80u >> (from & 7)));
+    ++from;
+  }
+  if (to - from >= 8 && from < to) {
+    std::memset(segmentBytes + (from >> 3), 0, (to - from) >> 3);
+    from += (to - from) & ~uint32_t{7};
+  }
+  for (; from < to; ++from) segmentBytes[from >> 3] &= static_cast<uint8_t>(~(0x80u >> (from & 7)));
+}
+
 }  // namespace
 
-void placeCodes(BlockCodes* codes, uint8_t* segmentBytes) {
+void placeCodes(BlockCodes* codes, uint8_t* segmentBytes, unsigned laidOut) {
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const bool copy = !(laidOut >> m & 1);
+    BlockCodes* mb = codes + m * kBlocksPerMacroblock;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-      BlockCodes& c = codes[m * kBlocksPerMacroblock + b];
+      BlockCodes& c = mb[b];
       c.freeAt = static_cast<uint32_t>(m * kMacroblockBits + kBlockAcBit[b]);
       c.freeBits = kBlockAcBits[b];
       c.placed = 0;
-      placeInto(c, c, segmentBytes);
+      placeInto(c, c, segmentBytes, copy);
     }
-    spread(codes + m * kBlocksPerMacroblock, kBlocksPerMacroblock, segmentBytes);
+    spread(mb, kBlocksPerMacroblock, segmentBytes, copy);
+    // What the input held beyond its first two passes makes room for this segment's third.
+    if (!copy)
+      for (int b = 0; b < kBlocksPerMacroblock; ++b)
+        clearBits(segmentBytes, mb[b].freeAt, mb[b].freeAt + static_cast<uint32_t>(mb[b].freeBits));
   }
-  spread(codes, kMacroblocksPerSegment * kBlocksPerMacroblock, segmentBytes);
+  spread(codes, kMacroblocksPerSegment * kBlocksPerMacroblock, segmentBytes, true);
 }
 
 namespace {
@@ -580,20 +601,27 @@ void valuesFromLevels(OutBlock& ob, int qno) {
 }
 
 // The codes of a parsed block that reached its end-of-block code, taken as they stand: from its own
-// area, then from where the second and third passes found the rest.
-int copyCodes(const VideoSegment& segment, int m, int b, BlockCodes& codes) {
+// area, then from where the second and third passes found the rest. With `thirdOnly`, for a
+// macroblock whose first two passes stay where they are, only the third pass's part is copied,
+// to where it lies in the block's codes.
+int copyCodes(const VideoSegment& segment, int m, int b, BlockCodes& codes, bool thirdOnly) {
   const DctBlock& in = segment.macroblocks[m].blocks[b];
   const uint32_t start = static_cast<uint32_t>(m * kMacroblockBits + kBlockAcBit[b]);
   const uint32_t ownEnd = in.spareEnd != 0 ? in.spareStart : start + static_cast<uint32_t>(kBlockAcBits[b]);
-  const uint32_t length = (ownEnd - start) + (in.secondTo - in.secondFrom) + (in.thirdTo - in.thirdFrom);
-  std::memset(codes.bytes, 0, std::min<size_t>(kBlockCodeBytes, length / 8 + 9));
-  uint32_t at = appendBits(codes.bytes, kBlockCodeBytes, 0, segment.bytes, sizeof segment.bytes, start, ownEnd);
-  at = appendBits(codes.bytes, kBlockCodeBytes, at, segment.macroblockStreams[m], kMacroblockStreamBytes,
-                  in.secondFrom, in.secondTo);
-  at = appendBits(codes.bytes, kBlockCodeBytes, at, segment.segmentStream, kSegmentStreamBytes, in.thirdFrom,
-                  in.thirdTo);
-  codes.length = static_cast<int>(at);
+  const uint32_t firstTwo = (ownEnd - start) + (in.secondTo - in.secondFrom);
+  const uint32_t length = firstTwo + (in.thirdTo - in.thirdFrom);
+  codes.length = static_cast<int>(length);
   codes.placed = 0;
+  if (thirdOnly && length == firstTwo) return codes.length;
+  const uint32_t from = thirdOnly ? firstTwo / 8 : 0;
+  std::memset(codes.bytes + from, 0, std::min<size_t>(kBlockCodeBytes - from, length / 8 + 9 - from));
+  uint32_t at = firstTwo;
+  if (!thirdOnly) {
+    at = appendBits(codes.bytes, kBlockCodeBytes, 0, segment.bytes, sizeof segment.bytes, start, ownEnd);
+    at = appendBits(codes.bytes, kBlockCodeBytes, at, segment.macroblockStreams[m], kMacroblockStreamBytes,
+                    in.secondFrom, in.secondTo);
+  }
+  appendBits(codes.bytes, kBlockCodeBytes, at, segment.segmentStream, kSegmentStreamBytes, in.thirdFrom, in.thirdTo);
   return codes.length;
 }
 
@@ -603,6 +631,7 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
   OutMacroblock out[kMacroblocksPerSegment];
   int startQno[kMacroblocksPerSegment];
   BlockCodes codes[kMacroblocksPerSegment * kBlocksPerMacroblock];
+  unsigned laidOut = 0;  // macroblocks whose input codes may stay where they are
 
   // Forward path for the blocks that hold samples; the others, in changed macroblocks too, keep
   // their parsed coefficients, class and DCT mode in scan order.
@@ -649,11 +678,15 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     } else {
       // Its codes now, as the input coded them: unless the segment falls back, they are laid out
       // again as they are.
+      // A macroblock all of whose blocks parsing finished keeps its first two passes in place.
       o.bits = 0;
+      bool finished = true;
+      for (const DctBlock& in : mb.blocks) finished = finished && in.eob && !in.error;
+      if (finished) laidOut |= 1u << m;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const DctBlock& in = mb.blocks[b];
         BlockCodes& c = codes[m * kBlocksPerMacroblock + b];
-        o.bits += in.eob && !in.error ? copyCodes(segment, m, b, c) : packCodes(o.blocks[b].quantised, c);
+        o.bits += in.eob && !in.error ? copyCodes(segment, m, b, c, finished) : packCodes(o.blocks[b].quantised, c);
       }
     }
     startQno[m] = o.qno;
@@ -707,6 +740,8 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
   // Layout: headers, then the codes in three passes.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     const bool packed = !out[m].modified && out[m].qno == startQno[m] && fit != SegmentFit::Truncated;
+    if (!packed) laidOut &= ~(1u << m);
+    if (laidOut >> m & 1) continue;  // headers and codes as the input has them
     uint8_t* dif = blocks + m * kDifBlockBytes;
     dif[3] = static_cast<uint8_t>((dif[3] & 0xF0) | (out[m].qno & 0x0F));
     std::memset(dif + 4, 0, kDifBlockBytes - 4);
@@ -719,7 +754,7 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
       if (!packed) packCodes(ob.quantised, codes[m * kBlocksPerMacroblock + b]);
     }
   }
-  placeCodes(codes, blocks);
+  placeCodes(codes, blocks, laidOut);
 
   // Filler: zero bits up to the next byte, then whole bytes of 0xFF, as common encoders write it.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {

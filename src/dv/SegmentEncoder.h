@@ -63,7 +63,9 @@ int dropTrailingValues(int16_t* const* quantised, int* bits, int count, int budg
 // The three passes for the 30 blocks of a segment, in block order within macroblock order: each
 // block's codes into its own area, the rest of the incomplete ones into the free room of the
 // complete ones of the same macroblock, then of the whole segment. `segmentBytes` cleared
-// beforehand except for the headers.
-void placeCodes(BlockCodes* codes, uint8_t* segmentBytes);
+// beforehand except for the headers, and for the macroblocks in the mask `laidOut`: those hold
+// their codes' first two passes already, where the passes put them (their blocks' `bytes` need
+// only the third pass's part); what lies beyond is cleared for the third pass.
+void placeCodes(BlockCodes* codes, uint8_t* segmentBytes, unsigned laidOut = 0);
 
 }  // namespace kelo::dv
