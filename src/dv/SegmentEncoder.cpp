@@ -741,9 +741,12 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     const bool packed = !out[m].modified && out[m].qno == startQno[m] && fit != SegmentFit::Truncated;
     if (!packed) laidOut &= ~(1u << m);
-    if (laidOut >> m & 1) continue;  // headers and codes as the input has them
     uint8_t* dif = blocks + m * kDifBlockBytes;
     dif[3] = static_cast<uint8_t>((dif[3] & 0xF0) | (out[m].qno & 0x0F));
+    if (laidOut >> m & 1) {  // headers and codes as the segment was parsed from
+      std::memcpy(dif + 4, segment.bytes + m * kDifBlockBytes + 4, kDifBlockBytes - 4);
+      continue;
+    }
     std::memset(dif + 4, 0, kDifBlockBytes - 4);
     const uint32_t base = static_cast<uint32_t>(m * kMacroblockBits);
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {

@@ -6,8 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
+#include "dv/DifLayout.h"
 #include "dv/QuantTables.h"
+#include "dv/SampleWriter.h"
 #include "dv/ScanTables.h"
 #include "dv/SegmentDecoder.h"
 #include "dv/SegmentEncoder.h"
@@ -275,6 +278,49 @@ TEST(CodecSegmentEncode, ColourClassesFollowTheDecodedSteps) {
   EXPECT_EQ(1, classifyLuminance(block));
   block[9] = 36;
   EXPECT_EQ(3, classifyLuminance(block));
+}
+
+// Unchanged macroblocks of a real picture whose codes run on into other macroblocks' room keep
+// every value when one macroblock of their segment is stamped, whatever buffer the segment is
+// written to.
+TEST(CodecSegmentEncode, UnchangedMacroblocksWhoseCodesSpillKeepTheirValues) {
+  const VideoProfile& profile = profileOf(VideoSystem::k625_50);
+  SampleGenerator generator(profile, {});
+  std::vector<uint8_t> frame(generator.frameBytes());
+  ASSERT_EQ(0, generator.next(frame.data()));
+  int spilling = 0;
+  for (int s = 0; s < profile.sequenceCount; ++s) {
+    for (int k = 0; k < 27; ++k) {
+      VideoSegment original;
+      loadSegment(original, frame.data() + segmentOffset(s, k), profile, s, k);
+      parseSegment(original);
+      bool spills = false;
+      for (int m : {0, 1, 3, 4})
+        for (const DctBlock& b : original.macroblocks[m].blocks) spills = spills || b.thirdTo > b.thirdFrom;
+      if (!spills) continue;
+      ++spilling;
+      auto seg = std::make_unique<VideoSegment>(original);
+      Macroblock& stamped = seg->macroblocks[2];
+      decodeMacroblock(stamped);
+      stamped.modified = 1;
+      for (int i = 0; i < 32; ++i) stamped.blocks[0].coeffs[i] = 200;
+      prepareForEncoding(*seg);
+      Bytes out = greySegment();
+      if (encodeSegment(*seg, out.b) != SegmentFit::ChangedOnly) continue;
+      const auto back = parse(out);
+      for (int m : {0, 1, 3, 4}) {
+        const Macroblock& before = original.macroblocks[m];
+        const Macroblock& after = back->macroblocks[m];
+        ASSERT_EQ(before.qno, after.qno);
+        for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+          ASSERT_EQ(before.blocks[b].classNumber, after.blocks[b].classNumber);
+          ASSERT_EQ(0, std::memcmp(before.blocks[b].coeffs, after.blocks[b].coeffs, sizeof before.blocks[b].coeffs))
+              << "sequence " << s << " segment " << k << " macroblock " << m << " block " << b;
+        }
+      }
+    }
+  }
+  EXPECT_GT(spilling, 10);
 }
 
 TEST(CodecSegmentEncode, TrimmingKeepsEveryEndOfBlockAndTakesFromTheLastBlocksFirst) {
