@@ -590,6 +590,19 @@ void transformCheaper(const int16_t* samples, OutBlock& ob) {
   if (bits[1] < bits[0]) ob = other;
 }
 
+// A parsed block's DCT mode, class and values (quantised at the decoded QNO), in scan order. Blocks
+// carry few coefficients: place those there are rather than gather all 64.
+void takeParsedValues(const DctBlock& in, OutBlock& ob) {
+  ob.dctMode = in.dctMode & 1;
+  ob.classNumber = in.classNumber & 3;
+  const uint8_t* scanIndex = scanIndexOf(ob.dctMode);
+  zeroBlock(ob.quantised);
+  for (uint64_t mask = nonzeroMask(in.coeffs); mask != 0; mask &= mask - 1) {
+    const int p = __builtin_ctzll(mask);
+    ob.quantised[scanIndex[p]] = in.coeffs[p];
+  }
+}
+
 // A parsed block's values before quantisation, from its levels at the QNO they were coded with.
 void valuesFromLevels(OutBlock& ob, int qno) {
   const uint8_t* shift = stepShiftsByScan(ob.classNumber, qno);
@@ -634,12 +647,17 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
   unsigned laidOut = 0;  // macroblocks whose input codes may stay where they are
 
   // Forward path for the blocks that hold samples; the others, in changed macroblocks too, keep
-  // their parsed coefficients, class and DCT mode in scan order.
+  // their parsed coefficients, class and DCT mode in scan order. An unchanged macroblock all of
+  // whose blocks parsing finished needs only its codes, unless the segment falls back.
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     Macroblock& mb = segment.macroblocks[m];
     OutMacroblock& o = out[m];
     o.modified = mb.modified != 0;
-    for (const DctBlock& in : mb.blocks) o.modified = o.modified || in.holdsSamples;
+    bool finished = true;
+    for (const DctBlock& in : mb.blocks) {
+      o.modified = o.modified || in.holdsSamples;
+      finished = finished && in.eob && !in.error;
+    }
     o.reductions = 0;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
       DctBlock& in = mb.blocks[b];
@@ -652,17 +670,8 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
           ob.classNumber = classifyColour(in.classNumber, mb.qno);
           clampForQno12(ob.scan, ob.classNumber);
         }
-      } else {
-        // Parsed values, as they are (quantised at the decoded QNO), in scan order. Blocks carry
-        // few coefficients: place those there are rather than gather all 64.
-        ob.dctMode = in.dctMode & 1;
-        ob.classNumber = in.classNumber & 3;
-        const uint8_t* scanIndex = scanIndexOf(ob.dctMode);
-        zeroBlock(ob.quantised);
-        for (uint64_t mask = nonzeroMask(in.coeffs); mask != 0; mask &= mask - 1) {
-          const int p = __builtin_ctzll(mask);
-          ob.quantised[scanIndex[p]] = in.coeffs[p];
-        }
+      } else if (o.modified || !finished) {
+        takeParsedValues(in, ob);
         // Quantised again only in a changed macroblock (or a fallback, which does this then).
         if (o.modified) valuesFromLevels(ob, mb.qno & 15);
       }
@@ -677,11 +686,8 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
       o.bits = 0;  // counted below, once the room beside the unchanged ones is known
     } else {
       // Its codes now, as the input coded them: unless the segment falls back, they are laid out
-      // again as they are.
-      // A macroblock all of whose blocks parsing finished keeps its first two passes in place.
+      // again as they are, a finished macroblock's first two passes left where they are.
       o.bits = 0;
-      bool finished = true;
-      for (const DctBlock& in : mb.blocks) finished = finished && in.eob && !in.error;
       if (finished) laidOut |= 1u << m;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const DctBlock& in = mb.blocks[b];
@@ -712,7 +718,12 @@ SegmentFit encodeSegment(VideoSegment& segment, uint8_t* blocks) {
     total = 0;
     for (OutMacroblock& o : out) {
       if (!o.modified) {
-        for (OutBlock& ob : o.blocks) valuesFromLevels(ob, o.qno);
+        const int m = static_cast<int>(&o - out);
+        for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+          OutBlock& ob = o.blocks[b];
+          if (laidOut >> m & 1) takeParsedValues(segment.macroblocks[m].blocks[b], ob);
+          valuesFromLevels(ob, o.qno);
+        }
       } else {
         o.qno = startQno[&o - out];
         o.rounding = kFineRounding;
