@@ -253,21 +253,19 @@ int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int cl
 
 int packCodes(const int16_t* quantised, BlockCodes& codes) {
   const VlcEncodeTable& t = gCodes;
-  // Codes gathered in a register and stored 32 bits at a time, big-endian.
+  // Codes gathered in a register and stored 32 bits at a time, big-endian: fewer than 32 bits wait,
+  // so a code string of up to 32 bits always fits beside them.
   uint64_t pending = 0;
   int pendingBits = 0;
-  int length = 0;
   uint8_t* out = codes.bytes;
-  auto put = [&](uint32_t packed) {
-    const int n = codeLength(packed);
-    pending = (pending << n) | codeBits(packed);
+  auto put = [&](uint64_t bits, int n) {
+    pending = (pending << n) | bits;
     pendingBits += n;
     if (pendingBits >= 32) {
       pendingBits -= 32;
       const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(pending >> pendingBits));
       std::memcpy(out, &word, 4);
       out += 4;
-      length += 32;
     }
   };
   int previous = 0;
@@ -278,19 +276,18 @@ int packCodes(const int16_t* quantised, BlockCodes& codes) {
     const int a = v < 0 ? -v : v;
     previous = p;
     if (run < kShortPairRuns && a < kShortPairAmplitudes) {
-      const uint32_t* pair = t.shortPair[v < 0][run][a];
-      put(pair[0]);
-      put(pair[1]);  // length 0 where one code carries the pair
+      const uint64_t pair = t.shortPair[v < 0][run][a];
+      put(pair >> 8, static_cast<int>(pair & 0xFF));
       continue;
     }
     uint32_t pair[2];
     const int n = encodePair(t, run, v, pair);
-    for (int k = 0; k < n; ++k) put(pair[k]);
+    for (int k = 0; k < n; ++k) put(codeBits(pair[k]), codeLength(pair[k]));
   }
-  put(kEobEntry);
+  put(codeBits(kEobEntry), kEobLength);
   const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(pending << (32 - pendingBits)));
   std::memcpy(out, &word, 4);
-  codes.length = length + pendingBits;
+  codes.length = static_cast<int>(out - codes.bytes) * 8 + pendingBits;
   codes.placed = 0;
   return codes.length;
 }

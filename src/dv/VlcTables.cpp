@@ -193,9 +193,15 @@ VlcEncodeTable buildEncodeTable() {
   for (int negative = 0; negative < 2; ++negative)
     for (int run = 0; run < kShortPairRuns; ++run)
       for (int a = 1; a < kShortPairAmplitudes; ++a) {
-        uint32_t* codes = t.shortPair[negative][run][a];
-        codes[1] = 0;
-        encodePair(t, run, negative ? -a : a, codes);
+        uint32_t codes[2];
+        const int n = encodePair(t, run, negative ? -a : a, codes);
+        uint64_t bits = 0;
+        int length = 0;
+        for (int i = 0; i < n; ++i) {
+          bits = (bits << codeLength(codes[i])) | codeBits(codes[i]);
+          length += codeLength(codes[i]);
+        }
+        t.shortPair[negative][run][a] = (bits << 8) | static_cast<uint64_t>(length);
       }
   return t;
 }

@@ -79,9 +79,9 @@ struct VlcEncodeTable {
   uint32_t runZeroCode[256];         // amplitude 1-255
   uint32_t pairCode[15][23];         // own code or 0
   uint32_t zeroRunCode[64];          // (r, 0): r + 1 zeros, r 0-61
-  // The codes of the common pairs with their sign, ready to copy: [negative][run][amplitude], the
-  // second entry 0 when one code carries the pair (encodePair gives the same).
-  uint32_t shortPair[2][kShortPairRuns][kShortPairAmplitudes][2];
+  // The codes of the common pairs with their sign as one bit string (at most 29 bits), ready to
+  // copy: [negative][run][amplitude], (bits << 8) | length (encodePair's codes, joined).
+  uint64_t shortPair[2][kShortPairRuns][kShortPairAmplitudes];
 };
 
 const VlcEncodeTable& vlcEncodeTable();
