@@ -47,6 +47,7 @@ struct Matrices {
   Matrix forwardVertical[2];  // by DCT mode: B8, or the 4-point transform of line sums/differences
   Matrix forwardHorizontal;   // B8[h][x]
   int32_t weight[2][64];      // W x 2^15 by raster position
+  alignas(32) int32_t weightTransposed[2][64];  // the same at the transposed position
 };
 
 int16_t basis(double v) { return static_cast<int16_t>(std::lround(v * (1 << kBasisBits))); }
@@ -104,6 +105,7 @@ Matrices buildMatrices() {
     finishMatrix(m.inverseColumn[mode]);
     finishMatrix(m.forwardVertical[mode]);
     for (int i = 0; i < 64; ++i) m.weight[mode][i] = static_cast<int32_t>(std::lround(weights(mode)[i] * (1 << kWeightBits)));
+    for (int i = 0; i < 64; ++i) m.weightTransposed[mode][8 * (i % 8) + i / 8] = m.weight[mode][i];
   }
   return m;
 }
@@ -353,12 +355,35 @@ __attribute__((target("avx2"))) void toLevelsAvx2(const int16_t* in, uint8_t* ou
   }
 }
 
+__attribute__((target("avx2"))) inline __m256i weighEightAvx2(const int16_t* f, const int32_t* w) {
+  const __m256i p = _mm256_mullo_epi32(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f))),
+                                       _mm256_load_si256(reinterpret_cast<const __m256i*>(w)));
+  return _mm256_srai_epi32(_mm256_add_epi32(p, _mm256_set1_epi32(1 << (kWeightBits + 1))), kWeightBits + 2);
+}
+
+// As weigh: the products in the transposed order the columns leave, then the block transposed.
+__attribute__((target("avx2"))) void weighAvx2(const int16_t* f4Transposed, int dctMode, int16_t* weighted) {
+  const int32_t* w = matrices().weightTransposed[dctMode];
+  for (int i = 0; i < 64; i += 16) {
+    const __m256i a = weighEightAvx2(f4Transposed + i, w + i);
+    const __m256i b = weighEightAvx2(f4Transposed + i + 8, w + i + 8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(weighted + i), _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8));
+  }
+  transposeBlock(weighted);
+  weighted[0] = static_cast<int16_t>(std::clamp<int>(weighted[0], -256, 255));
+}
+
 __attribute__((target("avx2"))) void forwardAvx2(const int16_t* samplesTransposed, int dctMode, int16_t* weighted) {
   alignas(32) int16_t s[64], t[64], f[64];
-  limitSamples(samplesTransposed, s);
+  const __m256i limit = _mm256_set1_epi16(kForwardLimit);
+  for (int i = 0; i < 64; i += 16) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samplesTransposed + i));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(s + i),
+                       _mm256_max_epi16(_mm256_min_epi16(v, limit), _mm256_sub_epi16(_mm256_setzero_si256(), limit)));
+  }
   rowsAvx2<kForwardRowShift>(s, t, matrices().forwardVertical[dctMode]);
   columnsAvx2<kForwardColumnShift>(t, f, matrices().forwardHorizontal);
-  weigh(f, dctMode, weighted);
+  weighAvx2(f, dctMode, weighted);
 }
 
 #endif  // KELO_DCT_X86
