@@ -115,6 +115,35 @@ const Matrices& matrices() {
   return m;
 }
 
+// Rows become columns. Inlined where it is used, so that in the AVX2 forms it is encoded as they are
+// (legacy SSE code after 256-bit code stalls on the upper register halves).
+__attribute__((always_inline)) inline void transpose8x8(int16_t* block) {
+#if defined(__SSE2__)
+  // Pairs, then quads, then halves of rows interleaved: row c of the result is column c.
+  __m128i* rows = reinterpret_cast<__m128i*>(block);
+  __m128i r[8], a[8], b[8];
+  for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(rows + i);
+  for (int i = 0; i < 8; i += 2) {
+    a[i] = _mm_unpacklo_epi16(r[i], r[i + 1]);
+    a[i + 1] = _mm_unpackhi_epi16(r[i], r[i + 1]);
+  }
+  for (int i = 0; i < 8; i += 4) {
+    b[i] = _mm_unpacklo_epi32(a[i], a[i + 2]);
+    b[i + 1] = _mm_unpackhi_epi32(a[i], a[i + 2]);
+    b[i + 2] = _mm_unpacklo_epi32(a[i + 1], a[i + 3]);
+    b[i + 3] = _mm_unpackhi_epi32(a[i + 1], a[i + 3]);
+  }
+  for (int i = 0; i < 4; ++i) {
+    _mm_storeu_si128(rows + 2 * i, _mm_unpacklo_epi64(b[i], b[i + 4]));
+    _mm_storeu_si128(rows + 2 * i + 1, _mm_unpackhi_epi64(b[i], b[i + 4]));
+  }
+#else
+  for (int y = 0; y < 8; ++y) {
+    for (int x = y + 1; x < 8; ++x) std::swap(block[8 * y + x], block[8 * x + y]);
+  }
+#endif
+}
+
 inline int16_t saturate16(int32_t v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); }
 
 // Shared by every form: input limited for the forward transform, output weighting.
@@ -369,7 +398,7 @@ __attribute__((target("avx2"))) void weighAvx2(const int16_t* f4Transposed, int 
     const __m256i b = weighEightAvx2(f4Transposed + i + 8, w + i + 8);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(weighted + i), _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8));
   }
-  transposeBlock(weighted);
+  transpose8x8(weighted);
   weighted[0] = static_cast<int16_t>(std::clamp<int>(weighted[0], -256, 255));
 }
 
@@ -425,31 +454,6 @@ const DctKernels& dctKernels() {
   return chosen;
 }
 
-void transposeBlock(int16_t* block) {
-#if defined(__SSE2__)
-  // Pairs, then quads, then halves of rows interleaved: row c of the result is column c.
-  __m128i* rows = reinterpret_cast<__m128i*>(block);
-  __m128i r[8], a[8], b[8];
-  for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(rows + i);
-  for (int i = 0; i < 8; i += 2) {
-    a[i] = _mm_unpacklo_epi16(r[i], r[i + 1]);
-    a[i + 1] = _mm_unpackhi_epi16(r[i], r[i + 1]);
-  }
-  for (int i = 0; i < 8; i += 4) {
-    b[i] = _mm_unpacklo_epi32(a[i], a[i + 2]);
-    b[i + 1] = _mm_unpackhi_epi32(a[i], a[i + 2]);
-    b[i + 2] = _mm_unpacklo_epi32(a[i + 1], a[i + 3]);
-    b[i + 3] = _mm_unpackhi_epi32(a[i + 1], a[i + 3]);
-  }
-  for (int i = 0; i < 4; ++i) {
-    _mm_storeu_si128(rows + 2 * i, _mm_unpacklo_epi64(b[i], b[i + 4]));
-    _mm_storeu_si128(rows + 2 * i + 1, _mm_unpackhi_epi64(b[i], b[i + 4]));
-  }
-#else
-  for (int y = 0; y < 8; ++y) {
-    for (int x = y + 1; x < 8; ++x) std::swap(block[8 * y + x], block[8 * x + y]);
-  }
-#endif
-}
+void transposeBlock(int16_t* block) { transpose8x8(block); }
 
 }  // namespace kelo::dv
