@@ -467,10 +467,10 @@ int coarsen(OutMacroblock* out, int total, bool modifiedOnly) {
 int rungQno(int rung) { return rung == 0 ? kLowestQno : (rung + 1) / 2; }
 int rungRounding(int rung) { return rung == 0 ? 0 : rung % 2 ? kCoarseRounding : kFineRounding; }
 
-// The macroblock holds its values at a rung that fits `room`. Its lowest frequencies take the
-// values of the next larger rounding share at the same QNO, as far into the scan as the room allows,
-// so the bits up to the next rung are not left unused. Returns the macroblock's bits.
-int fillWithLargerShare(OutMacroblock& o, int room) {
+// The macroblock holds its values at a rung, in `bits`, that fit `room`. Its lowest frequencies take
+// the values of the next larger rounding share at the same QNO, as far into the scan as the room
+// allows, so the bits up to the next rung are not left unused. Returns the macroblock's bits.
+int fillWithLargerShare(OutMacroblock& o, int bits, int room) {
   const VlcEncodeTable& t = gCodes;
   const int share = o.rounding == 0 ? kCoarseRounding : o.rounding == kCoarseRounding ? kFineRounding : kNearest;
   alignas(32) int16_t fine[kBlocksPerMacroblock][64];
@@ -486,7 +486,7 @@ int fillWithLargerShare(OutMacroblock& o, int room) {
   }
   // The boundary moves up the scan past one differing index after another; each move changes a
   // block's codes only around that index: the pair there, and the run of the next coarse value.
-  int bits = o.bits, best = 1, bestBits = bits;
+  int best = 1, bestBits = bits;
   for (uint64_t at = anyDiffer; at != 0; at &= at - 1) {
     const int d = __builtin_ctzll(at);
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
@@ -523,9 +523,8 @@ int fitChanged(OutMacroblock* out, int total) {
   const int room = kSegmentAcBits - others;
   // The ladder, coarse to fine: QNO 1 truncating, then each QNO q with the smaller and then the
   // usual rounding share (rungs 2q - 1 and 2q), so the coarsest choice is still QNO 1 truncating,
-  // as with the values as they were. The start, the top rung, did not fit.
-  // The values of the finest rung found to fit are kept, so that the search need not quantise
-  // them again at its end.
+  // as with the values as they were. The start, the top rung, did not fit. The values of the
+  // finest rung found to fit are kept, so that the search need not quantise them again at its end.
   alignas(32) int16_t kept[kBlocksPerMacroblock][64];
   int keptRung = -1, keptBits = 0;
   auto fitsAt = [&](int rung) {
@@ -556,8 +555,7 @@ int fitChanged(OutMacroblock* out, int total) {
   o.qno = rungQno(keptRung);
   o.rounding = rungRounding(keptRung);
   for (int b = 0; b < kBlocksPerMacroblock; ++b) std::memcpy(o.blocks[b].quantised, kept[b], sizeof kept[b]);
-  o.bits = keptBits;
-  o.bits = fillWithLargerShare(o, room);
+  o.bits = fillWithLargerShare(o, keptBits, room);
   return others + o.bits;
 }
 
