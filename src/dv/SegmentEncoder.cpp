@@ -351,7 +351,7 @@ void clearBits(uint8_t* segmentBytes, uint32_t from, uint32_t to) {
     segmentBytes[from >> 3] &= static_cast<uint8_t>(~(0x80u >> (from & 7)));
     ++from;
   }
-  if (to - from >= 8 && from < to) {
+  if (from < to && to - from >= 8) {
     std::memset(segmentBytes + (from >> 3), 0, (to - from) >> 3);
     from += (to - from) & ~uint32_t{7};
   }
