@@ -117,16 +117,8 @@ class DvSource {
   virtual Mark mark() const = 0;
   virtual void restore(const Mark& m) = 0;
 
-  // Sequential reads served from one block read ahead (sources whose frames and gaps come as many
-  // small reads set this; the AVI reader keeps a cache of its own).
-  bool readAhead_ = false;
-
   std::unique_ptr<ByteSource> bytes_;
   std::unique_ptr<uint8_t[]> copyBlock_;  // copyRange's
-  bool fromFile_ = false;
-  std::unique_ptr<uint8_t[]> ahead_;
-  int64_t aheadStart_ = 0;
-  size_t aheadLength_ = 0;
   std::string path_;
   int64_t fileSize_ = 0;
   bool randomAccess_ = false;
