@@ -191,6 +191,30 @@ TEST_F(AviReaderLayouts, IndexEntriesAreNeverFramesWhateverTheAlignment) {
   roundTrip(o, test::palProfile(), 4);
 }
 
+// Past the first frames, frames are read straight into the caller's buffer and only the bytes in
+// front of them through small cache reads: each layout over enough frames that most go that way,
+// with gaps longer than a cache read (a large JUNK chunk) and index chunks on the way.
+TEST_F(AviReaderLayouts, FramesReadStraightIntoTheBufferInEveryLayout) {
+  std::vector<AviFixtureOptions> layouts(9);
+  layouts[1].type = 1;
+  layouts[1].pad512 = true;
+  layouts[2].type = 1;
+  layouts[3].audioBytes = 0;
+  layouts[4].oddJunkEvery = 1;
+  layouts[4].audioBytes = 7686;
+  layouts[5].recLists = true;
+  layouts[6].openDml = true;
+  layouts[6].framesPerRiff = 3;
+  layouts[7].type = 1;
+  layouts[7].openDml = true;
+  layouts[7].framesPerRiff = 4;
+  layouts[8].sparse = {{6, 9000}, {9, 700000}};
+  for (size_t k = 0; k < layouts.size(); ++k) {
+    SCOPED_TRACE(k);
+    roundTrip(layouts[k], test::palProfile(), 12);
+  }
+}
+
 TEST_F(AviReaderLayouts, AudioSpellingChunkIdsIsNotAFrame) {
   AviFixtureOptions o;
   o.audioText = "00dc";
