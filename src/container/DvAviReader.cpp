@@ -144,6 +144,7 @@ HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink
   cacheLength_ = 0;
   cacheAtEnd_ = false;
   peekBytes_ = 0;
+  chunkBytes_ = 0;
   header_.assign(kHeaderBytes, 0);
   size_t n = 0;
   if (readBytes(0, header_.data(), kHeaderBytes, n) != 0) {
@@ -460,6 +461,7 @@ ReadOutcome DvAviReader::tookFrame(uint32_t id, size_t chunkLength, size_t& leng
     firstFramePos_ = currentFramePos_;
   }
   length = chunkLength;
+  chunkBytes_ = chunkLength;
   return ReadOutcome::Frame;
 }
 
@@ -498,12 +500,25 @@ bool DvAviReader::readDirect(dv::DvFrameInfo& info, StampedFileWriter* output, u
     switch (stop.kind) {
       case Candidate::Frame: {
         if (fileSize_ - pos_ < kWindow) return false;
+        // The bytes in front of the next frame, expected as many as in front of this one, come into
+        // the cache with the same read, placed behind the end of a chunk as long as the last one;
+        // the part of them that the window holds is copied there.
+        peekBytes_ = viewed + kPeekMarginBytes;
+        const size_t capacity = cacheCapacity();
+        const size_t tail = kFrameBufferBytes - std::min(chunkBytes_ != 0 ? chunkBytes_ : span_, kFrameBufferBytes);
         size_t got = 0;
-        if (readAt(pos_, buffer, kFrameBufferBytes, got) != 0 || got != kFrameBufferBytes)
+        if (readPairAt(pos_, buffer, kFrameBufferBytes, cache_.get() + tail, std::min(peekBytes_, capacity - tail), got) !=
+                0 ||
+            got < kFrameBufferBytes) {
+          cacheLength_ = 0;
           return failed(ReadOutcome::ReadFailed, kMsgReadFailed);
+        }
+        std::memcpy(cache_.get(), buffer + kFrameBufferBytes - tail, tail);
+        cacheStart_ = pos_ + kWindow - static_cast<int64_t>(tail);
+        cacheLength_ = got - kFrameBufferBytes + tail;
+        cacheAtEnd_ = cacheStart_ + static_cast<int64_t>(cacheLength_) == fileSize_;
         const size_t accepted = acceptedLength(buffer, kFrameBufferBytes, pos_);
         if (accepted == 0) return false;
-        peekBytes_ = viewed + kPeekMarginBytes;
         outcome = tookFrame(lowerFourcc(buffer), accepted, length);
         return true;
       }

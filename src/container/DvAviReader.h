@@ -143,6 +143,7 @@ class DvAviReader final : public DvSource {
   bool cacheAtEnd_ = false;  // the last fill reached the end of the file
   // readDirect's cache fill: what it took to reach the last frame, and a little more.
   size_t peekBytes_ = 0;
+  size_t chunkBytes_ = 0;  // length of the frame chunk accepted last
 
   // Random access: offsets of frames 0..k-1, from the index or found by scanning.
   std::vector<int64_t> known_;

@@ -71,6 +71,19 @@ int DvSource::readAt(int64_t offset, void* buffer, size_t count, size_t& got) {
   return 0;
 }
 
+int DvSource::readPairAt(int64_t offset, void* first, size_t firstCount, void* second, size_t secondCount,
+                         size_t& got) {
+  if (offset < 0 || fileSize_ - offset <= static_cast<int64_t>(firstCount) || bytes_ == nullptr)
+    return readAt(offset, first, firstCount, got);
+  const size_t behind = static_cast<size_t>(
+      std::min<int64_t>(static_cast<int64_t>(secondCount), fileSize_ - offset - static_cast<int64_t>(firstCount)));
+  got = 0;
+  if (!bytes_->readPairAt(offset, static_cast<uint8_t*>(first), firstCount, static_cast<uint8_t*>(second), behind))
+    return EIO;
+  got = firstCount + behind;
+  return 0;
+}
+
 CopyOutcome DvSource::copyRange(int64_t from, int64_t to, StampedFileWriter* output) {
   if (output == nullptr || from >= to) return CopyOutcome::Copied;
   // Not filled in advance, and kept: the bytes between frames come in small pieces, often.

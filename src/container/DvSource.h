@@ -106,6 +106,9 @@ class DvSource {
   // Reads up to `count` bytes at `offset` (fewer only at the end of the input): 0, or an errno
   // value (EBADF when nothing is attached, EIO when the device failed).
   int readAt(int64_t offset, void* buffer, size_t count, size_t& got);
+  // `firstCount` bytes at `offset` into `first` and up to `secondCount` behind them into `second`
+  // (fewer only at the end of the input), in one read of the file; `got` counts both.
+  int readPairAt(int64_t offset, void* first, size_t firstCount, void* second, size_t secondCount, size_t& got);
   // Copies the input's bytes [from, to) to the output unchanged (nothing without an output).
   CopyOutcome copyRange(int64_t from, int64_t to, StampedFileWriter* output);
 
