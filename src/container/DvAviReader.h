@@ -136,6 +136,8 @@ class DvAviReader final : public DvSource {
   std::vector<uint8_t> header_;  // bytes [0, end of `movi` identifier)
 
   // Read cache: windows overlap and step back a little, so reads are served from one large block.
+  // In file order, once the first frame is found, it holds only the bytes between frames; frames
+  // are read straight into the caller's buffer.
   std::unique_ptr<uint8_t[]> cache_;
   size_t cacheCapacity_ = 0;
   int64_t cacheStart_ = 0;
