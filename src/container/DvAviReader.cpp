@@ -55,6 +55,8 @@ size_t spanFor(uint32_t chunkId, const dv::VideoProfile& profile) {
 }
 
 bool isVideoChunk(uint32_t id) { return id == k00dc || id == k00db || id == k00__; }
+// The first byte of an identifier the scan looks for.
+constexpr bool startsId(uint8_t c) { return (c >= '0' && c <= '9') || c == 'i' || c == 'I'; }
 // `ix` and a two-digit stream number: an OpenDML standard index.
 bool isStandardIndexId(const uint8_t* p) {
   return lowerAscii(p[0]) == 'i' && lowerAscii(p[1]) == 'x' && p[2] >= '0' && p[2] <= '9' && p[3] >= '0' &&
@@ -224,9 +226,11 @@ HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink
 
 DvAviReader::ScanStop DvAviReader::scanWindow(const uint8_t* w, size_t n, size_t p, dv::DvFrameInfo& info) {
   for (; p + 4 <= n; p += kScanStep) {
-    // Every identifier looked for starts with a digit (stream number) or with "ix".
-    const uint8_t c = w[p];
-    if (!((c >= '0' && c <= '9') || c == 'i' || c == 'I')) continue;
+    // Every identifier looked for starts with a digit (stream number) or with "ix"; audio and
+    // padding are passed four steps at a time while none of them could start one.
+    while (p + 12 <= n && !(startsId(w[p]) | startsId(w[p + 2]) | startsId(w[p + 4]) | startsId(w[p + 6])))
+      p += 4 * kScanStep;
+    if (!startsId(w[p])) continue;
     const uint32_t id = lowerFourcc(w + p);
     if (isVideoChunk(id)) {
       if (!firstPending_) return {p, Candidate::Frame};
