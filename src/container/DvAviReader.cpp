@@ -228,7 +228,7 @@ DvAviReader::ScanStop DvAviReader::scanWindow(const uint8_t* w, size_t n, size_t
   for (; p + 4 <= n; p += kScanStep) {
     // Every identifier looked for starts with a digit (stream number) or with "ix"; audio and
     // padding are passed four steps at a time while none of them could start one.
-    while (p + 12 <= n && !(startsId(w[p]) | startsId(w[p + 2]) | startsId(w[p + 4]) | startsId(w[p + 6])))
+    while (p + 12 <= n && !(startsId(w[p]) || startsId(w[p + 2]) || startsId(w[p + 4]) || startsId(w[p + 6])))
       p += 4 * kScanStep;
     if (!startsId(w[p])) continue;
     const uint32_t id = lowerFourcc(w + p);
