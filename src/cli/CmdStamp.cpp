@@ -250,9 +250,10 @@ int runStamp(const StampOptions& o) {
       std::signal(SIGINT, previous);
       return kExitUsage;  // the run did not start: the driver said why
     }
+    // Looks for Ctrl+C and the end of the run often: every wait here is added to the run's time.
     while (driver.state() != engine::kRunIdle) {
       if (interrupted) driver.onStop();
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     driver.wait();
     std::signal(SIGINT, previous);

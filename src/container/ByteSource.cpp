@@ -22,4 +22,11 @@ bool FileByteSource::readAt(int64_t offset, uint8_t* dst, size_t n) {
   return file_.readAt(offset, dst, n, got) == 0 && got == n;
 }
 
+bool FileByteSource::readPairAt(int64_t offset, uint8_t* first, size_t firstCount, uint8_t* second,
+                                size_t secondCount) {
+  if (!file_.isOpen() || offset < 0) return false;
+  size_t got = 0;
+  return file_.readAt(offset, first, firstCount, second, secondCount, got) == 0 && got == firstCount + secondCount;
+}
+
 }  // namespace kelo::container

@@ -16,6 +16,11 @@ class ByteSource {
   virtual int64_t size() const = 0;
   // Exactly `n` bytes at `offset` into `dst`; false when they could not all be read.
   virtual bool readAt(int64_t offset, uint8_t* dst, size_t n) = 0;
+  // `firstCount` bytes at `offset` into `first` and the `secondCount` behind them into `second`.
+  virtual bool readPairAt(int64_t offset, uint8_t* first, size_t firstCount, uint8_t* second, size_t secondCount) {
+    return readAt(offset, first, firstCount) &&
+           readAt(offset + static_cast<int64_t>(firstCount), second, secondCount);
+  }
 };
 
 class MemoryByteSource final : public ByteSource {
@@ -36,6 +41,8 @@ class FileByteSource final : public ByteSource {
   int open(const std::string& path);
   int64_t size() const override { return size_; }
   bool readAt(int64_t offset, uint8_t* dst, size_t n) override;
+  // One system call for both.
+  bool readPairAt(int64_t offset, uint8_t* first, size_t firstCount, uint8_t* second, size_t secondCount) override;
 
  private:
   platform::File file_;

@@ -38,6 +38,14 @@ constexpr uint32_t kOdml = fourcc("odml");
 constexpr size_t kScanStep = 2;
 
 constexpr size_t kCacheBytes = 4u << 20;
+// Small reads (the header, index entries) fill the cache with at least this much, not with a
+// whole block: frames are not read through the cache when they need not be.
+constexpr size_t kSmallFillBytes = 64u << 10;
+// The least view readDirect scans: an index chunk's header with room behind it, so every scan of a
+// view moves on.
+constexpr size_t kMinViewBytes = 64;
+// readDirect's cache fill reaches this far beyond the bytes it met in front of the last frame.
+constexpr size_t kPeekMarginBytes = 512;
 
 // Read span (returned length + 4) of a frame of `profile`: type I frames are padded to 512 bytes.
 size_t spanFor(uint32_t chunkId, const dv::VideoProfile& profile) {
@@ -47,6 +55,8 @@ size_t spanFor(uint32_t chunkId, const dv::VideoProfile& profile) {
 }
 
 bool isVideoChunk(uint32_t id) { return id == k00dc || id == k00db || id == k00__; }
+// The first byte of an identifier the scan looks for.
+constexpr bool startsId(uint8_t c) { return (c >= '0' && c <= '9') || c == 'i' || c == 'I'; }
 // `ix` and a two-digit stream number: an OpenDML standard index.
 bool isStandardIndexId(const uint8_t* p) {
   return lowerAscii(p[0]) == 'i' && lowerAscii(p[1]) == 'x' && p[2] >= '0' && p[2] <= '9' && p[3] >= '0' &&
@@ -75,10 +85,15 @@ int DvAviReader::readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& g
       got += take;
       continue;
     }
-    if (int err = fillCache(at, cacheCapacity())) return err;
+    const size_t capacity = cacheCapacity();
+    if (int err = fillCache(at, std::min(capacity, std::max(count - got, kSmallFillBytes)))) return err;
     if (cacheLength_ == 0) break;  // end of file
   }
   return 0;
+}
+
+bool DvAviReader::cacheHolds(int64_t at, size_t count) const {
+  return at >= cacheStart_ && at + static_cast<int64_t>(count) <= cacheStart_ + static_cast<int64_t>(cacheLength_);
 }
 
 size_t DvAviReader::cacheCapacity() {
@@ -113,9 +128,10 @@ int DvAviReader::window(const uint8_t*& w, size_t& n) {
   const bool inCache = pos_ >= cacheStart_ && pos_ <= cacheEnd;
   // A window shows a whole frame of any layout, so that one of another size than the first is seen.
   if (!inCache || (pos_ + static_cast<int64_t>(kFrameBufferBytes) > cacheEnd && !cacheAtEnd_)) {
-    // A random jump needs one window, not a long run ahead of it.
-    if (int err = fillCache(pos_, std::min(randomAccess_ ? 2 * kFrameBufferBytes : kCacheBytes, cacheCapacity())))
-      return err;
+    // A random jump needs one window, not a long run ahead of it; so does the search for the first
+    // frame, as the frames behind it are read straight into the caller's buffer.
+    const size_t fill = randomAccess_ || firstPending_ ? 2 * kFrameBufferBytes : kCacheBytes;
+    if (int err = fillCache(pos_, std::min(fill, cacheCapacity()))) return err;
   }
   const size_t offset = static_cast<size_t>(pos_ - cacheStart_);
   w = cache_.get() + offset;
@@ -129,6 +145,8 @@ HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink
   cacheStart_ = 0;
   cacheLength_ = 0;
   cacheAtEnd_ = false;
+  peekBytes_ = 0;
+  chunkBytes_ = 0;
   header_.assign(kHeaderBytes, 0);
   size_t n = 0;
   if (readBytes(0, header_.data(), kHeaderBytes, n) != 0) {
@@ -208,9 +226,11 @@ HeaderOutcome DvAviReader::validateHeader(StampedFileWriter* output, MessageSink
 
 DvAviReader::ScanStop DvAviReader::scanWindow(const uint8_t* w, size_t n, size_t p, dv::DvFrameInfo& info) {
   for (; p + 4 <= n; p += kScanStep) {
-    // Every identifier looked for starts with a digit (stream number) or with "ix".
-    const uint8_t c = w[p];
-    if (!((c >= '0' && c <= '9') || c == 'i' || c == 'I')) continue;
+    // Every identifier looked for starts with a digit (stream number) or with "ix"; audio and
+    // padding are passed four steps at a time while none of them could start one.
+    while (p + 12 <= n && !(startsId(w[p]) || startsId(w[p + 2]) || startsId(w[p + 4]) || startsId(w[p + 6])))
+      p += 4 * kScanStep;
+    if (!startsId(w[p])) continue;
     const uint32_t id = lowerFourcc(w + p);
     if (isVideoChunk(id)) {
       if (!firstPending_) return {p, Candidate::Frame};
@@ -345,17 +365,8 @@ ReadOutcome DvAviReader::scanNext(dv::DvFrameInfo& info, StampedFileWriter* outp
     return ReadOutcome::WriteFailed;
   };
   auto accept = [&](size_t chunkLength) {
-    const uint32_t id = lowerFourcc(w);
-    if (videoChunkId_ == 0) videoChunkId_ = id;
     std::memcpy(buffer, w, chunkLength);
-    currentFramePos_ = pos_;
-    pos_ += static_cast<int64_t>(chunkLength);
-    if (firstPending_) {
-      firstPending_ = false;
-      firstFramePos_ = currentFramePos_;
-    }
-    length = chunkLength;
-    return ReadOutcome::Frame;
+    return tookFrame(lowerFourcc(w), chunkLength, length);
   };
   // No further frame: the bytes of the last window go to the caller as trailing bytes.
   auto tail = [&]() {
@@ -378,6 +389,10 @@ ReadOutcome DvAviReader::scanNext(dv::DvFrameInfo& info, StampedFileWriter* outp
     return tail();
   };
 
+  if (!randomAccess_ && !firstPending_) {
+    ReadOutcome direct = ReadOutcome::Frame;
+    if (readDirect(info, output, buffer, length, log, direct)) return direct;
+  }
   if (window(w, n) != 0) return readFailed();
   if (n < span_) return shortWindow();
   size_t p = 0;
@@ -437,6 +452,91 @@ ReadOutcome DvAviReader::scanNext(dv::DvFrameInfo& info, StampedFileWriter* outp
         // DV that Kelo cannot stamp: no frame of it is handed out.
         length = 0;
         return ReadOutcome::End;
+    }
+  }
+}
+
+ReadOutcome DvAviReader::tookFrame(uint32_t id, size_t chunkLength, size_t& length) {
+  if (videoChunkId_ == 0) videoChunkId_ = id;
+  currentFramePos_ = pos_;
+  pos_ += static_cast<int64_t>(chunkLength);
+  if (firstPending_) {
+    firstPending_ = false;
+    firstFramePos_ = currentFramePos_;
+  }
+  length = chunkLength;
+  chunkBytes_ = chunkLength;
+  return ReadOutcome::Frame;
+}
+
+bool DvAviReader::readDirect(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
+                             MessageSink* log, ReadOutcome& outcome) {
+  auto failed = [&](ReadOutcome r, const char* line) {
+    addLine(log, line);
+    outcome = r;
+    return true;
+  };
+  constexpr auto kWindow = static_cast<int64_t>(kFrameBufferBytes);
+  size_t viewed = 0;  // bytes scanned in front of the frame, index chunks stepped over not counted
+  for (;;) {
+    // The scan judges a frame chunk by a whole window of bytes, so one must lie ahead; frames that
+    // the cache holds already are taken from it.
+    if (fileSize_ - pos_ < kWindow || cacheHolds(pos_, kFrameBufferBytes)) return false;
+    if (!cacheHolds(pos_, kMinViewBytes)) {
+      const size_t capacity = cacheCapacity();
+      if (fillCache(pos_, std::clamp(peekBytes_, kMinViewBytes, capacity)) != 0)
+        return failed(ReadOutcome::ReadFailed, kMsgReadFailed);
+      if (!cacheHolds(pos_, kMinViewBytes)) return false;  // the file shrank: the scan finds its end
+    }
+    const uint8_t* w = cache_.get() + (pos_ - cacheStart_);
+    const size_t n = static_cast<size_t>(cacheStart_ + static_cast<int64_t>(cacheLength_) - pos_);
+    // Audio chunks, and index chunks that the view holds whole, are scanned past as scanNext does.
+    ScanStop stop = scanWindow(w, n, 0, info);
+    while (stop.kind == Candidate::Audio ||
+           (stop.kind == Candidate::Index && stop.skip < static_cast<int64_t>(n - stop.at))) {
+      const size_t from = stop.at + (stop.kind == Candidate::Audio ? kScanStep : static_cast<size_t>(stop.skip));
+      stop = scanWindow(w, n, from, info);
+    }
+    if (stop.at > 0 && output != nullptr && output->write(w, stop.at) < 0)
+      return failed(ReadOutcome::WriteFailed, kMsgWriteFailed);
+    pos_ += static_cast<int64_t>(stop.at);
+    viewed += stop.at;
+    switch (stop.kind) {
+      case Candidate::Frame: {
+        if (fileSize_ - pos_ < kWindow) return false;
+        // The bytes in front of the next frame, expected as many as in front of this one, come into
+        // the cache with the same read, placed behind the end of a chunk as long as the last one;
+        // the part of them that the window holds is copied there.
+        peekBytes_ = viewed + kPeekMarginBytes;
+        const size_t capacity = cacheCapacity();
+        const size_t tail = kFrameBufferBytes - std::min(chunkBytes_ != 0 ? chunkBytes_ : span_, kFrameBufferBytes);
+        size_t got = 0;
+        if (readPairAt(pos_, buffer, kFrameBufferBytes, cache_.get() + tail, std::min(peekBytes_, capacity - tail), got) !=
+                0 ||
+            got < kFrameBufferBytes) {
+          cacheLength_ = 0;
+          return failed(ReadOutcome::ReadFailed, kMsgReadFailed);
+        }
+        std::memcpy(cache_.get(), buffer + kFrameBufferBytes - tail, tail);
+        cacheStart_ = pos_ + kWindow - static_cast<int64_t>(tail);
+        cacheLength_ = got - kFrameBufferBytes + tail;
+        cacheAtEnd_ = cacheStart_ + static_cast<int64_t>(cacheLength_) == fileSize_;
+        const size_t accepted = acceptedLength(buffer, kFrameBufferBytes, pos_);
+        if (accepted == 0) return false;
+        outcome = tookFrame(lowerFourcc(buffer), accepted, length);
+        return true;
+      }
+      case Candidate::Index: {
+        const CopyOutcome copied = copyRange(pos_, pos_ + stop.skip, output);
+        if (copied == CopyOutcome::WriteFailed) return failed(ReadOutcome::WriteFailed, kMsgWriteFailed);
+        if (copied == CopyOutcome::ReadFailed) return failed(ReadOutcome::ReadFailed, kMsgReadFailed);
+        pos_ += stop.skip;
+        break;
+      }
+      default:
+        // The view ended in front of the next frame: the bytes before it are more than last time.
+        peekBytes_ = std::min(2 * std::max(peekBytes_, kMinViewBytes), kCacheBytes);
+        break;
     }
   }
 }

@@ -92,6 +92,7 @@ class DvAviReader final : public DvSource {
 
   // 0 or an errno value.
   int readBytes(int64_t offset, uint8_t* dst, size_t count, size_t& got);
+  bool cacheHolds(int64_t at, size_t count) const;
   int window(const uint8_t*& w, size_t& n);
   size_t cacheCapacity();
   // The cache holds up to `fill` bytes from `at` (fewer at the end of the file); 0 or errno.
@@ -105,6 +106,15 @@ class DvAviReader final : public DvSource {
   static constexpr size_t kNone = static_cast<size_t>(-1);
   ReadOutcome scanNext(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
                        MessageSink* log);
+  // Reading in file order once the frames' layout is known: the bytes in front of the next frame
+  // are scanned through small cache fills and the frame is read straight into `buffer`, not
+  // through the cache. False, with pos_ where the scan goes on, hands the rest of the read to
+  // scanNext's scanning (near the end of the file, frames in the cache already, a frame chunk
+  // that is not accepted); true when `outcome` ends the read.
+  bool readDirect(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,
+                  MessageSink* log, ReadOutcome& outcome);
+  // Frame chunk of `chunkLength` bytes at pos_ accepted (its bytes are in the caller's buffer).
+  ReadOutcome tookFrame(uint32_t id, size_t chunkLength, size_t& length);
   ReadOutcome readFrameAt(dv::DvFrameInfo& info, uint8_t* buffer, size_t& length, int frameIndex, MessageSink* log);
   void loadIndex();
   bool loadSuperIndex(std::vector<int64_t>& positions);
@@ -126,11 +136,16 @@ class DvAviReader final : public DvSource {
   std::vector<uint8_t> header_;  // bytes [0, end of `movi` identifier)
 
   // Read cache: windows overlap and step back a little, so reads are served from one large block.
+  // In file order, once the first frame is found, it holds only the bytes between frames; frames
+  // are read straight into the caller's buffer.
   std::unique_ptr<uint8_t[]> cache_;
   size_t cacheCapacity_ = 0;
   int64_t cacheStart_ = 0;
   size_t cacheLength_ = 0;
   bool cacheAtEnd_ = false;  // the last fill reached the end of the file
+  // readDirect's cache fill: what it took to reach the last frame, and a little more.
+  size_t peekBytes_ = 0;
+  size_t chunkBytes_ = 0;  // length of the frame chunk accepted last
 
   // Random access: offsets of frames 0..k-1, from the index or found by scanning.
   std::vector<int64_t> known_;

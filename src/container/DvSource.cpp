@@ -19,11 +19,6 @@
 
 namespace kelo::container {
 
-namespace {
-// What a sequential read fetches at once: many frames and the bytes between them.
-constexpr size_t kReadAheadBytes = 4u << 20;
-}  // namespace
-
 const char* containerName(ContainerKind kind) {
   switch (kind) {
     case ContainerKind::Avi:
@@ -47,9 +42,6 @@ std::string refusedVariantMessage(dv::FrameKind kind) { return messageWith(kMsgR
 
 void DvSource::attach(std::unique_ptr<ByteSource> bytes, std::string path) {
   bytes_ = std::move(bytes);
-  aheadLength_ = 0;
-  // Reading ahead saves system calls on a file; bytes in memory are there already.
-  fromFile_ = dynamic_cast<FileByteSource*>(bytes_.get()) != nullptr;
   path_ = std::move(path);
   fileSize_ = bytes_ ? bytes_->size() : 0;
 }
@@ -74,21 +66,21 @@ int DvSource::readAt(int64_t offset, void* buffer, size_t count, size_t& got) {
   if (offset < 0) return EINVAL;
   if (offset >= fileSize_) return 0;
   const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), fileSize_ - offset));
-  if (readAhead_ && fromFile_ && !randomAccess_ && n < kReadAheadBytes) {
-    if (offset < aheadStart_ || offset + static_cast<int64_t>(n) > aheadStart_ + static_cast<int64_t>(aheadLength_)) {
-      if (!ahead_) ahead_ = std::make_unique_for_overwrite<uint8_t[]>(kReadAheadBytes);
-      const size_t fill = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kReadAheadBytes), fileSize_ - offset));
-      aheadLength_ = 0;
-      if (!bytes_->readAt(offset, ahead_.get(), fill)) return EIO;
-      aheadStart_ = offset;
-      aheadLength_ = fill;
-    }
-    std::memcpy(buffer, ahead_.get() + (offset - aheadStart_), n);
-    got = n;
-    return 0;
-  }
   if (!bytes_->readAt(offset, static_cast<uint8_t*>(buffer), n)) return EIO;
   got = n;
+  return 0;
+}
+
+int DvSource::readPairAt(int64_t offset, void* first, size_t firstCount, void* second, size_t secondCount,
+                         size_t& got) {
+  if (offset < 0 || fileSize_ - offset <= static_cast<int64_t>(firstCount) || bytes_ == nullptr)
+    return readAt(offset, first, firstCount, got);
+  const size_t behind = static_cast<size_t>(
+      std::min<int64_t>(static_cast<int64_t>(secondCount), fileSize_ - offset - static_cast<int64_t>(firstCount)));
+  got = 0;
+  if (!bytes_->readPairAt(offset, static_cast<uint8_t*>(first), firstCount, static_cast<uint8_t*>(second), behind))
+    return EIO;
+  got = firstCount + behind;
   return 0;
 }
 

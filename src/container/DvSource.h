@@ -106,6 +106,9 @@ class DvSource {
   // Reads up to `count` bytes at `offset` (fewer only at the end of the input): 0, or an errno
   // value (EBADF when nothing is attached, EIO when the device failed).
   int readAt(int64_t offset, void* buffer, size_t count, size_t& got);
+  // `firstCount` bytes at `offset` into `first` and up to `secondCount` behind them into `second`
+  // (fewer only at the end of the input), in one read of the file; `got` counts both.
+  int readPairAt(int64_t offset, void* first, size_t firstCount, void* second, size_t secondCount, size_t& got);
   // Copies the input's bytes [from, to) to the output unchanged (nothing without an output).
   CopyOutcome copyRange(int64_t from, int64_t to, StampedFileWriter* output);
 
@@ -117,16 +120,8 @@ class DvSource {
   virtual Mark mark() const = 0;
   virtual void restore(const Mark& m) = 0;
 
-  // Sequential reads served from one block read ahead (sources whose frames and gaps come as many
-  // small reads set this; the AVI reader keeps a cache of its own).
-  bool readAhead_ = false;
-
   std::unique_ptr<ByteSource> bytes_;
   std::unique_ptr<uint8_t[]> copyBlock_;  // copyRange's
-  bool fromFile_ = false;
-  std::unique_ptr<uint8_t[]> ahead_;
-  int64_t aheadStart_ = 0;
-  size_t aheadLength_ = 0;
   std::string path_;
   int64_t fileSize_ = 0;
   bool randomAccess_ = false;

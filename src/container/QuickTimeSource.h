@@ -14,7 +14,6 @@ inline constexpr const char* kMsgQuickTimeFrameSize = "***错误: %s 的 DV 帧�
 
 class QuickTimeSource final : public DvSource {
  public:
-  QuickTimeSource() { readAhead_ = true; }
   ContainerKind kind() const override { return ContainerKind::QuickTime; }
   HeaderOutcome validateHeader(StampedFileWriter* output, MessageSink* log) override;
   ReadOutcome readFrame(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,

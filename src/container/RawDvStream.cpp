@@ -30,15 +30,28 @@ bool startsFrame(const uint8_t* bytes, size_t count) {
          dv::identifyFrame(bytes, count).kind != dv::FrameKind::NotDv;
 }
 
-int RawDvStream::frameAt(int64_t at, dv::FrameIdentity& id, size_t& bytes) {
+namespace {
+
+// What the frame whose first bytes are `head` is (NotDv when none starts there), and its bytes
+// when it can be stamped (0 otherwise).
+void identifyHead(const uint8_t* head, size_t count, dv::FrameIdentity& id, size_t& bytes) {
   id = dv::FrameIdentity{};
   bytes = 0;
+  if (!startsFrame(head, count)) return;
+  id = dv::identifyFrame(head, count);
+  if (id.profile) bytes = static_cast<size_t>(id.profile->frameBytes);
+}
+
+}  // namespace
+
+int RawDvStream::frameAt(int64_t at, dv::FrameIdentity& id, size_t& bytes) {
   uint8_t head[dv::kDetectBytes];
   size_t got = 0;
-  if (int err = readAt(at, head, sizeof head, got)) return err;
-  if (!startsFrame(head, got)) return 0;
-  id = dv::identifyFrame(head, got);
-  if (id.profile) bytes = static_cast<size_t>(id.profile->frameBytes);
+  if (int err = readAt(at, head, sizeof head, got)) {
+    identifyHead(head, 0, id, bytes);
+    return err;
+  }
+  identifyHead(head, got, id, bytes);
   return 0;
 }
 
@@ -89,13 +102,26 @@ ReadOutcome RawDvStream::readAtPosition(dv::DvFrameInfo& info, StampedFileWriter
   for (;;) {
     const int64_t left = fileSize_ - pos_;
     if (left <= 0) return ReadOutcome::End;
+    // The bytes at the read position go straight into the buffer, as many as the first frame has
+    // (which most frames have); the frame's header is told from them, and more is read when the
+    // frame is longer or no frame starts here.
+    size_t have = 0;
+    auto readTo = [&](size_t want) {
+      want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(want)));
+      if (want <= have) return true;
+      size_t got = 0;
+      if (readAt(pos_ + static_cast<int64_t>(have), buffer + have, want - have, got) != 0 || got != want - have)
+        return false;
+      have = want;
+      return true;
+    };
+    if (!readTo(firstFrameBytes_)) return readFailed();
     dv::FrameIdentity id;
     size_t bytes = 0;
-    if (frameAt(pos_, id, bytes) != 0) return readFailed();
-    size_t got = 0;
+    identifyHead(buffer, std::min(have, static_cast<size_t>(dv::kDetectBytes)), id, bytes);
     if (bytes != 0) {
       const size_t take = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(bytes)));
-      if (readAt(pos_, buffer, take, got) != 0 || got != take) return readFailed();
+      if (!readTo(take)) return readFailed();
       if (take == bytes) {
         info.profile = id.profile;
         framePos_ = pos_;
@@ -115,8 +141,8 @@ ReadOutcome RawDvStream::readAtPosition(dv::DvFrameInfo& info, StampedFileWriter
     // A frame Kelo cannot stamp (50 Mbit/s, HD, unknown APT) or no frame at all starts here: the
     // bytes up to the next frame are passed on unchanged, the frame counted.
     if (id.kind != dv::FrameKind::NotDv) ++unreadableFrames_;
-    const size_t n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(kFrameBufferBytes)));
-    if (readAt(pos_, buffer, n, got) != 0 || got != n) return readFailed();
+    if (!readTo(kFrameBufferBytes)) return readFailed();
+    const size_t n = have;
     size_t skip = nextFrameStart(buffer, n);
     if (skip == 0) {
       if (static_cast<int64_t>(n) == left) {  // nothing but other bytes up to the end

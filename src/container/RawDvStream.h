@@ -23,7 +23,6 @@ bool startsLikeDvFrame(const uint8_t* bytes, size_t count);
 
 class RawDvStream final : public DvSource {
  public:
-  RawDvStream() { readAhead_ = true; }
   ContainerKind kind() const override { return ContainerKind::RawDv; }
   HeaderOutcome validateHeader(StampedFileWriter* output, MessageSink* log) override;
   ReadOutcome readFrame(dv::DvFrameInfo& info, StampedFileWriter* output, uint8_t* buffer, size_t& length,

@@ -11,8 +11,8 @@ namespace kelo::container {
 
 namespace {
 
-// Small pieces (audio chunks, padding, index chunks between frames) are gathered; frames go
-// straight through once the gathered bytes are out.
+// Small pieces (audio chunks, padding, index chunks between frames) are gathered; a frame goes
+// straight through, in one request with the bytes gathered before it.
 constexpr size_t kBufferBytes = 1u << 20;
 constexpr size_t kDirectBytes = 64u << 10;
 
@@ -20,6 +20,9 @@ class FileWriteLayer final : public WriteLayer {
  public:
   int open(const std::string& path) override { return file_.openWrite(path); }
   int write(const void* data, size_t count) override { return file_.writeAll(data, count); }
+  int writePair(const void* first, size_t firstCount, const void* second, size_t secondCount) override {
+    return file_.writeAll(first, firstCount, second, secondCount);
+  }
   int setModificationTime(std::time_t when) override { return platform::setModificationTime(file_.fd(), when); }
   int close() override { return file_.close(); }
   int remove(const std::string& path) override { return platform::removeFile(path); }
@@ -93,12 +96,15 @@ int64_t StampedFileWriter::write(const void* bytes, size_t count) {
     return -1;
   }
   if (count == 0) return 0;
-  if (count >= kDirectBytes || buffered_ + count > kBufferBytes) {
-    if (int r = flush()) return r;
-  }
   if (count >= kDirectBytes) {
-    if (int r = writeThrough(bytes, count)) return r;
+    const size_t gathered = buffered_;
+    buffered_ = 0;
+    const int err = gathered == 0 ? layer_->write(bytes, count) : layer_->writePair(buffer_.get(), gathered, bytes, count);
+    if (err != 0) return fail(err);
   } else {
+    if (buffered_ + count > kBufferBytes) {
+      if (int r = flush()) return r;
+    }
     std::memcpy(buffer_.get() + buffered_, bytes, count);
     buffered_ += count;
   }

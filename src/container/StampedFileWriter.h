@@ -22,6 +22,11 @@ class WriteLayer {
   virtual int open(const std::string& path) = 0;
   // Writes all bytes or fails (a short write is a failure).
   virtual int write(const void* data, size_t count) = 0;
+  // Writes `first`, then `second`; the file system does it in one request.
+  virtual int writePair(const void* first, size_t firstCount, const void* second, size_t secondCount) {
+    if (int err = write(first, firstCount)) return err;
+    return write(second, secondCount);
+  }
   virtual int setModificationTime(std::time_t when) = 0;
   virtual int close() = 0;
   virtual int remove(const std::string& path) = 0;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -431,6 +432,21 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
     context.prompter.message(MessageKind::Error, text);
     return JobOutcome::Failed;
   };
+  // Without a face or fallback that can draw the texts the run would stamp nothing. The check
+  // (mostly the font library's start) runs on its own thread while the input and the output are
+  // opened and the header is checked; what those steps log is held back until its answer, so that
+  // a file whose codes cannot be drawn fails with that message alone, as if nothing had run beside.
+  std::future<std::optional<render::UndrawableCode>> fontCheck =
+      std::async(std::launch::async, [&s] { return render::findUndrawableCode(s); });
+  RunLog held;
+  auto fontsUsable = [&] {
+    if (const auto undrawable = fontCheck.get()) {
+      failBox(render::undrawableCodeMessage(*undrawable), true);
+      return false;
+    }
+    for (std::string& line : held.lines()) log.add(std::move(line));
+    return true;
+  };
 
   std::unique_ptr<DvSource> source;
   int openError = 0;
@@ -456,29 +472,28 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
     if (!render::timeFormatTraits(f).zeroTimeCapture)
       return failBox("加码区间选项与时间码格式选项不相容，请参考帮助文件。", true);
   }
-  // Without a face or fallback that can draw the texts the run would stamp nothing.
-  if (const auto undrawable = render::findUndrawableCode(s))
-    return failBox(render::undrawableCodeMessage(*undrawable), true);
+  // From here until the font check's answer every way out asks for it first.
+  auto failAfterCheck = [&](const std::string& text) { return fontsUsable() ? failBox(text, true) : JobOutcome::Failed; };
   // Without renaming the output keeps the input's name: one there already, another file's output
   // or the user's, is left alone rather than stamped over.
   if (!s.renameOutput && platform::pathExists(output) && !container::isSpecialFile(output)) {
+    if (!fontsUsable()) return JobOutcome::Failed;
     log.add(formatMessage(kMsgOutputExists, output.c_str()));
     return JobOutcome::Refused;
   }
   uint64_t available = 0;
   if (platform::freeBytes(platform::folderOf(output), available) == 0 &&
       available < static_cast<uint64_t>(reader.fileSize()))
-    return failBox(formatMessage("错误: 硬盘剩余的空间不足以存储加码后的录像文件： %s.", output.c_str()), true);
+    return failAfterCheck(formatMessage("错误: 硬盘剩余的空间不足以存储加码后的录像文件： %s.", output.c_str()));
 
   // Opening a FIFO or a device for writing could block, and a folder is no output file.
-  if (container::isSpecialFile(output))
-    return failBox(formatMessage(container::kMsgNotRegularFile, output.c_str()), true);
+  if (container::isSpecialFile(output)) return failAfterCheck(formatMessage(container::kMsgNotRegularFile, output.c_str()));
   StampedFileWriter writer(context.makeWriteLayer ? context.makeWriteLayer() : container::makeFileWriteLayer());
   std::string temporary;
   switch (openTemporaryOutput(writer, output, s.renameOutput, temporary)) {
     case OutputOpen::Opened: break;
-    case OutputOpen::InUse: return failBox(formatMessage("其它软件正在用 %s，没法加码。", output.c_str()), true);
-    case OutputOpen::Failed: return failBox(formatMessage("打不开 %s，没法加码。", output.c_str()), true);
+    case OutputOpen::InUse: return failAfterCheck(formatMessage("其它软件正在用 %s，没法加码。", output.c_str()));
+    case OutputOpen::Failed: return failAfterCheck(formatMessage("打不开 %s，没法加码。", output.c_str()));
   }
   // Every way out before the output has its final name removes what was written.
   struct Discard {
@@ -490,8 +505,9 @@ JobOutcome runStampJob(const JobContext& context, const std::string& input, std:
     }
   } discard{writer, temporary};
 
-  log.add(formatMessage("加码前检查录像文件 %s ...", input.c_str()));
-  if (reader.validateHeader(&writer, &log) != container::HeaderOutcome::Valid) return JobOutcome::Failed;
+  held.add(formatMessage("加码前检查录像文件 %s ...", input.c_str()));
+  const container::HeaderOutcome header = reader.validateHeader(&writer, &held);
+  if (!fontsUsable() || header != container::HeaderOutcome::Valid) return JobOutcome::Failed;
 
   dv::DvFrameInfo info;
   info.previousSecondsOfDay = -1;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace kelo::platform {
@@ -93,6 +94,42 @@ int File::readAt(int64_t offset, void* buf, size_t n, size_t& got) {
   return 0;
 }
 
+namespace {
+
+// Moves the pieces past `done` bytes that a vectored call transferred; the pieces left are returned.
+int advance(iovec*& part, int left, size_t done) {
+  while (left > 0 && done >= part->iov_len) {
+    done -= part->iov_len;
+    ++part;
+    --left;
+  }
+  if (left > 0) {
+    part->iov_base = static_cast<unsigned char*>(part->iov_base) + done;
+    part->iov_len -= done;
+  }
+  return left;
+}
+
+}  // namespace
+
+int File::readAt(int64_t offset, void* first, size_t firstCount, void* second, size_t secondCount, size_t& got) {
+  got = 0;
+  iovec parts[2] = {{first, firstCount}, {second, secondCount}};
+  iovec* part = parts;
+  int left = advance(part, 2, 0);
+  while (left > 0) {
+    ssize_t r = ::preadv(fd_, part, left, static_cast<off_t>(offset + static_cast<int64_t>(got)));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+    left = advance(part, left, static_cast<size_t>(r));
+  }
+  return 0;
+}
+
 int File::writeAll(const void* buf, size_t n) {
   auto* p = static_cast<const unsigned char*>(buf);
   size_t done = 0;
@@ -104,6 +141,22 @@ int File::writeAll(const void* buf, size_t n) {
     }
     if (w == 0) return ENOSPC;
     done += static_cast<size_t>(w);
+  }
+  return 0;
+}
+
+int File::writeAll(const void* first, size_t firstCount, const void* second, size_t secondCount) {
+  iovec parts[2] = {{const_cast<void*>(first), firstCount}, {const_cast<void*>(second), secondCount}};
+  iovec* part = parts;
+  int left = advance(part, 2, 0);
+  while (left > 0) {
+    ssize_t w = ::writev(fd_, part, left);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (w == 0) return ENOSPC;
+    left = advance(part, left, static_cast<size_t>(w));
   }
   return 0;
 }

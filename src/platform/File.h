@@ -28,8 +28,13 @@ class File {
   // Reads up to n bytes; `got` receives the count (less than n only at the end of the file).
   int read(void* buf, size_t n, size_t& got);
   int readAt(int64_t offset, void* buf, size_t n, size_t& got);
+  // `firstCount` bytes at `offset` into `first` and the `secondCount` behind them into `second`,
+  // in one system call where the kernel gives them all; `got` counts both.
+  int readAt(int64_t offset, void* first, size_t firstCount, void* second, size_t secondCount, size_t& got);
   // Writes all n bytes or fails; a write that makes no progress is ENOSPC.
   int writeAll(const void* buf, size_t n);
+  // Writes both pieces, one after the other, in as few system calls as the kernel takes them.
+  int writeAll(const void* first, size_t firstCount, const void* second, size_t secondCount);
   int seek(int64_t offset);
   int64_t position() const;
   int size(int64_t& bytes) const;

@@ -191,6 +191,30 @@ TEST_F(AviReaderLayouts, IndexEntriesAreNeverFramesWhateverTheAlignment) {
   roundTrip(o, test::palProfile(), 4);
 }
 
+// Past the first frames, frames are read straight into the caller's buffer and only the bytes in
+// front of them through small cache reads: each layout over enough frames that most go that way,
+// with gaps longer than a cache read (a large JUNK chunk) and index chunks on the way.
+TEST_F(AviReaderLayouts, FramesReadStraightIntoTheBufferInEveryLayout) {
+  std::vector<AviFixtureOptions> layouts(9);
+  layouts[1].type = 1;
+  layouts[1].pad512 = true;
+  layouts[2].type = 1;
+  layouts[3].audioBytes = 0;
+  layouts[4].oddJunkEvery = 1;
+  layouts[4].audioBytes = 7686;
+  layouts[5].recLists = true;
+  layouts[6].openDml = true;
+  layouts[6].framesPerRiff = 3;
+  layouts[7].type = 1;
+  layouts[7].openDml = true;
+  layouts[7].framesPerRiff = 4;
+  layouts[8].sparse = {{6, 9000}, {9, 700000}};
+  for (size_t k = 0; k < layouts.size(); ++k) {
+    SCOPED_TRACE(k);
+    roundTrip(layouts[k], test::palProfile(), 12);
+  }
+}
+
 TEST_F(AviReaderLayouts, AudioSpellingChunkIdsIsNotAFrame) {
   AviFixtureOptions o;
   o.audioText = "00dc";
@@ -485,6 +509,43 @@ TEST_F(AviBadInput, MovieListWithoutFrames) {
   EXPECT_TRUE(s.positions.empty());
   EXPECT_EQ(0, test::copyThroughReader(path, dir_.file("copy.avi")));
   EXPECT_EQ(test::sha256File(path), test::sha256File(dir_.file("copy.avi")));
+}
+
+// A device that fails past a byte: the frames before it are read, then the read fails with its
+// message, never as the end of the file, wherever the failing byte lies (in a frame, in the audio
+// behind it, in the frame chunk's header).
+TEST_F(AviBadInput, ReadErrorInTheMiddleIsAFailureNotTheEnd) {
+  class FailingSource final : public ByteSource {
+   public:
+    FailingSource(std::vector<uint8_t> bytes, int64_t failAt) : bytes_(std::move(bytes)), failAt_(failAt) {}
+    int64_t size() const override { return static_cast<int64_t>(bytes_.size()); }
+    bool readAt(int64_t offset, uint8_t* dst, size_t n) override {
+      if (offset + static_cast<int64_t>(n) > failAt_) return false;
+      return MemoryByteSource(bytes_.data(), bytes_.size()).readAt(offset, dst, n);
+    }
+
+   private:
+    std::vector<uint8_t> bytes_;
+    int64_t failAt_;
+  };
+  const std::vector<uint8_t> file = goodFile(12);
+  const std::vector<int64_t> frames = test::lastFixtureFramePositions();
+  for (const int64_t failAt : {frames[7] + 70000, frames[7] + 144010, frames[8] + 4}) {
+    SCOPED_TRACE(failAt);
+    DvAviReader reader;
+    reader.attach(std::make_unique<FailingSource>(file, failAt), "device.avi");
+    MessageList log;
+    ASSERT_EQ(HeaderOutcome::Valid, reader.validateHeader(nullptr, &log));
+    std::vector<uint8_t> buffer(kFrameBufferBytes);
+    dv::DvFrameInfo info;
+    size_t length = 0;
+    int i = 0;
+    ReadOutcome r;
+    while ((r = reader.readFrame(info, nullptr, buffer.data(), length, i, &log)) == ReadOutcome::Frame) ++i;
+    EXPECT_EQ(ReadOutcome::ReadFailed, r);
+    EXPECT_LE(i, 8);
+    EXPECT_EQ(kMsgReadFailed, log.last(""));
+  }
 }
 
 TEST_F(AviBadInput, ClosedReaderReportsNotValid) {

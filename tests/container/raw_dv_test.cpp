@@ -54,5 +54,21 @@ TEST(RawDvStream, OtherBytesAndAPartialLastFrameAreCopiedThroughAndFramesStillFo
   EXPECT_EQ(-1, timecodeOfFrame(odd, 5));
 }
 
+// A frame is read in one go at the first frame's size; a longer one (625/50 behind 525/60) is read
+// on to its end, a shorter one leaves the rest for the next frame.
+TEST(RawDvStream, FramesOfAnotherSizeThanTheFirstAreReadWhole) {
+  test::TempDir dir;
+  const auto ntsc = test::syntheticFrames(test::ntscProfile(), 2);
+  const auto pal = test::syntheticFrames(test::palProfile(), 2);
+  std::vector<uint8_t> bytes;
+  for (const auto* f : {&ntsc[0], &pal[0], &pal[1], &ntsc[1]}) bytes.insert(bytes.end(), f->begin(), f->end());
+  const std::string mixed = dir.file("mixed.dv");
+  ASSERT_TRUE(test::writeFile(mixed, bytes));
+  int count = 0;
+  ASSERT_EQ(0, test::copyThroughReader(mixed, dir.file("copy.dv"), &count));
+  EXPECT_EQ(4, count);
+  EXPECT_EQ(test::sha256File(mixed), test::sha256File(dir.file("copy.dv")));
+}
+
 }  // namespace
 }  // namespace kelo::container

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <mutex>
 
 #include "engine/BatchDriver.h"
@@ -142,11 +143,21 @@ TEST(StampJob, OptionChecksRefuseWithTheirMessages) {
     job.settings.timeCode.formatIndex = 0;
     settings::setText(job.settings.customTimeFormat, u"%H \u0378");
     std::string out = dir.file("d.avi");
+    auto entries = [&] { return std::distance(std::filesystem::directory_iterator(dir.path()), {}); };
+    const auto before = entries();
     EXPECT_EQ(job.run(in, out), JobOutcome::Failed);
     EXPECT_EQ(job.rec.messages.at(0), "错误:找不到能显示时间码的字体（Arial），没法加码。");
-    EXPECT_TRUE(job.rec.logged("找不到能显示时间码的字体（Arial），没法加码。"));
-    EXPECT_FALSE(job.rec.logged("总共给"));
+    // The check runs beside opening the files; nothing of that shows, and nothing is left behind.
+    EXPECT_EQ(job.rec.lines, std::vector<std::string>{"找不到能显示时间码的字体（Arial），没法加码。"});
     EXPECT_FALSE(platform::fileExists(out));
+    EXPECT_EQ(before, entries());
+    // The font failure comes before an output that is there already.
+    Job again;
+    again.settings = job.settings;
+    ASSERT_TRUE(test::writeFile(out, {'u', 's', 'e', 'r'}));
+    EXPECT_EQ(again.run(in, out), JobOutcome::Failed);
+    EXPECT_EQ(again.rec.lines, job.rec.lines);
+    platform::removeFile(out);
   }
   {
     Job job;
