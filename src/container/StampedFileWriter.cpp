@@ -1,7 +1,10 @@
 #include "container/StampedFileWriter.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "container/MessageSink.h"
 #include "platform/File.h"
@@ -16,19 +19,80 @@ namespace {
 constexpr size_t kBufferBytes = 1u << 20;
 constexpr size_t kDirectBytes = 64u << 10;
 
+// Written data goes to the disk while the pass goes on: every so many bytes a thread of the
+// layer's own waits for it (fdatasync), so that making the file durable at its end finds little
+// left to do, and a long run leaves no backlog of unwritten pages.
+constexpr int64_t kWriteBackBytes = 32 << 20;
+
 class FileWriteLayer final : public WriteLayer {
  public:
-  int open(const std::string& path) override { return file_.openWrite(path); }
-  int write(const void* data, size_t count) override { return file_.writeAll(data, count); }
+  ~FileWriteLayer() override { stopWriteBack(); }
+  int open(const std::string& path) override {
+    stopWriteBack();
+    written_ = handedOver_ = 0;
+    writeBackError_ = 0;
+    return file_.openWrite(path);
+  }
+  int write(const void* data, size_t count) override { return wrote(file_.writeAll(data, count), count); }
   int writePair(const void* first, size_t firstCount, const void* second, size_t secondCount) override {
-    return file_.writeAll(first, firstCount, second, secondCount);
+    return wrote(file_.writeAll(first, firstCount, second, secondCount), firstCount + secondCount);
   }
   int setModificationTime(std::time_t when) override { return platform::setModificationTime(file_.fd(), when); }
-  int close() override { return file_.close(); }
+  int makeDurable() override {
+    stopWriteBack();
+    // An error met in the background is reported once only: it is kept for here.
+    if (writeBackError_ != 0) return writeBackError_;
+    return file_.syncData();
+  }
+  int close() override {
+    stopWriteBack();
+    return file_.close();
+  }
   int remove(const std::string& path) override { return platform::removeFile(path); }
 
  private:
+  int wrote(int err, size_t count) {
+    written_ += static_cast<int64_t>(count);
+    if (err == 0 && written_ - handedOver_ >= kWriteBackBytes) {
+      handedOver_ = written_;
+      std::lock_guard lock(mutex_);
+      if (!writeBack_.joinable()) writeBack_ = std::thread([this] { writeBackLoop(); });
+      requested_ = true;
+      wake_.notify_one();
+    }
+    return err;
+  }
+  void writeBackLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return requested_ || stopping_; });
+      if (stopping_) return;
+      requested_ = false;
+      lock.unlock();
+      const int err = file_.syncData();
+      lock.lock();
+      if (err != 0 && writeBackError_ == 0) writeBackError_ = err;
+    }
+  }
+  void stopWriteBack() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      wake_.notify_one();
+    }
+    if (writeBack_.joinable()) writeBack_.join();
+    stopping_ = requested_ = false;
+  }
+
   platform::File file_;
+  int64_t written_ = 0;     // bytes written, in order from the start
+  int64_t handedOver_ = 0;  // of them, those the write-back thread was asked for
+  std::thread writeBack_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool requested_ = false;
+  bool stopping_ = false;
+  int writeBackError_ = 0;
 };
 
 bool isDiskFull(int err) { return err == ENOSPC || err == EDQUOT; }
@@ -119,6 +183,20 @@ int StampedFileWriter::setModificationTime(std::time_t when) {
     return -2;
   }
   return 0;
+}
+
+int StampedFileWriter::closeDurably() {
+  if (!open_) return 0;
+  if (int r = flush()) return r;
+  if (int err = layer_->makeDurable()) {
+    const int r = fail(err);
+    if (open_) {  // not a full disk: closed here, the caller removes what it named
+      open_ = false;
+      layer_->close();
+    }
+    return r;
+  }
+  return close();
 }
 
 int StampedFileWriter::close() {

@@ -28,6 +28,8 @@ class WriteLayer {
     return write(second, secondCount);
   }
   virtual int setModificationTime(std::time_t when) = 0;
+  // Waits until everything written is on the disk: 0, or the error of a write-back that failed.
+  virtual int makeDurable() { return 0; }
   virtual int close() = 0;
   virtual int remove(const std::string& path) = 0;
 };
@@ -57,6 +59,10 @@ class StampedFileWriter {
   // Flushes and closes: 0, or -2 when the last bytes could not be written (a full disk deletes the
   // file as above). Closing a writer that is not open returns 0.
   int close();
+  // As close, once every byte is on the disk: a failure the disk reports only then (a full disk
+  // under delayed allocation, an I/O error) fails the file as a failed write does. For a finished
+  // output before it takes its final name.
+  int closeDurably();
 
   bool isOpen() const { return open_; }
   const std::string& path() const { return path_; }

@@ -134,7 +134,7 @@ FinalName giveFinalName(StampedFileWriter& writer, const std::string& temporaryP
                         std::string& outputPath, bool renameOutput, std::u16string_view pattern,
                         const std::tm& first, const std::tm& last) {
   FinalName result;
-  if (writer.close() != 0) {
+  if (writer.closeDurably() != 0) {
     result.outcome = RenameOutcome::NotCompleted;
     return result;
   }

@@ -161,6 +161,13 @@ int File::writeAll(const void* first, size_t firstCount, const void* second, siz
   return 0;
 }
 
+int File::syncData() {
+  while (::fdatasync(fd_) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
 int File::seek(int64_t offset) {
   return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0 ? errno : 0;
 }

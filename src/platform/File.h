@@ -35,6 +35,8 @@ class File {
   int writeAll(const void* buf, size_t n);
   // Writes both pieces, one after the other, in as few system calls as the kernel takes them.
   int writeAll(const void* first, size_t firstCount, const void* second, size_t secondCount);
+  // Waits until the written data is on the disk (fdatasync): 0, or the error of a failed write-back.
+  int syncData();
   int seek(int64_t offset);
   int64_t position() const;
   int size(int64_t& bytes) const;

@@ -191,6 +191,42 @@ TEST(StampJob, FullDiskDeletesThePartialOutputAndTheRunGoesOn) {
   EXPECT_EQ(rec.messages.back(), "信息:1段录像已加码（总共2段），详细见运行记录。");
 }
 
+// The real file system, but the disk reports a failed write-back only when the output is made
+// durable (as delayed allocation does with a full disk, or a failing device).
+class LateFailureLayer final : public WriteLayer {
+ public:
+  explicit LateFailureLayer(int err) : err_(err) {}
+  int open(const std::string& path) override { return real_->open(path); }
+  int write(const void* data, size_t count) override { return real_->write(data, count); }
+  int setModificationTime(std::time_t when) override { return real_->setModificationTime(when); }
+  int makeDurable() override { return err_; }
+  int close() override { return real_->close(); }
+  int remove(const std::string& path) override { return real_->remove(path); }
+
+ private:
+  std::unique_ptr<WriteLayer> real_ = makeFileWriteLayer();
+  int err_;
+};
+
+TEST(StampJob, AWriteBackFailingAtTheEndFailsTheFileAndLeavesNothing) {
+  for (int err : {EIO, ENOSPC}) {
+    TempDir dir;
+    Recorder rec;
+    settings::StampSettings s;
+    BatchDriver driver(s, rec, rec, rec);
+    BatchRequest r;
+    r.inputs = {copyOf(dir, "one.avi")};
+    ASSERT_EQ(mkdir(dir.file("out").c_str(), 0755), 0);
+    r.outputFolder = dir.file("out");
+    r.makeWriteLayer = [err]() -> std::unique_ptr<WriteLayer> { return std::make_unique<LateFailureLayer>(err); };
+    ASSERT_TRUE(driver.onStamp(r));
+    driver.wait();
+    EXPECT_EQ(outcomes(driver.summary()), (std::vector<JobOutcome>{JobOutcome::Failed})) << err;
+    EXPECT_TRUE(test::listDir(dir.file("out")).empty()) << err;
+    EXPECT_TRUE(rec.logged("写加码文件时出错，硬盘可能满了。")) << err;
+  }
+}
+
 TEST(StampJob, StopLeavesNothingUnderAnyName) {
   TempDir dir;
   Job job;
