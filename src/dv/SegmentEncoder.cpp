@@ -167,18 +167,25 @@ const QuantMultipliers& quantMultipliers() {
 // The code table, found once rather than through its first-use guard in every call.
 const VlcEncodeTable& gCodes = vlcEncodeTable();
 
-// Bits of the block's codes in scan order, end-of-block included.
-int countBits(const int16_t* quantised) {
+// Bits of a block's codes, end-of-block included, from the mask of its AC values that are not zero
+// (scan order) and their magnitudes.
+int bitsOfCodes(uint64_t mask, const uint8_t* magnitude) {
   const VlcEncodeTable& t = gCodes;
   int bits = kEobLength;
   int previous = 0;
-  for (uint64_t mask = nonzeroMask(quantised) & ~uint64_t{1}; mask != 0; mask &= mask - 1) {
+  for (; mask != 0; mask &= mask - 1) {
     const int p = __builtin_ctzll(mask);
-    const int v = quantised[p];
-    bits += t.pairLength[p - previous - 1][v < 0 ? -v : v];
+    bits += t.pairLength[p - previous - 1][magnitude[p]];
     previous = p;
   }
   return bits;
+}
+
+// The same for quantised values as they are coded (magnitudes up to the code table's 255).
+int countBits(const int16_t* quantised) {
+  alignas(16) uint8_t magnitude[64];
+  for (int i = 1; i < 64; ++i) magnitude[i] = static_cast<uint8_t>(std::abs(quantised[i]));
+  return bitsOfCodes(nonzeroMask(quantised) & ~uint64_t{1}, magnitude);
 }
 
 }  // namespace
@@ -239,16 +246,7 @@ uint64_t quantiseValues(const int16_t* scanCoeffs, int16_t* quantised, int qno, 
 
 int quantiseBlock(const int16_t* scanCoeffs, int16_t* quantised, int qno, int classNumber, int rounding) {
   alignas(16) uint8_t magnitude[64];
-  const VlcEncodeTable& t = gCodes;
-  int bits = kEobLength;
-  int previous = 0;
-  for (uint64_t mask = quantiseValues(scanCoeffs, quantised, qno, classNumber, rounding, magnitude); mask != 0;
-       mask &= mask - 1) {
-    const int p = __builtin_ctzll(mask);
-    bits += t.pairLength[p - previous - 1][magnitude[p]];
-    previous = p;
-  }
-  return bits;
+  return bitsOfCodes(quantiseValues(scanCoeffs, quantised, qno, classNumber, rounding, magnitude), magnitude);
 }
 
 int packCodes(const int16_t* quantised, BlockCodes& codes) {
